@@ -1,0 +1,39 @@
+#include "components/logging/Logger.h"
+
+#include <QThread>
+
+#include <spdlog/async.h>
+#include <spdlog/async_logger.h>
+
+namespace Hvd::Weft::Components
+{
+
+void Logger::configureDefault(std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks)
+{
+    if (isInitialized())
+        return;
+    spdlog::init_thread_pool(queueSize, threadCount);
+    auto logger = std::make_shared<spdlog::async_logger>(loggerName, sinks.begin(), sinks.end(),
+                                                         spdlog::thread_pool(),
+                                                         spdlog::async_overflow_policy::overrun_oldest);
+    logger->set_pattern(pattern);
+    logger->set_level(spdlog::level::trace);
+    logger->flush_on(spdlog::level::err);
+    spdlog::set_default_logger(logger);
+    mInitialized.store(true, std::memory_order_release);
+}
+
+void Logger::shutdown()
+{
+    if (!mInitialized.exchange(false, std::memory_order_acq_rel))
+        return;
+    // Drops every logger and joins the pool after the queued records are written.
+    spdlog::shutdown();
+}
+
+std::string Logger::qtThreadName()
+{
+    return QThread::currentThread()->objectName().toStdString();
+}
+
+} // namespace Hvd::Weft::Components
