@@ -1,0 +1,126 @@
+#pragma once
+
+#include "protocol/serial/FSerialPortBackend.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+// Serial port wrapper of the protocol stack. Lives in a worker thread of its
+// own and is driven through queued calls; adds single-wire (half-duplex)
+// writes with echo suppression, confirmed DTR/RTS changes, baud rate changes
+// on an open port, cyclic transmission, port listing with change detection
+// and error reports without repeats.
+class FSerialPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum DataBits
+    {
+        Data5 = QSerialPort::Data5,
+        Data6 = QSerialPort::Data6,
+        Data7 = QSerialPort::Data7,
+        Data8 = QSerialPort::Data8
+    };
+    Q_ENUM(DataBits)
+
+    enum Parity
+    {
+        NoParity = QSerialPort::NoParity,
+        EvenParity = QSerialPort::EvenParity,
+        OddParity = QSerialPort::OddParity,
+        SpaceParity = QSerialPort::SpaceParity,
+        MarkParity = QSerialPort::MarkParity
+    };
+    Q_ENUM(Parity)
+
+    enum StopBits
+    {
+        OneStop = QSerialPort::OneStop,
+        OneAndHalfStop = QSerialPort::OneAndHalfStop,
+        TwoStop = QSerialPort::TwoStop
+    };
+    Q_ENUM(StopBits)
+
+    enum FlowControl
+    {
+        NoFlowControl = QSerialPort::NoFlowControl,
+        HardwareControl = QSerialPort::HardwareControl,
+        SoftwareControl = QSerialPort::SoftwareControl
+    };
+    Q_ENUM(FlowControl)
+
+    // Without a factory the port drives a real QSerialPort.
+    explicit FSerialPort(QObject* parent = nullptr, const FSerialPortBackendFactory& backendFactory = {});
+    ~FSerialPort() override;
+
+    // Bits one character occupies on the line: start bit, data bits, parity
+    // bit if any and the stop bits (one and a half counts as two).
+    static int bitsPerCharacter(DataBits dataBits, Parity parity, StopBits stopBits);
+    // Time the given number of characters needs on the line, plus 5 %.
+    static qint64 lineTimeNs(qint64 bytes, int bitsPerChar, quint32 baudRate);
+
+    // Registers the enumerations for queued connections; safe to call repeatedly.
+    static void registerMetaTypes();
+
+    // Only for tests and diagnostics; owned by this object.
+    FSerialPortBackend* backend() const { return mPort; }
+    bool isPortOpen() const { return mOpen; }
+    QString portName() const { return mPortName; }
+
+public slots:
+    void openPort(const QString& PortToOpen, int BaudRate, FSerialPort::DataBits dataBits,
+                  FSerialPort::Parity parity, FSerialPort::StopBits stopBits, FSerialPort::FlowControl flow);
+    void closePort();
+    void writeDataToPort(const QByteArray& data, bool bSingleWireTransmission = false);
+    void writeDataToPortContinuously(const QByteArray& data, bool stop, int msIntervall);
+    void getAvailablePorts();
+    void setDTRPin(bool high);
+    void setRTSPin(bool high);
+    void getCurrentBaudrate(quint32* ulBaudrate);
+    // Call directly or through a blocking queued connection: the result is
+    // written through the pointer before the call returns.
+    void setNewBaudrate(uint ulBaudrate, bool* bSuccess);
+    void changeSettings(int BaudRate, FSerialPort::DataBits dataBits, FSerialPort::Parity parity,
+                        FSerialPort::StopBits stopBits, FSerialPort::FlowControl flow);
+
+signals:
+    void newDataReadyFromPort(const QByteArray& data);
+    void finishedOpenPort(bool open);
+    void availablePorts(QStringList Ports, bool DataChanged);
+    void putPortOutputToLog(QByteArray data, bool bOut);
+    void errorOccuredOnPort(QSerialPort::SerialPortError error);
+    void rtsSet();
+    void dtrSet();
+    void dataWrittenToPort();
+    void settingsChanged();
+    void log(const QString& message);
+
+private slots:
+    void dataReady();
+    void sendData();
+    void errorOccurred(QSerialPort::SerialPortError error);
+
+private:
+    bool applyLineSettings(int baudRate, DataBits dataBits, Parity parity, StopBits stopBits,
+                           FlowControl flow);
+    void reportError(QSerialPort::SerialPortError error);
+
+    FSerialPortBackend* mPort = nullptr;
+    QTimer* mSendTimer = nullptr;
+    QByteArray mCyclicBuffer;
+    QStringList mLastPorts;
+    quint32 mBaudrate = 0;
+    QString mPortName;
+    bool mOpen = false;
+    qint64 mEchoBytes = 0;
+    QSerialPort::SerialPortError mLastError = QSerialPort::NoError;
+    // Kept to time single-wire writes.
+    DataBits mDataBits = Data8;
+    Parity mParity = NoParity;
+    StopBits mStopBits = OneStop;
+};
