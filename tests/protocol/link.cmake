@@ -1,0 +1,4 @@
+# Serial port, link layer and facade of the VELTRIX stack.
+orvik_add_test(NAME serialport_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/serialport_test.cpp
+    LIBS orvik_protocol util)
