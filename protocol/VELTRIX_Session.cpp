@@ -175,6 +175,11 @@ QMap<QString, QMap<QString, QVariant>> VELTRIX_Session::getDataMapStandardLayout
 
 QMap<QString, QVariant> VELTRIX_Session::getDataStandardLayoutForCommand(const QString& key) const
 {
+    return standardLayoutForCommand(key);
+}
+
+QMap<QString, QVariant> VELTRIX_Session::standardLayoutForCommand(const QString& key)
+{
     QMap<QString, QVariant> map;
     map.insert(strStatusHigh, 0);
     map.insert(strStatusLow, 0);

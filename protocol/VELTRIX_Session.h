@@ -303,6 +303,8 @@ public:
 
     QMap<QString, QMap<QString, QVariant>> getDataMapStandardLayout() const;
     QMap<QString, QVariant> getDataStandardLayoutForCommand(const QString& key) const;
+    // The same layout without a record at hand.
+    static QMap<QString, QVariant> standardLayoutForCommand(const QString& key);
 
 private:
     struct QueueEntry

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <array>
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QVariant>
+
+#include "protocol/VELTRIX_Session.h"
+
+// Payload encoding of the commands 128 to 143 for both ends of the bus, as
+// plain functions on frames and data maps. Frames run from the delimiter to
+// the last payload byte (the link layer adds preambles and checksum). Every
+// decoder checks lengths against the bytes actually present, so a truncated
+// or malformed frame ends in a "Universal Error" code, never in a read past
+// the end of the frame.
+namespace VELTRIX_AppCodec
+{
+
+using Command = VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND;
+using DataMap = QMap<QString, QVariant>;
+using Address = std::array<uchar, VELTRIX_Session::iAddressSize>;
+
+constexpr uchar ucDelimiterRequest = 0x82;
+constexpr uchar ucDelimiterResponse = 0x86;
+// Delimiter, five address bytes, command, byte count.
+constexpr int iHeaderSize = 8;
+constexpr int iStringFieldSize = 16;
+constexpr int iStatusStringCount = 8;
+constexpr int iMaxVariables = 8;
+// The byte count is one byte and includes the two status bytes of an answer.
+constexpr int iMaxAnswerPayload = 255 - 2;
+// Largest answer to command 130 the master takes (byte count 100).
+constexpr int iMaxReadBytes = 98;
+
+namespace Key
+{
+inline const QString statusHigh = QStringLiteral("Status High");
+inline const QString statusLow = QStringLiteral("Status Low");
+inline const QString universalError = QStringLiteral("Universal Error");
+inline const QString error = QStringLiteral("Error");
+inline const QString databytesMaster = QStringLiteral("Databytes Master");
+inline const QString databytesSlave = QStringLiteral("Databytes Slave");
+inline const QString baudrateBitmask = QStringLiteral("BaudrateBitmask");
+inline const QString baudrate = QStringLiteral("Baudrate");
+inline const QString address = QStringLiteral("Address");
+inline const QString bytesToRead = QStringLiteral("BytesToRead");
+inline const QString bytesToWrite = QStringLiteral("BytesToWrite");
+inline const QString bytes = QStringLiteral("Bytes");
+inline const QString diagCode = QStringLiteral("DiagCode");
+inline const QString diagValue = QStringLiteral("DiagValue");
+inline const QString version = QStringLiteral("Version");
+inline const QString subversion = QStringLiteral("Subversion");
+inline const QString revisionYear = QStringLiteral("Revision Year");
+inline const QString revisionMonth = QStringLiteral("Revision Month");
+inline const QString revisionDay = QStringLiteral("Revision Day");
+inline const QString addressVendorId = QStringLiteral("Address Vendor ID");
+inline const QString addressSlave = QStringLiteral("Address Slave");
+inline const QString addressSubslave = QStringLiteral("Address Subslave");
+inline const QString devicetypestring = QStringLiteral("Devicetypestring");
+inline const QString systemcommand = QStringLiteral("Systemcommand");
+inline const QString payload = QStringLiteral("Payload");
+
+// "Number of Devicevariables" (138) or "Number of Burstvariables" (139).
+QString variableCount(Command command);
+// "Devicevariable 3 Unit" / "Burstvariable 3 Unit", i from 1 to 8.
+QString variableUnit(Command command, int i);
+// "Devicevariable 3" / "Burstvariable 3".
+QString variableValue(Command command, int i);
+// "Statusstring 1" to "Statusstring 8".
+QString statusString(int i);
+} // namespace Key
+
+// Big-endian fields; iBytes from 1 to 4.
+void appendBigEndian(QByteArray& buffer, quint32 ulValue, int iBytes);
+quint32 readBigEndian(const QByteArray& buffer, int iOffset, int iBytes);
+// IEEE-754 single, most significant byte first (1.0 is 3F 80 00 00).
+void appendFloat(QByteArray& buffer, float fValue);
+float readFloat(const QByteArray& buffer, int iOffset);
+// 16-byte Latin-1 text field: cut to 16 bytes, padded with NUL.
+QByteArray encodeStringField(const QString& text);
+// Text up to the first NUL, at most 16 characters.
+QString decodeStringField(const QByteArray& buffer, int iOffset);
+
+// The command's standard map with the keys of values written over it, so a
+// caller's map that lacks a key still encodes that key's default.
+DataMap withDefaults(Command command, const DataMap& values);
+
+// Master side: the request frame for a command (address all zero for 137).
+QByteArray buildRequest(Command command, const Address& address, const DataMap& values);
+// Master side: a response frame decoded into the command's map, starting
+// from defaults. Payload keys are written only when "Universal Error" is 0.
+DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& defaults);
+
+// Slave side: the values of a request frame, starting from defaults; a
+// payload of the wrong length sets "Universal Error" 1 or 2, an unknown
+// command 255, and leaves the request keys at their defaults.
+DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& defaults);
+// Slave side: the answer frame to a request whose decoded values are
+// request, from the values prepared in answer. A request that could not be
+// decoded is answered without payload and with its "Universal Error" code as
+// status low byte, so the master sees it as not executed.
+QByteArray buildAnswer(Command command, const Address& address, const DataMap& answer,
+                       const DataMap& request);
+// Slave side: one burst frame (command 139) from the burst values.
+QByteArray buildBurstFrame(const Address& address, const DataMap& burst);
+
+} // namespace VELTRIX_AppCodec

@@ -1,0 +1,167 @@
+#include "protocol/VELTRIX_MASTER_AppLayer.h"
+
+#include <QTimer>
+
+#include "protocol/VELTRIX_AppCodec.h"
+
+using S = VELTRIX_Session;
+namespace Codec = VELTRIX_AppCodec;
+
+VELTRIX_MASTER_AppLayer::VELTRIX_MASTER_AppLayer(QObject* parent, int iRequestDelayMs, int iBaudrateSettleMs)
+    : QObject(parent)
+    , requestSession(new VELTRIX_Session(this))
+    , responseSession(new VELTRIX_Session(this))
+    , requestTimer(new QTimer(this))
+    , baudrateSettleTimer(new QTimer(this))
+{
+    for (QTimer* timer : {requestTimer, baudrateSettleTimer})
+    {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    requestTimer->setInterval(iRequestDelayMs);
+    baudrateSettleTimer->setInterval(iBaudrateSettleMs);
+    connect(requestTimer, &QTimer::timeout, this, &VELTRIX_MASTER_AppLayer::requestDelay);
+    connect(baudrateSettleTimer, &QTimer::timeout, this,
+            &VELTRIX_MASTER_AppLayer::setRequestBufferAndRequest);
+}
+
+void VELTRIX_MASTER_AppLayer::startSession(VELTRIX_Session* session)
+{
+    requestSession = session;
+    bActive = true;
+    emit sessionStart(session);
+}
+
+void VELTRIX_MASTER_AppLayer::stopSession()
+{
+    // Nothing may leave after a stop, not even a request already built.
+    requestTimer->stop();
+    baudrateSettleTimer->stop();
+    bBurstMode = false;
+    emit sessionStop();
+    bActive = false;
+}
+
+void VELTRIX_MASTER_AppLayer::setRequestBufferAndRequest()
+{
+    if (!bActive)
+        return;
+    if (!requestSession)
+    {
+        stopSession();
+        return;
+    }
+
+    const S::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCurrentCommandFromQueue(true);
+    requestSession->setCommand(command);
+    if (command == S::VELTRIX_ENUM_SESSION_NO_COMMAND)
+    {
+        // Queue done; in burst mode the device keeps sending on its own.
+        if (!bBurstMode)
+            stopSession();
+        return;
+    }
+    initRequestBuffer(command);
+    requestTimer->start();
+}
+
+void VELTRIX_MASTER_AppLayer::initRequestBuffer(S::VELTRIX_ENUM_SESSION_COMMAND command)
+{
+    QMap<QString, QVariant> values;
+    requestSession->getDataForCommand(command, &values);
+    requestSession->setBuffer(Codec::buildRequest(command, requestSession->getAddress(), values));
+}
+
+void VELTRIX_MASTER_AppLayer::requestDelay()
+{
+    if (!bActive || !requestSession)
+        return;
+    const S::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCommand();
+    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
+    {
+        QMap<QString, QVariant> values;
+        requestSession->getDataForCommand(command, &values);
+        // Only the 24 bits that went out count.
+        ulPendingBaudrate =
+            Codec::withDefaults(command, values).value(Codec::Key::baudrate).toUInt() & 0xFFFFFFu;
+    }
+    QByteArray buffer = requestSession->getBuffer();
+    emit sessionDataTxSetBuffer(command, buffer);
+}
+
+void VELTRIX_MASTER_AppLayer::sessionDataWritten()
+{
+}
+
+void VELTRIX_MASTER_AppLayer::sessionDataReady(const QByteArray& buffer)
+{
+    if (!bActive || buffer.size() <= 5)
+        return;
+
+    setResponseDataSets(buffer);
+    const S::VELTRIX_ENUM_SESSION_COMMAND command = responseSession->getCommand();
+
+    // The device answers 129 at the old rate and listens at the new one only
+    // after a pause.
+    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
+        baudrateSettleTimer->start();
+    else
+        setRequestBufferAndRequest();
+
+    emit sessionNewData(responseSession);
+}
+
+void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
+{
+    // A frame too short to name its command is taken as the answer to the
+    // command just sent.
+    const S::VELTRIX_ENUM_SESSION_COMMAND command =
+        frame.size() > 6 ? static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(static_cast<uchar>(frame.at(6)))
+        : requestSession ? requestSession->getCommand()
+                         : S::VELTRIX_ENUM_SESSION_NO_COMMAND;
+
+    uchar ucAddress[S::iAddressSize];
+    for (int i = 0; i < S::iAddressSize; ++i)
+        ucAddress[i] = static_cast<uchar>(frame.at(1 + i));
+    responseSession->setAddress(ucAddress);
+    responseSession->setCommand(command);
+    responseSession->setBuffer(frame);
+    responseSession->incrementValidSessions();
+
+    QMap<QString, QVariant> defaults;
+    responseSession->getDefaultDataForCommand(command, &defaults);
+    QMap<QString, QVariant> map = Codec::decodeResponse(command, frame, defaults);
+    const bool bPositive = map.value(Codec::Key::universalError).toInt() == 0;
+
+    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
+    {
+        if (map.value(Codec::Key::statusLow).toInt() != 0)
+        {
+            ulPendingBaudrate = 0;
+        }
+        else if (bPositive)
+        {
+            bool bOk = false;
+            emit sessionBaudrateSetNew(ulPendingBaudrate, &bOk);
+            if (!bOk)
+                map.insert(Codec::Key::universalError,
+                           static_cast<int>(S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED));
+        }
+    }
+    else if (command == S::VELTRIX_ENUM_SESSION_COMMAND_142 && bPositive)
+    {
+        emit sessionBurstModeSetActivate();
+        bBurstMode = true;
+    }
+
+    responseSession->setDataForCommand(command, map);
+
+    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_139 && bBurstMode)
+        emit sessionBurstModeSetAcknowledge();
+}
+
+void VELTRIX_MASTER_AppLayer::sessionBurstModeDeactive()
+{
+    bBurstMode = false;
+}
