@@ -1,10 +1,10 @@
 #include "protocol/serial/FSerialPort.h"
 
+#include "protocol/serial/FPreciseWait.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QMetaType>
 
 #include <algorithm>
@@ -162,12 +162,7 @@ void FSerialPort::writeDataToPort(const QByteArray& data, bool bSingleWireTransm
     // have left. No events are processed while waiting, so the echo is read
     // only afterwards.
     mEchoBytes = written;
-    const qint64 waitNs = lineTimeNs(written, bits, mBaudrate);
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.nsecsElapsed() < waitNs)
-    {
-    }
+    FPreciseWaitNs(lineTimeNs(written, bits, mBaudrate));
     emit dataWrittenToPort();
 }
 

@@ -2,3 +2,6 @@
 orvik_add_test(NAME serialport_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/serialport_test.cpp
     LIBS orvik_protocol util)
+orvik_add_test(NAME link_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/link_test.cpp
+    LIBS orvik_protocol)

@@ -1,0 +1,582 @@
+#include "protocol/VELTRIX_LinkLayer.h"
+
+#include "components/logging/Logger.h"
+#include "protocol/VELTRIX_Frame.h"
+#include "protocol/serial/FPreciseWait.h"
+
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+#include <QWaitCondition>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <memory>
+
+using Hvd::Weft::Components::Logger;
+
+namespace
+{
+using S = VELTRIX_Session;
+namespace F = VELTRIX_Frame;
+
+// The frames on the wire at the lowest log level, formatted only when someone listens.
+void traceFrame(const char* direction, const QByteArray& bytes)
+{
+    if (Logger::isInitialized() && spdlog::should_log(spdlog::level::trace))
+        Logger::trace("VELTRIX {} {}", direction, bytes.toHex(' ').toStdString());
+}
+
+QTimer* makePreciseTimer(QObject* parent, bool singleShot)
+{
+    auto* timer = new QTimer(parent);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setSingleShot(singleShot);
+    return timer;
+}
+} // namespace
+
+VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const Timing& timing,
+                                     const FSerialPortBackendFactory& backendFactory)
+    : QObject(parent)
+    , mHw(hw)
+    , mTiming(timing)
+    , mThread(new QThread(this))
+    , mPort(new FSerialPort(nullptr, backendFactory))
+    , mOwnSession(new VELTRIX_Session(this))
+    , mSession(mOwnSession)
+    , mInfo(new VELTRIX_SessionInfo(this))
+    , mResponseTimeoutMs(timing.responseTimeoutMs)
+    , mResponseTimer(makePreciseTimer(this, false))
+    , mBurstWatchdog(makePreciseTimer(this, false))
+    , mAckDelayTimer(makePreciseTimer(this, false))
+    , mBurstSendTimer(makePreciseTimer(this, true))
+{
+    FSerialPort::registerMetaTypes();
+    S::getDefaultSettingsForInterface(&mSettings);
+
+    connect(mResponseTimer, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeout);
+    connect(mBurstWatchdog, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutBurst);
+    connect(mAckDelayTimer, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutDelayBurstAck);
+    connect(mBurstSendTimer, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutSendBurst);
+
+    mThread->setObjectName(QStringLiteral("LinkSerialPortThread"));
+    mPort->moveToThread(mThread);
+
+    connect(this, &VELTRIX_LinkLayer::portScan, mPort, &FSerialPort::getAvailablePorts);
+    connect(this, &VELTRIX_LinkLayer::portSetDTRPin, mPort, &FSerialPort::setDTRPin);
+    connect(this, &VELTRIX_LinkLayer::portSetRTSPin, mPort, &FSerialPort::setRTSPin);
+    connect(this, &VELTRIX_LinkLayer::portOpen, mPort, &FSerialPort::openPort);
+    connect(this, &VELTRIX_LinkLayer::portClose, mPort, &FSerialPort::closePort);
+    connect(this, &VELTRIX_LinkLayer::portWriteData, mPort, &FSerialPort::writeDataToPort);
+    connect(this, &VELTRIX_LinkLayer::portSetNewBaudrate, mPort, &FSerialPort::setNewBaudrate,
+            Qt::BlockingQueuedConnection);
+    connectSerialPortSignals();
+    connect(mThread, &QThread::finished, mPort, &QObject::deleteLater);
+
+    mThread->start();
+}
+
+VELTRIX_LinkLayer::~VELTRIX_LinkLayer()
+{
+    emit portClose();
+    stopAllTimers();
+    mLatencyTimer.invalidate();
+    sessionSetBurstModeState(false);
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    sessionSetRunning(false);
+    // The power cycle emits our signals from its pool thread.
+    mPowerCycle.waitForFinished();
+    mThread->quit();
+    mThread->wait();
+}
+
+void VELTRIX_LinkLayer::connectSerialPortSignals()
+{
+    if (!mPortConnections.isEmpty())
+        return;
+    mPortConnections = {
+        connect(mPort, &FSerialPort::newDataReadyFromPort, this, &VELTRIX_LinkLayer::portDataReady),
+        connect(mPort, &FSerialPort::errorOccuredOnPort, this, &VELTRIX_LinkLayer::portErrorOccured),
+        connect(mPort, &FSerialPort::finishedOpenPort, this, &VELTRIX_LinkLayer::portStateChanged),
+        connect(mPort, &FSerialPort::dataWrittenToPort, this, &VELTRIX_LinkLayer::portDataWritten),
+        connect(mPort, &FSerialPort::log, this,
+                [](const QString& message) { Logger::info("{}", message.toStdString()); }),
+    };
+}
+
+void VELTRIX_LinkLayer::disconnectSerialPortSignals()
+{
+    for (const auto& connection : std::as_const(mPortConnections))
+        disconnect(connection);
+    mPortConnections.clear();
+}
+
+VELTRIX_Session* VELTRIX_LinkLayer::getSession() const
+{
+    // A caller's record that has been destroyed falls back to our own.
+    return mSession ? mSession.data() : mOwnSession;
+}
+
+bool VELTRIX_LinkLayer::isSlaveSession() const
+{
+    return VELTRIX_RxStateMachine::isSlave(getSession()->getType());
+}
+
+int VELTRIX_LinkLayer::burstAckDelayMs(unsigned int ulBaudrate, const Timing& timing)
+{
+    if (ulBaudrate <= 4800)
+        return timing.burstAckDelayUpTo4800Ms;
+    if (ulBaudrate <= 38400)
+        return timing.burstAckDelayUpTo38400Ms;
+    return -1;
+}
+
+VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR
+VELTRIX_LinkLayer::mapSerialPortError(QSerialPort::SerialPortError error)
+{
+    switch (error)
+    {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError:
+    case QSerialPort::NotOpenError:
+        return S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT;
+    case QSerialPort::WriteError:
+    case QSerialPort::ReadError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::UnsupportedOperationError:
+        return S::VELTRIX_ENUM_SESSION_ERROR_COMPORT;
+    case QSerialPort::TimeoutError:
+        return S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT;
+    case QSerialPort::NoError:
+    case QSerialPort::UnknownError:
+    default:
+        return S::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN;
+    }
+}
+
+// --- small slots ---
+
+void VELTRIX_LinkLayer::sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE state)
+{
+    getSession()->setState(state);
+    mInfo->setState(state);
+    if (state != mLastState)
+    {
+        mLastState = state;
+        emit sessionNewInfo(mInfo);
+    }
+}
+
+void VELTRIX_LinkLayer::sessionSetRunning(bool bRunning)
+{
+    mInfo->setSessionRunning(bRunning);
+    mRunning = bRunning;
+    if (bRunning != mLastRunning)
+    {
+        mLastRunning = bRunning;
+        emit sessionNewInfo(mInfo);
+    }
+}
+
+void VELTRIX_LinkLayer::sessionSetBaudrate(uint ulBaudrate)
+{
+    mInfo->setBaudrate(ulBaudrate);
+    emit sessionNewInfo(mInfo);
+}
+
+void VELTRIX_LinkLayer::sessionSetBurstRoundTripLatency(qulonglong ullNs)
+{
+    mInfo->setBurstRoundTripLatencyNs(ullNs);
+    emit sessionNewInfo(mInfo);
+}
+
+void VELTRIX_LinkLayer::sessionSetBuffer(const QByteArray& data)
+{
+    writeToTransport(data);
+}
+
+void VELTRIX_LinkLayer::adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE state)
+{
+    switch (state)
+    {
+    case S::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION:
+        emit portSetDTRPin(mSettings.dtrCommunication);
+        emit portSetRTSPin(mSettings.rtsCommunication);
+        break;
+    case S::VELTRIX_ENUM_ADAPTER_STATE_BYPASS:
+        emit portSetDTRPin(mSettings.dtrBypass);
+        emit portSetRTSPin(mSettings.rtsBypass);
+        break;
+    case S::VELTRIX_ENUM_ADAPTER_STATE_OFF:
+        emit portSetDTRPin(mSettings.dtrOff);
+        emit portSetRTSPin(mSettings.rtsOff);
+        break;
+    }
+}
+
+// --- timers ---
+
+void VELTRIX_LinkLayer::startResponseTimer()
+{
+    mResponseTimerWanted = false;
+    mResponseTimer->start(mResponseTimeoutMs);
+}
+
+void VELTRIX_LinkLayer::stopResponseTimer()
+{
+    mResponseTimerWanted = false;
+    mResponseTimer->stop();
+}
+
+void VELTRIX_LinkLayer::stopAllTimers()
+{
+    stopResponseTimer();
+    mBurstWatchdog->stop();
+    mAckDelayTimer->stop();
+    mBurstSendTimer->stop();
+}
+
+// --- session ---
+
+void VELTRIX_LinkLayer::sessionStart(VELTRIX_Session* s)
+{
+    mSession = s ? s : mOwnSession;
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    mInfo->resetErroneousSessionCount();
+    sessionSetRunning(true);
+    const auto address = getSession()->getAddress();
+    mResponseTimeoutMs =
+        (address[3] == 0 && address[4] == 0) ? mTiming.responseTimeoutMs : mTiming.responseTimeoutSubDeviceMs;
+}
+
+void VELTRIX_LinkLayer::sessionStop()
+{
+    stopAllTimers();
+    mLatencyTimer.invalidate();
+    sessionSetBurstModeState(false);
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    sessionSetRunning(false);
+}
+
+void VELTRIX_LinkLayer::sessionDataTxSetBuffer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command,
+                                               QByteArray& buffer)
+{
+    // Once a session has been stopped nothing may go out any more, not even a
+    // request whose send delay was already running.
+    if (!mRunning)
+    {
+        Logger::debug("VELTRIX: frame for command {} dropped, no session running", static_cast<int>(command));
+        return;
+    }
+    getSession()->setCommand(command);
+    F::addFraming(buffer);
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING);
+    traceFrame("TX", buffer);
+    writeToTransport(buffer);
+}
+
+void VELTRIX_LinkLayer::writeToTransport(const QByteArray& data)
+{
+    switch (mHw)
+    {
+    case S::VELTRIX_HW_UART:
+        emit portWriteData(data, mSettings.singleWire);
+        break;
+    case S::VELTRIX_HW_BTLE:
+        // No Bluetooth LE transport is built into this program.
+        Logger::error("VELTRIX: no Bluetooth LE transport available");
+        sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_BTLE);
+        break;
+    }
+}
+
+void VELTRIX_LinkLayer::portDataWritten()
+{
+    if (mHw != S::VELTRIX_HW_UART)
+        return;
+    emit sessionDataTxDone();
+
+    if (isSlaveSession() && mBurstActive)
+    {
+        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING_DONE);
+        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_RECIEVING_WAIT_FOR_BURST_ACK);
+        mLatencyTimer.start();
+        mBurstWatchdog->start(mTiming.burstWatchdogMs);
+        return;
+    }
+    if (!isSlaveSession())
+    {
+        if (mBurstActive)
+        {
+            // The write was the acknowledge of a burst frame.
+            if (mLatencyTimer.isValid())
+                sessionSetBurstRoundTripLatency(static_cast<qulonglong>(mLatencyTimer.nsecsElapsed()));
+        }
+        else if (mRunning)
+        {
+            // Without a session (the wake-up token) there is no answer to wait for.
+            startResponseTimer();
+        }
+    }
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING_DONE);
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+}
+
+// --- receiving ---
+
+void VELTRIX_LinkLayer::portDataReady(const QByteArray& data)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    for (qsizetype i = 0; i < data.size() && mRunning; ++i)
+        RxStateMachine(bytes[i]);
+    if (mResponseTimerWanted && mRunning)
+        startResponseTimer();
+    mResponseTimerWanted = false;
+}
+
+void VELTRIX_LinkLayer::RxStateMachine(unsigned char ucByte)
+{
+    VELTRIX_Session* session = getSession();
+    // Every byte re-arms the silence timeout and feeds the burst watchdog.
+    mResponseTimerWanted = true;
+    mBurstWatchdog->stop();
+
+    VELTRIX_RxStateMachine::SessionView view;
+    view.type = session->getType();
+    view.command = static_cast<unsigned char>(session->getCommand());
+    view.address = session->getAddress();
+    view.burstActive = mBurstActive;
+
+    const auto step = mRx.feed(ucByte, session->getState(), view);
+    if (step.event == VELTRIX_RxStateMachine::Event::Ignored)
+        return;
+    if (step.latencyStart)
+        mLatencyTimer.start();
+    if (step.commandReceived)
+        session->setCommand(static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(step.receivedCommand));
+    if (step.error != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+        sessionSetError(step.error);
+
+    if (step.event == VELTRIX_RxStateMachine::Event::BurstAcknowledged)
+    {
+        if (mLatencyTimer.isValid())
+            sessionSetBurstRoundTripLatency(static_cast<qulonglong>(mLatencyTimer.nsecsElapsed()));
+        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+        stopResponseTimer();
+        mBurstSendTimer->start(mTiming.burstNextFrameDelayMs);
+        return;
+    }
+
+    sessionSetState(step.state);
+    if (step.event == VELTRIX_RxStateMachine::Event::FrameReady)
+        deliverFrame();
+}
+
+void VELTRIX_LinkLayer::deliverFrame()
+{
+    stopResponseTimer();
+    mBurstWatchdog->stop();
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY);
+    if (!mRx.frameUsable())
+    {
+        sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_NO_DATA_IN_SESSION);
+    }
+    else
+    {
+        const QByteArray frame(reinterpret_cast<const char*>(mRx.frameData()), mRx.frameSize());
+        traceFrame("RX", frame);
+        emit sessionDataRxBufferReady(frame);
+    }
+    // A master in burst mode hunts the next burst frame at once.
+    if (!isSlaveSession() && mBurstActive)
+        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+}
+
+// --- errors ---
+
+void VELTRIX_LinkLayer::sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR error)
+{
+    sessionSetBurstModeState(false);
+    stopResponseTimer();
+    mBurstWatchdog->stop();
+    mBurstSendTimer->stop();
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_ERROR);
+
+    VELTRIX_Session* session = getSession();
+    session->setError(error);
+    if (error != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+    {
+        // Receivers read the code from the info record while this is emitted.
+        mInfo->setError(error);
+        emit sessionNewInfo(mInfo);
+    }
+    session->setError(S::VELTRIX_ENUM_SESSION_NO_ERROR);
+    mInfo->setError(S::VELTRIX_ENUM_SESSION_NO_ERROR);
+}
+
+void VELTRIX_LinkLayer::timeout()
+{
+    mRx.requestRestart();
+    stopResponseTimer();
+    sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT);
+}
+
+void VELTRIX_LinkLayer::timeoutBurst()
+{
+    mRx.requestRestart();
+    mBurstWatchdog->stop();
+    sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT_BURSTMODE);
+}
+
+void VELTRIX_LinkLayer::portErrorOccured(QSerialPort::SerialPortError error)
+{
+    sessionSetError(mapSerialPortError(error));
+}
+
+// --- burst mode ---
+
+void VELTRIX_LinkLayer::sessionSetBurstModeState(bool bActive)
+{
+    mBurstActive = bActive;
+    mInfo->setBurstModeActive(bActive);
+    emit sessionNewInfo(mInfo);
+    if (bActive)
+    {
+        if (isSlaveSession())
+            mBurstSendTimer->start(mTiming.burstFirstFrameDelayMs);
+        else
+            mBurstWatchdog->start(mTiming.burstWatchdogMs);
+        return;
+    }
+    mBurstSendTimer->stop();
+    mBurstWatchdog->stop();
+    emit sessionBurstModeDeactive();
+}
+
+void VELTRIX_LinkLayer::sessionBurstModeSetActivate()
+{
+    sessionSetBurstModeState(true);
+}
+
+void VELTRIX_LinkLayer::timeoutSendBurst()
+{
+    // Burst mode or the session may have ended while the delay ran.
+    if (!mBurstActive || !mRunning || !isSlaveSession())
+        return;
+    QByteArray buffer;
+    emit sessionDataFetchTxBufferForBurst(buffer);
+    if (buffer.isEmpty())
+        return;
+    F::addFraming(buffer);
+    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING);
+    traceFrame("TX", buffer);
+    writeToTransport(buffer);
+}
+
+void VELTRIX_LinkLayer::sendBurstAcknowledge()
+{
+    writeToTransport(QByteArray(1, static_cast<char>(F::ucBurstAcknowledge)));
+    mBurstWatchdog->start(mTiming.burstWatchdogMs);
+}
+
+void VELTRIX_LinkLayer::sessionBurstModeSetAcknowledge()
+{
+    stopResponseTimer();
+    const int delayMs = burstAckDelayMs(mInfo->getBaudrate(), mTiming);
+    if (delayMs >= 0)
+    {
+        mAckDelayTimer->start(delayMs);
+        return;
+    }
+    mAckDelayTimer->stop();
+    sendBurstAcknowledge();
+}
+
+void VELTRIX_LinkLayer::timeoutDelayBurstAck()
+{
+    mAckDelayTimer->stop();
+    sendBurstAcknowledge();
+}
+
+// --- baud rate ---
+
+void VELTRIX_LinkLayer::sessionBaudrateSetNew(uint ulNewBaudrate, bool* bSuccess)
+{
+    bool ok = false;
+    if (QThread::currentThread() == mPort->thread())
+        // A blocking call into our own thread would never return.
+        mPort->setNewBaudrate(ulNewBaudrate, &ok);
+    else
+        emit portSetNewBaudrate(ulNewBaudrate, &ok);
+    if (bSuccess)
+        *bSuccess = ok;
+    if (ok)
+        sessionSetBaudrate(ulNewBaudrate);
+}
+
+// --- port state and adapter ---
+
+void VELTRIX_LinkLayer::portStateChanged(bool open)
+{
+    mPortOpen = open;
+    emit portNewState(open);
+    if (!open)
+        return;
+    if (mSettings.powerCycle)
+    {
+        const VELTRIX_Session::InterfaceSettings settings = mSettings;
+        mPowerCycle =
+            QtConcurrent::run(QThreadPool::globalInstance(), [this, settings] { runPowerCycle(settings); });
+        return;
+    }
+    if (!isSlaveSession())
+        adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION);
+}
+
+// Runs on a pool thread: switches the adapter off and on again and wakes the
+// device with the token. Only emits signals, which reach the port queued.
+void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_Session::InterfaceSettings settings)
+{
+    struct RtsConfirmation
+    {
+        QMutex mutex;
+        QWaitCondition confirmed;
+        bool set = false;
+    };
+    auto rts = std::make_shared<RtsConfirmation>();
+    // The handler runs in the port thread and may outlive this function's frame.
+    const auto connection = connect(
+        mPort, &FSerialPort::rtsSet, mPort,
+        [rts]
+        {
+            QMutexLocker lock(&rts->mutex);
+            rts->set = true;
+            rts->confirmed.wakeAll();
+        },
+        Qt::DirectConnection);
+    auto setLines = [this, &rts](bool dtr, bool rtsLevel)
+    {
+        {
+            QMutexLocker lock(&rts->mutex);
+            rts->set = false;
+        }
+        emit portSetDTRPin(dtr);
+        emit portSetRTSPin(rtsLevel);
+        QMutexLocker lock(&rts->mutex);
+        QDeadlineTimer deadline(mTiming.rtsConfirmTimeoutMs);
+        while (!rts->set)
+            if (!rts->confirmed.wait(&rts->mutex, deadline))
+                break;
+    };
+
+    setLines(settings.dtrOff, settings.rtsOff);
+    FPreciseWaitNs(static_cast<qint64>(settings.powerDownMs) * 1'000'000);
+    setLines(settings.dtrCommunication, settings.rtsCommunication);
+    FPreciseWaitNs(static_cast<qint64>(settings.startupMs) * 1'000'000);
+    emit portWriteData(QByteArray(F::szWakeUpToken), settings.singleWire);
+    disconnect(connection);
+}

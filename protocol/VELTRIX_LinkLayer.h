@@ -1,0 +1,160 @@
+#pragma once
+
+#include "protocol/VELTRIX_RxStateMachine.h"
+#include "protocol/VELTRIX_Session.h"
+#include "protocol/VELTRIX_SessionInfo.h"
+#include "protocol/serial/FSerialPort.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFuture>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QSerialPort>
+#include <QString>
+
+class QThread;
+class QTimer;
+
+// Times fixed by the protocol; tests pass shorter ones.
+struct VELTRIX_LinkTiming
+{
+    int responseTimeoutMs = 300;
+    // Answers of a sub device travel through its device and take longer.
+    int responseTimeoutSubDeviceMs = 600;
+    int burstWatchdogMs = 2000;
+    // Acknowledge delays after a burst frame, by baud rate.
+    int burstAckDelayUpTo4800Ms = 10;
+    int burstAckDelayUpTo38400Ms = 1;
+    // Slave side: first burst frame after activation, next after an acknowledge.
+    int burstFirstFrameDelayMs = 250;
+    int burstNextFrameDelayMs = 1;
+    // How long the power cycle waits for the port to confirm an RTS change.
+    int rtsConfirmTimeoutMs = 100;
+};
+
+// Data-link layer of VELTRIX: frames outgoing buffers, parses incoming bytes,
+// times the exchange, runs burst mode, drives the adapter's DTR/RTS lines and
+// changes the baud rate. Lives in the thread of its owner; the serial port it
+// owns runs in the worker thread "LinkSerialPortThread".
+class VELTRIX_LinkLayer : public QObject
+{
+    Q_OBJECT
+    friend class VELTRIX;
+
+public:
+    using Timing = VELTRIX_LinkTiming;
+
+    VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const Timing& timing = Timing(),
+                      const FSerialPortBackendFactory& backendFactory = {});
+    ~VELTRIX_LinkLayer() override;
+
+    // Delay before a master acknowledges a burst frame; -1 means at once.
+    static int burstAckDelayMs(unsigned int ulBaudrate, const Timing& timing);
+    static VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR mapSerialPortError(QSerialPort::SerialPortError error);
+
+    FSerialPort* getSerialPort() const { return mPort; }
+    // Lends the port to someone else (firmware upload) and takes it back.
+    void disconnectSerialPortSignals();
+    void connectSerialPortSignals();
+
+    void setInterfaceSettings(const VELTRIX_Session::InterfaceSettings& settings) { mSettings = settings; }
+    const VELTRIX_Session::InterfaceSettings& getInterfaceSettings() const { return mSettings; }
+    VELTRIX_Session* getSession() const;
+    VELTRIX_SessionInfo* getSessionInfo() const { return mInfo; }
+    VELTRIX_Session::VELTRIX_HW getHardware() const { return mHw; }
+    bool isRunning() const { return mRunning; }
+    bool isPortOpen() const { return mPortOpen; }
+    int getResponseTimeoutMs() const { return mResponseTimeoutMs; }
+
+signals:
+    void sessionNewInfo(VELTRIX_SessionInfo* info);
+    void sessionDataRxBufferReady(const QByteArray& buffer);
+    void sessionDataTxDone();
+    // Must reach the slave application layer directly: the buffer is filled on return.
+    void sessionDataFetchTxBufferForBurst(QByteArray& buffer);
+    void sessionBurstModeDeactive();
+    void portNewState(bool open);
+
+    void portScan();
+    void portSetDTRPin(bool high);
+    void portSetRTSPin(bool high);
+    void portOpen(QString PortToOpen, int BaudRate, FSerialPort::DataBits dataBits,
+                  FSerialPort::Parity parity, FSerialPort::StopBits stopBits, FSerialPort::FlowControl flow);
+    void portClose();
+    void portWriteData(const QByteArray& data, bool bSingleWireTransmission);
+    void portSetNewBaudrate(uint ulBaudrate, bool* bSuccess);
+
+public slots:
+    void sessionStart(VELTRIX_Session* s);
+    void sessionStop();
+    void sessionDataTxSetBuffer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray& buffer);
+    void sessionBurstModeSetActivate();
+    void sessionBurstModeSetAcknowledge();
+    void sessionBaudrateSetNew(uint ulNewBaudrate, bool* bSuccess);
+
+private slots:
+    void timeout();
+    void timeoutBurst();
+    void timeoutSendBurst();
+    void timeoutDelayBurstAck();
+    void sessionSetRunning(bool bRunning);
+    void sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE state);
+    void sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR error);
+    void sessionSetBurstModeState(bool bActive);
+    void sessionSetBurstRoundTripLatency(qulonglong ullNs);
+    void sessionSetBaudrate(uint ulBaudrate);
+    void sessionSetBuffer(const QByteArray& data);
+    void portStateChanged(bool open);
+    void portDataWritten();
+    void portErrorOccured(QSerialPort::SerialPortError error);
+    void portDataReady(const QByteArray& data);
+    void adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE state);
+
+private:
+    void RxStateMachine(unsigned char ucByte);
+    void deliverFrame();
+    void writeToTransport(const QByteArray& data);
+    void sendBurstAcknowledge();
+    void startResponseTimer();
+    void stopResponseTimer();
+    void stopAllTimers();
+    void runPowerCycle(VELTRIX_Session::InterfaceSettings settings);
+    bool isSlaveSession() const;
+
+    const VELTRIX_Session::VELTRIX_HW mHw;
+    const Timing mTiming;
+    QThread* mThread;
+    FSerialPort* mPort;
+    QList<QMetaObject::Connection> mPortConnections;
+
+    // The caller's record of the running session; our own until the first start.
+    VELTRIX_Session* mOwnSession;
+    QPointer<VELTRIX_Session> mSession;
+    VELTRIX_SessionInfo* mInfo;
+    VELTRIX_Session::InterfaceSettings mSettings;
+    int mResponseTimeoutMs;
+
+    QTimer* mResponseTimer;
+    QTimer* mBurstWatchdog;
+    QTimer* mAckDelayTimer;
+    // Slave side: sends the next burst frame.
+    QTimer* mBurstSendTimer;
+    QElapsedTimer mLatencyTimer;
+
+    bool mRunning = false;
+    bool mBurstActive = false;
+    bool mPortOpen = false;
+    // Bytes of the chunk being processed asked for the silence timer; it is
+    // started once after the chunk, not once per byte.
+    bool mResponseTimerWanted = false;
+
+    VELTRIX_RxStateMachine mRx;
+    VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE mLastState =
+        VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_UNKNOWN;
+    bool mLastRunning = false;
+
+    QFuture<void> mPowerCycle;
+};
