@@ -40,6 +40,12 @@ public:
     static void NAME(unsigned char indent, const char* format, Args&&... args)                              \
     {                                                                                                        \
         log(LEVEL, indent, format, std::forward<Args>(args)...);                                            \
+    }                                                                                                        \
+    /* Lets a literal indent such as 0 pick this form rather than a null format. */                         \
+    template <typename... Args>                                                                              \
+    static void NAME(int indent, const char* format, Args&&... args)                                        \
+    {                                                                                                        \
+        log(LEVEL, static_cast<unsigned char>(indent), format, std::forward<Args>(args)...);                \
     }
 
     HVD_LOGGER_LEVEL(trace, spdlog::level::trace)

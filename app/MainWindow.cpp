@@ -1,0 +1,58 @@
+#include "app/MainWindow.h"
+#include "ui_MainWindow.h"
+
+#include "components/logging/LocalizedFileOpener.h"
+#include "components/logging/UiUtils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+
+MainWindow::MainWindow(Hvd::Weft::Components::LocalizedFileOpener& opener)
+    : QMainWindow(nullptr)
+    , ui(new Ui_MainWindow)
+    , opener(opener)
+{
+    ui->setupUi(this);
+    setWindowTitle(QString::fromLatin1(windowTitleText));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    restoreWindowSettings();
+
+    connect(ui->actionHelp, &QAction::triggered, this, &MainWindow::showHelp);
+}
+
+MainWindow::~MainWindow()
+{
+    saveWindowSettings();
+    delete ui;
+}
+
+void MainWindow::restoreWindowSettings()
+{
+    // Missing or unreadable values leave the built-in size and layout.
+    const QByteArray geometry = QSettings().value(settingsKey(windowGeometryKey)).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = QSettings().value(settingsKey(windowStateKey)).toByteArray();
+    if (!state.isEmpty())
+        restoreState(state, 0);
+}
+
+void MainWindow::saveWindowSettings()
+{
+    QSettings().setValue(settingsKey(windowGeometryKey), saveGeometry());
+    QSettings().setValue(settingsKey(windowStateKey), saveState(0));
+}
+
+QString MainWindow::settingsKey(const char* key) const
+{
+    return QString::fromLatin1(uiGroup) + objectName() + '/' + QString::fromLatin1(key);
+}
+
+void MainWindow::showHelp()
+{
+    if (!opener.openFile(QDir(QCoreApplication::applicationDirPath()), helpBaseName, '_', helpExtension))
+        Hvd::Weft::Components::UiUtils::showMessageBox(tr("Could not open file %1.").arg(opener.getFilepath()),
+                                                       this);
+}

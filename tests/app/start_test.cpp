@@ -1,0 +1,48 @@
+// OrvikRescaler::start end to end in this process: log file, event loop
+// code, closing line.
+#include "app/OrvikRescaler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+OrvikRescaler* application = nullptr;
+}
+
+TEST(OrvikRescaler, StartRunsTheEventLoopAndLogsItsCode)
+{
+    QTemporaryDir workDir;
+    ASSERT_TRUE(QDir::setCurrent(workDir.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workDir.path());
+
+    QTimer::singleShot(50, [] {
+        EXPECT_FALSE(QApplication::topLevelWidgets().isEmpty());
+        QCoreApplication::exit(7);
+    });
+    EXPECT_EQ(application->start(), 7);
+
+    QFile log(workDir.filePath("OrvikRescaler.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.front().endsWith("] [info] [main] Starting OrvikRescaler")) << lines.front().toStdString();
+    EXPECT_TRUE(lines.back().endsWith("] [info] [main] Closing OrvikRescaler, return code 7"))
+        << lines.back().toStdString();
+    // The window saved its geometry on the way out.
+    EXPECT_TRUE(QSettings().contains("Ui/MainWindow/Geometry"));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    OrvikRescaler app(argc, argv);
+    application = &app;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
