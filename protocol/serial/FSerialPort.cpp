@@ -199,31 +199,36 @@ void FSerialPort::sendData()
     mPort->write(mCyclicBuffer);
 }
 
+bool FSerialPort::updatePortList(QStringList& stored, const QStringList& current)
+{
+    if (stored.isEmpty())
+    {
+        stored = current;
+        return true;
+    }
+    if (current.isEmpty())
+    {
+        stored.clear();
+        return true;
+    }
+    if (current.size() != stored.size())
+    {
+        stored = current;
+        return true;
+    }
+    QStringList sortedCurrent = current;
+    std::sort(sortedCurrent.begin(), sortedCurrent.end());
+    std::sort(stored.begin(), stored.end());
+    if (sortedCurrent == stored)
+        return false;
+    stored = sortedCurrent;
+    return true;
+}
+
 void FSerialPort::getAvailablePorts()
 {
     const QStringList names = mPort->availablePortNames();
-    bool changed = true;
-    if (mLastPorts.isEmpty())
-    {
-        mLastPorts = names;
-    }
-    else if (names.isEmpty())
-    {
-        mLastPorts.clear();
-    }
-    else if (names.size() == mLastPorts.size())
-    {
-        QStringList sortedNew = names;
-        std::sort(sortedNew.begin(), sortedNew.end());
-        std::sort(mLastPorts.begin(), mLastPorts.end());
-        changed = sortedNew != mLastPorts;
-        if (changed)
-            mLastPorts = sortedNew;
-    }
-    else
-    {
-        mLastPorts = names;
-    }
+    const bool changed = updatePortList(mLastPorts, names);
     emit availablePorts(names, changed);
 }
 

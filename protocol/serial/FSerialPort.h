@@ -64,6 +64,11 @@ public:
     // Time the given number of characters needs on the line, plus 5 %.
     static qint64 lineTimeNs(qint64 bytes, int bitsPerChar, quint32 baudRate);
 
+    // Keeps `stored` as the last reported port list; true if `current`
+    // differs from it other than in order. An empty list always counts as a
+    // change while nothing is stored.
+    static bool updatePortList(QStringList& stored, const QStringList& current);
+
     // Registers the enumerations for queued connections; safe to call repeatedly.
     static void registerMetaTypes();
 

@@ -5,3 +5,7 @@ orvik_add_test(NAME serialport_test
 orvik_add_test(NAME link_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/link_test.cpp
     LIBS orvik_protocol)
+orvik_add_test(NAME facade_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/facade_test.cpp
+    LIBS orvik_protocol util
+    TIMEOUT 120)
