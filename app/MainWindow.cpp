@@ -53,6 +53,6 @@ QString MainWindow::settingsKey(const char* key) const
 void MainWindow::showHelp()
 {
     if (!opener.openFile(QDir(QCoreApplication::applicationDirPath()), helpBaseName, '_', helpExtension))
-        Hvd::Weft::Components::UiUtils::showMessageBox(tr("Could not open file %1.").arg(opener.getFilepath()),
-                                                       this);
+        Hvd::Weft::Components::UiUtils::showMessageBox(
+            tr("Could not open file %1.").arg(opener.getFilepath()), this);
 }

@@ -9,8 +9,8 @@
 namespace Hvd::Weft::Components
 {
 
-bool LocalizedFileOpener::openFile(const QDir& directory, const QString& baseName, std::optional<char> separator,
-                                   const QString& extension)
+bool LocalizedFileOpener::openFile(const QDir& directory, const QString& baseName,
+                                   std::optional<char> separator, const QString& extension)
 {
     filePath = baseName;
     if (separator)

@@ -13,9 +13,9 @@ void Logger::configureDefault(std::vector<std::shared_ptr<spdlog::sinks::sink>> 
     if (isInitialized())
         return;
     spdlog::init_thread_pool(queueSize, threadCount);
-    auto logger = std::make_shared<spdlog::async_logger>(loggerName, sinks.begin(), sinks.end(),
-                                                         spdlog::thread_pool(),
-                                                         spdlog::async_overflow_policy::overrun_oldest);
+    auto logger =
+        std::make_shared<spdlog::async_logger>(loggerName, sinks.begin(), sinks.end(), spdlog::thread_pool(),
+                                               spdlog::async_overflow_policy::overrun_oldest);
     logger->set_pattern(pattern);
     logger->set_level(spdlog::level::trace);
     logger->flush_on(spdlog::level::err);

@@ -30,22 +30,22 @@ public:
     static constexpr const char* multiArgIndentFormat = "[{}] {:{}}";
 
 #define HVD_LOGGER_LEVEL(NAME, LEVEL)                                                                        \
-    static void NAME(std::string message) { log(LEVEL, 0, message.c_str()); }                               \
-    template <typename... Args>                                                                              \
-    static void NAME(const char* format, Args&&... args)                                                    \
+    static void NAME(std::string message)                                                                    \
     {                                                                                                        \
-        log(LEVEL, 0, format, std::forward<Args>(args)...);                                                 \
+        log(LEVEL, 0, message.c_str());                                                                      \
     }                                                                                                        \
-    template <typename... Args>                                                                              \
-    static void NAME(unsigned char indent, const char* format, Args&&... args)                              \
+    template <typename... Args> static void NAME(const char* format, Args&&... args)                         \
     {                                                                                                        \
-        log(LEVEL, indent, format, std::forward<Args>(args)...);                                            \
+        log(LEVEL, 0, format, std::forward<Args>(args)...);                                                  \
     }                                                                                                        \
-    /* Lets a literal indent such as 0 pick this form rather than a null format. */                         \
-    template <typename... Args>                                                                              \
-    static void NAME(int indent, const char* format, Args&&... args)                                        \
+    template <typename... Args> static void NAME(unsigned char indent, const char* format, Args&&... args)   \
     {                                                                                                        \
-        log(LEVEL, static_cast<unsigned char>(indent), format, std::forward<Args>(args)...);                \
+        log(LEVEL, indent, format, std::forward<Args>(args)...);                                             \
+    }                                                                                                        \
+    /* Lets a literal indent such as 0 pick this form rather than a null format. */                          \
+    template <typename... Args> static void NAME(int indent, const char* format, Args&&... args)             \
+    {                                                                                                        \
+        log(LEVEL, static_cast<unsigned char>(indent), format, std::forward<Args>(args)...);                 \
     }
 
     HVD_LOGGER_LEVEL(trace, spdlog::level::trace)

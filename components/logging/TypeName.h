@@ -6,8 +6,8 @@
 namespace Hvd::Weft::Components
 {
 
-// Readable run-time type name for log lines (demangled where the compiler
-// mangles, never with a leading '*').
+// Run-time type name for log lines as the platform's type information gives
+// it (mangled with GCC), never with a leading '*'.
 std::string typeName(const std::type_info& info);
 
 } // namespace Hvd::Weft::Components

@@ -2,13 +2,13 @@
 
 #include "components/logging/LocalizedFileOpener.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLocale>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QAction>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -103,13 +103,16 @@ TEST_F(MainWindowTest, HelpWithoutDocumentNamesTheFallbackFile)
 {
     MainWindow window(opener);
     QString shown;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        shown = box->text();
-        box->accept();
-    });
+    QTimer::singleShot(0,
+                       [&]
+                       {
+                           auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                           ASSERT_NE(box, nullptr);
+                           shown = box->text();
+                           box->accept();
+                       });
     window.findChild<QAction*>("actionHelp")->trigger();
-    const QString expected = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("OrvikRescaler.pdf");
+    const QString expected =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("OrvikRescaler.pdf");
     EXPECT_EQ(shown, "Could not open file " + expected + ".");
 }

@@ -21,17 +21,20 @@ TEST(OrvikRescaler, StartRunsTheEventLoopAndLogsItsCode)
     ASSERT_TRUE(QDir::setCurrent(workDir.path()));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workDir.path());
 
-    QTimer::singleShot(50, [] {
-        EXPECT_FALSE(QApplication::topLevelWidgets().isEmpty());
-        QCoreApplication::exit(7);
-    });
+    QTimer::singleShot(50,
+                       []
+                       {
+                           EXPECT_FALSE(QApplication::topLevelWidgets().isEmpty());
+                           QCoreApplication::exit(7);
+                       });
     EXPECT_EQ(application->start(), 7);
 
     QFile log(workDir.filePath("OrvikRescaler.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
     ASSERT_GE(lines.size(), 2);
-    EXPECT_TRUE(lines.front().endsWith("] [info] [main] Starting OrvikRescaler")) << lines.front().toStdString();
+    EXPECT_TRUE(lines.front().endsWith("] [info] [main] Starting OrvikRescaler"))
+        << lines.front().toStdString();
     EXPECT_TRUE(lines.back().endsWith("] [info] [main] Closing OrvikRescaler, return code 7"))
         << lines.back().toStdString();
     // The window saved its geometry on the way out.

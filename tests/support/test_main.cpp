@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QThread>
 #include <gtest/gtest.h>
 
 // One QApplication for the whole test executable: widgets, timers, queued
@@ -8,6 +9,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Log lines name the GUI thread as the application does.
+    QThread::currentThread()->setObjectName("main");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -11,8 +11,8 @@
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -102,7 +102,8 @@ TEST(Logger, EveryThreadIsNamedInItsLines)
     worker.start();
     QObject inWorker;
     inWorker.moveToThread(&worker);
-    QMetaObject::invokeMethod(&inWorker, [] { Logger::debug("from {}", "worker"); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &inWorker, [] { Logger::debug("from {}", "worker"); }, Qt::BlockingQueuedConnection);
     Logger::debug("from {}", "gui");
     worker.quit();
     worker.wait();
@@ -218,16 +219,16 @@ TEST(Application, ExceptionFromAnEventHandlerIsLoggedInFullAndEndsTheProgram)
     auto lines = runCrashHelper("std", code, status);
     EXPECT_TRUE(status == QProcess::CrashExit || code != 0);
     ASSERT_EQ(lines.size(), 201u); // 200 filler lines, none lost, then the closing line
-    EXPECT_EQ(messagePart(lines.back()),
-              "[main] Closing application, exception sending event QMetaCallEvent to object crashTarget (QObject): "
-              "sensor exploded");
+    EXPECT_EQ(messagePart(lines.back()), "[main] Closing application, exception sending event "
+                                         "14QMetaCallEvent to object crashTarget (7QObject): "
+                                         "sensor exploded");
     EXPECT_NE(lines.back().find("[error]"), std::string::npos);
 
     lines = runCrashHelper("other", code, status);
     EXPECT_TRUE(status == QProcess::CrashExit || code != 0);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(messagePart(lines.back()),
-              "[main] Closing application, unknown error sending event QMetaCallEvent to object crashTarget (QObject)");
+    EXPECT_EQ(messagePart(lines.back()), "[main] Closing application, unknown error sending event "
+                                         "14QMetaCallEvent to object crashTarget (7QObject)");
 }
 
 namespace
@@ -299,8 +300,8 @@ TEST_F(OpenerFixture, ReportsMissingAndUnopenableDocuments)
     EXPECT_EQ(messagePart(lines[1]),
               "[main] File " + dir.filePath("OrvikRescaler.pdf").toStdString() + " does not exist");
     EXPECT_EQ(messagePart(lines[2]), "[main] File Manualde.pdf does not exist, trying fallback");
-    EXPECT_EQ(messagePart(lines[3]),
-              "[main] Could not open file " + QDir::toNativeSeparators(dir.filePath("Manual.pdf")).toStdString());
+    EXPECT_EQ(messagePart(lines[3]), "[main] Could not open file " +
+                                         QDir::toNativeSeparators(dir.filePath("Manual.pdf")).toStdString());
 }
 
 int main(int argc, char** argv)

@@ -19,13 +19,15 @@ int main(int argc, char** argv)
     const bool standard = std::string(argv[2]) == "std";
     QObject target;
     target.setObjectName("crashTarget");
-    QTimer::singleShot(0, &target, [standard] {
-        // Enough queued lines that a lost tail would show.
-        for (int i = 0; i < 200; ++i)
-            Hvd::Weft::Components::Logger::info("filler line {}", i);
-        if (standard)
-            throw std::runtime_error("sensor exploded");
-        throw 42;
-    });
+    QTimer::singleShot(0, &target,
+                       [standard]
+                       {
+                           // Enough queued lines that a lost tail would show.
+                           for (int i = 0; i < 200; ++i)
+                               Hvd::Weft::Components::Logger::info("filler line {}", i);
+                           if (standard)
+                               throw std::runtime_error("sensor exploded");
+                           throw 42;
+                       });
     return app.exec();
 }
