@@ -16,11 +16,6 @@ constexpr int iUniversalTooFew = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR
 constexpr int iUniversalTooMany = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_TOO_MANY_PAYLOAD_BYTES;
 constexpr int iUniversalNotExecuted = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED;
 
-// Offsets in an answer frame.
-constexpr int iStatusHighOffset = 8;
-constexpr int iStatusLowOffset = 9;
-constexpr int iAnswerPayloadOffset = 10;
-
 uchar byteAt(const QByteArray& buffer, int iOffset)
 {
     return static_cast<uchar>(buffer.at(iOffset));
@@ -148,6 +143,21 @@ QString decodeStringField(const QByteArray& buffer, int iOffset)
     return QString::fromLatin1(pField, iLength);
 }
 
+Command commandOf(const QByteArray& frame, Command fallback)
+{
+    if (frame.size() <= VELTRIX_Frame::iOffsetCommand)
+        return fallback;
+    return static_cast<Command>(byteAt(frame, VELTRIX_Frame::iOffsetCommand));
+}
+
+Address addressOf(const QByteArray& frame)
+{
+    Address address{};
+    for (int i = 0; i < VELTRIX_Frame::iAddressSize && VELTRIX_Frame::iOffsetAddress + i < frame.size(); ++i)
+        address[i] = byteAt(frame, VELTRIX_Frame::iOffsetAddress + i);
+    return address;
+}
+
 DataMap withDefaults(Command command, const DataMap& values)
 {
     DataMap merged = S::standardLayoutForCommand(S::getCommandStringForCommandMap(command));
@@ -160,7 +170,7 @@ QByteArray buildRequest(Command command, const Address& address, const DataMap& 
 {
     // The device does not know its address yet when it is asked for it.
     const Address target = command == S::VELTRIX_ENUM_SESSION_COMMAND_137 ? Address{} : address;
-    QByteArray frame = frameHeader(ucDelimiterRequest, target, command);
+    QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterMaster, target, command);
     const DataMap values = withDefaults(command, requestValues);
     const quint32 ulCount = uintValue(values, Key::databytesMaster);
 
@@ -211,7 +221,7 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
         return map;
     }
     const int iStatusLow = byteAt(frame, iStatusLowOffset);
-    map.insert(Key::statusHigh, static_cast<int>(byteAt(frame, iStatusHighOffset)));
+    map.insert(Key::statusHigh, static_cast<int>(byteAt(frame, VELTRIX_Frame::iOffsetStatusHigh)));
     map.insert(Key::statusLow, iStatusLow);
     if (iStatusLow != 0)
     {
@@ -219,7 +229,7 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
         return map;
     }
 
-    const int n = byteAt(frame, iHeaderSize - 1);
+    const int n = byteAt(frame, VELTRIX_Frame::iOffsetByteCount);
     if (n > frame.size() - iHeaderSize)
     {
         // The frame ends before the bytes its count announces.
@@ -338,13 +348,14 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
         map.insert(Key::universalError, iUniversalNotExecuted);
         return map;
     }
-    if (frame.size() < iHeaderSize || byteAt(frame, iHeaderSize - 1) > frame.size() - iHeaderSize)
+    if (frame.size() < iHeaderSize ||
+        byteAt(frame, VELTRIX_Frame::iOffsetByteCount) > frame.size() - iHeaderSize)
     {
         map.insert(Key::universalError, iUniversalTooFew);
         return map;
     }
 
-    const int n = byteAt(frame, iHeaderSize - 1);
+    const int n = byteAt(frame, VELTRIX_Frame::iOffsetByteCount);
     int iExpected = 0;
     switch (command)
     {
@@ -401,7 +412,7 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
 
 QByteArray buildAnswer(Command command, const Address& address, const DataMap& answer, const DataMap& request)
 {
-    QByteArray frame = frameHeader(ucDelimiterResponse, address, command);
+    QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterSlave, address, command);
     const int iRequestError = S::isValidCommand(static_cast<int>(command))
                                   ? request.value(Key::universalError).toInt()
                                   : iUniversalNotExecuted;
@@ -478,7 +489,7 @@ QByteArray buildBurstFrame(const Address& address, const DataMap& burst)
     QByteArray payload;
     const int iCount = 3 + 5 * appendVariables(payload, command, values);
 
-    QByteArray frame = frameHeader(ucDelimiterResponse, address, command);
+    QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterSlave, address, command);
     appendByte(frame, static_cast<quint32>(iCount));
     appendByte(frame, uintValue(values, Key::statusHigh));
     appendByte(frame, uintValue(values, Key::statusLow));

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "protocol/VELTRIX_Frame.h"
 #include "protocol/VELTRIX_Session.h"
 
 // Payload encoding of the commands 128 to 143 for both ends of the bus, as
@@ -22,10 +23,11 @@ using Command = VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND;
 using DataMap = QMap<QString, QVariant>;
 using Address = std::array<uchar, VELTRIX_Session::iAddressSize>;
 
-constexpr uchar ucDelimiterRequest = 0x82;
-constexpr uchar ucDelimiterResponse = 0x86;
 // Delimiter, five address bytes, command, byte count.
-constexpr int iHeaderSize = 8;
+constexpr int iHeaderSize = VELTRIX_Frame::iOffsetByteCount + 1;
+// Status low byte of an answer; its payload follows.
+constexpr int iStatusLowOffset = VELTRIX_Frame::iOffsetStatusHigh + 1;
+constexpr int iAnswerPayloadOffset = iStatusLowOffset + 1;
 constexpr int iStringFieldSize = 16;
 constexpr int iStatusStringCount = 8;
 constexpr int iMaxVariables = 8;
@@ -82,6 +84,11 @@ float readFloat(const QByteArray& buffer, int iOffset);
 QByteArray encodeStringField(const QString& text);
 // Text up to the first NUL, at most 16 characters.
 QString decodeStringField(const QByteArray& buffer, int iOffset);
+
+// Command byte of a frame, or fallback when the frame is too short to hold one.
+Command commandOf(const QByteArray& frame, Command fallback);
+// Address bytes of a frame of at least six bytes.
+Address addressOf(const QByteArray& frame);
 
 // The command's standard map with the keys of values written over it, so a
 // caller's map that lacks a key still encodes that key's default.

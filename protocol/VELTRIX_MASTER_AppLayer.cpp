@@ -116,15 +116,9 @@ void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
 {
     // A frame too short to name its command is taken as the answer to the
     // command just sent.
-    const S::VELTRIX_ENUM_SESSION_COMMAND command =
-        frame.size() > 6 ? static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(static_cast<uchar>(frame.at(6)))
-        : requestSession ? requestSession->getCommand()
-                         : S::VELTRIX_ENUM_SESSION_NO_COMMAND;
-
-    uchar ucAddress[S::iAddressSize];
-    for (int i = 0; i < S::iAddressSize; ++i)
-        ucAddress[i] = static_cast<uchar>(frame.at(1 + i));
-    responseSession->setAddress(ucAddress);
+    const S::VELTRIX_ENUM_SESSION_COMMAND command = Codec::commandOf(
+        frame, requestSession ? requestSession->getCommand() : S::VELTRIX_ENUM_SESSION_NO_COMMAND);
+    responseSession->setAddress(Codec::addressOf(frame).data());
     responseSession->setCommand(command);
     responseSession->setBuffer(frame);
     responseSession->incrementValidSessions();

@@ -48,8 +48,7 @@ void VELTRIX_SLAVE_AppLayer::sessionDataReady(const QByteArray& buffer)
 void VELTRIX_SLAVE_AppLayer::setRequestDataSets(const QByteArray& frame)
 {
     const S::VELTRIX_ENUM_SESSION_COMMAND command =
-        frame.size() > 6 ? static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(static_cast<uchar>(frame.at(6)))
-                         : S::VELTRIX_ENUM_SESSION_NO_COMMAND;
+        Codec::commandOf(frame, S::VELTRIX_ENUM_SESSION_NO_COMMAND);
     requestSession->setCommand(command);
     requestSession->setBuffer(frame);
     requestSession->incrementValidSessions();
@@ -74,7 +73,7 @@ void VELTRIX_SLAVE_AppLayer::setResponseBufferAndResponse()
     const QByteArray answer = Codec::buildAnswer(command, answerSession->getAddress(), answerValues, request);
     // Status low byte as sent: a request that could not be decoded is
     // refused whatever the prepared values say.
-    const bool bPositive = static_cast<uchar>(answer.at(Codec::iHeaderSize + 1)) == 0;
+    const bool bPositive = static_cast<uchar>(answer.at(Codec::iStatusLowOffset)) == 0;
 
     if (bPositive && command == S::VELTRIX_ENUM_SESSION_COMMAND_129 && ulPendingBaudrate != 0)
         bBaudrateChangePending = true;

@@ -169,6 +169,7 @@ TEST_F(MasterLayer, WalksTheQueueAndStopsBeforeHandingOutTheLastAnswer)
     EXPECT_FALSE(layer.isActive());
     EXPECT_EQ(layer.getResponseSession()->getValidSessionCount(), 2u);
     EXPECT_EQ(layer.getResponseSession()->getBuffer(), hex("86 01 00 2A 00 00 82 04 00 00 AA BB"));
+    EXPECT_EQ(layer.getResponseSession()->getAddress(), record.getAddress());
 
     // Nothing further is processed once the session is over.
     layer.sessionDataReady(hex("86 01 00 2A 00 00 82 04 00 00 AA BB"));
@@ -225,22 +226,6 @@ TEST_F(MasterLayer, IgnoresFramesOutsideASessionAndTooShortFrames)
     layer.sessionDataReady(hex("86 01 00 2A 00 00 87"));
     ASSERT_EQ(probe.commands, QList<int>{135});
     EXPECT_EQ(probe.data[0].value("Universal Error").toInt(), 1);
-}
-
-TEST_F(MasterLayer, AddressAnswerIsParsedFromTheFrameAddress)
-{
-    VELTRIX_MASTER_AppLayer layer(nullptr, 1, 1);
-    MasterProbe probe(layer);
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_137});
-    start(layer);
-    ASSERT_TRUE(probe.waitForSent(1));
-    EXPECT_EQ(probe.sent[0].second, hex("82 00 00 00 00 00 89 00"));
-    layer.sessionDataReady(hex("86 5A 00 07 00 00 89 02 00 00"));
-    ASSERT_EQ(probe.data.size(), 1);
-    EXPECT_EQ(probe.data[0].value("Address Vendor ID").toInt(), 90);
-    EXPECT_EQ(probe.data[0].value("Address Slave").toInt(), 7);
-    EXPECT_EQ(probe.data[0].value("Address Subslave").toInt(), 0);
-    EXPECT_EQ(layer.getResponseSession()->getAddress()[0], 0x5A);
 }
 
 TEST_F(MasterLayer, BaudrateSwitchesAfterAPositiveAnswerAndTheNextRequestWaits)
