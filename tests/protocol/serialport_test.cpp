@@ -98,7 +98,7 @@ TEST_F(SerialPortTest, OpenAppliesLineSettingsAndReportsSuccess)
     EXPECT_FALSE(fake->isOpenNow());
 }
 
-TEST_F(SerialPortTest, RefusedOpenIsLoggedAndReportedClosed)
+TEST_F(SerialPortTest, FailedOpenOrConfigurationIsLoggedAndLeavesThePortClosed)
 {
     fake->setRefuseOpen(true);
     QSignalSpy opened(port.get(), &FSerialPort::finishedOpenPort);
@@ -108,25 +108,20 @@ TEST_F(SerialPortTest, RefusedOpenIsLoggedAndReportedClosed)
                    FSerialPort::OneStop, FSerialPort::NoFlowControl);
     ASSERT_EQ(opened.count(), 1);
     EXPECT_FALSE(opened.at(0).at(0).toBool());
-    ASSERT_EQ(log.count(), 1);
     EXPECT_TRUE(log.at(0).at(0).toString().startsWith(QStringLiteral("Could not open port: ")));
     ASSERT_EQ(errors.count(), 1);
     EXPECT_EQ(errors.at(0).at(0).value<QSerialPort::SerialPortError>(), QSerialPort::PermissionError);
     EXPECT_FALSE(port->isPortOpen());
-}
 
-TEST_F(SerialPortTest, FailedConfigurationClosesThePortAgain)
-{
-    // The fake refuses baud rates only on an open device, as a driver would.
+    // Opened but not configurable: closed again. The fake refuses baud rates
+    // only on an open device, as a driver would.
+    fake->setRefuseOpen(false);
     fake->setFailBaudRate(true);
-    QSignalSpy opened(port.get(), &FSerialPort::finishedOpenPort);
-    QSignalSpy log(port.get(), &FSerialPort::log);
     port->openPort(QStringLiteral("ttyFAKE0"), 1200, FSerialPort::Data8, FSerialPort::OddParity,
                    FSerialPort::OneStop, FSerialPort::NoFlowControl);
-    ASSERT_EQ(opened.count(), 1);
-    EXPECT_FALSE(opened.at(0).at(0).toBool());
-    ASSERT_EQ(log.count(), 1);
-    EXPECT_TRUE(log.at(0).at(0).toString().startsWith(QStringLiteral("Could not set baudrate: ")));
+    ASSERT_EQ(opened.count(), 2);
+    EXPECT_FALSE(opened.at(1).at(0).toBool());
+    EXPECT_TRUE(log.at(1).at(0).toString().startsWith(QStringLiteral("Could not set baudrate: ")));
     EXPECT_FALSE(fake->isOpenNow());
     quint32 baud = 1;
     port->getCurrentBaudrate(&baud);
@@ -184,25 +179,6 @@ TEST_F(SerialPortTest, EchoOfASingleWireWriteIsSwallowedAcrossReads)
         settle(2);
     }
     ASSERT_TRUE(waitUntil([&] { return received(data) == answer; }));
-}
-
-TEST_F(SerialPortTest, LoopbackEchoNeverReachesTheReader)
-{
-    fake->setEcho(true);
-    openDefault(115200);
-    QSignalSpy data(port.get(), &FSerialPort::newDataReadyFromPort);
-    port->writeDataToPort(QByteArray("\xFF\xFF\x82hello", 8), true);
-    settle(30);
-    EXPECT_EQ(data.count(), 0);
-    fake->feedReceived("reply");
-    ASSERT_TRUE(waitUntil([&] { return data.count() == 1; }));
-    EXPECT_EQ(data.at(0).at(0).toByteArray(), QByteArray("reply"));
-
-    // A full-duplex write does not expect its bytes back: they are data.
-    data.clear();
-    port->writeDataToPort("xy", false);
-    ASSERT_TRUE(waitUntil([&] { return data.count() == 1; }));
-    EXPECT_EQ(data.at(0).at(0).toByteArray(), QByteArray("xy"));
 }
 
 TEST_F(SerialPortTest, ShortWritesAreReportedOnceUntilAnotherErrorIsSeen)
@@ -441,19 +417,6 @@ TEST_F(PtyPortTest, MissingModemLinesAreToleratedOnlyWhenAskedFor)
     EXPECT_EQ(strictRts.count(), 0);
     ASSERT_GE(log.count(), 1);
     EXPECT_EQ(log.last().at(0).toString(), QStringLiteral("Could not set RTS"));
-}
-
-TEST_F(PtyPortTest, BytesTravelBothWays)
-{
-    auto port = makePort(FQtSerialPortBackend::ModemLines::TolerateMissing);
-    QSignalSpy data(port.get(), &FSerialPort::newDataReadyFromPort);
-    port->writeDataToPort("out", false);
-    char buffer[16] = {};
-    ASSERT_TRUE(waitUntil([&] { return ::read(master, buffer, sizeof buffer) == 3; }));
-    EXPECT_EQ(QByteArray(buffer, 3), QByteArray("out"));
-    ASSERT_EQ(::write(master, "in!", 3), 3);
-    ASSERT_TRUE(waitUntil([&] { return data.count() >= 1; }));
-    EXPECT_EQ(data.at(0).at(0).toByteArray(), QByteArray("in!"));
 }
 
 } // namespace
