@@ -1,0 +1,31 @@
+#include "communication/DeviceService.h"
+
+#include "communication/internal/SysCommand.h"
+
+namespace Hvd::Weft::Communication
+{
+
+DeviceService::DeviceService(QObject* parent)
+    : QObject(parent)
+{
+    registerMetaTypes();
+}
+
+DeviceService::~DeviceService() = default;
+
+void DeviceService::registerMetaTypes()
+{
+    qRegisterMetaType<LogLevel>("Hvd::Weft::Communication::LogLevel");
+    qRegisterMetaType<Address::Type>("Hvd::Weft::Communication::Address::Type");
+    qRegisterMetaType<Comport>("Hvd::Weft::Communication::Comport");
+    qRegisterMetaType<QList<Comport>>("QList<Hvd::Weft::Communication::Comport>");
+    qRegisterMetaType<Device>("Hvd::Weft::Communication::Device");
+    qRegisterMetaType<ParameterList>("Hvd::Weft::Communication::DeviceService::ParameterList");
+    qRegisterMetaType<ParameterRefList>("Hvd::Weft::Communication::DeviceService::ParameterRefList");
+    qRegisterMetaType<SettingList>("Hvd::Weft::Communication::DeviceService::SettingList");
+    qRegisterMetaType<std::uint8_t>("std::uint8_t");
+    qRegisterMetaType<Internal::SysCommand::Command>(
+        "Hvd::Weft::Communication::Internal::SysCommand::Command");
+}
+
+} // namespace Hvd::Weft::Communication

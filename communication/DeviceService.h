@@ -1,0 +1,82 @@
+#pragma once
+
+#include "communication/Address.h"
+#include "communication/Comport.h"
+#include "communication/Device.h"
+#include "communication/LogLevel.h"
+#include "device/Parameter.h"
+#include "device/ParameterSetting.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace Hvd::Weft::Communication
+{
+
+// The application's only door to a connected sensor. Slots start operations,
+// signals report progress and exactly one outcome per accepted operation.
+// Callers in other threads use queued connections only.
+class DeviceService : public QObject
+{
+    Q_OBJECT
+
+public:
+    using ParameterList = std::vector<::Hvd::Weft::Device::Parameter>;
+    using ParameterRefList = std::vector<std::reference_wrapper<const ::Hvd::Weft::Device::Parameter>>;
+    using SettingList = std::vector<::Hvd::Weft::Device::ParameterSetting>;
+
+    explicit DeviceService(QObject* parent = nullptr);
+    ~DeviceService() override;
+
+    // Registers every argument type of the signals and slots for queued
+    // connections; safe to call repeatedly.
+    static void registerMetaTypes();
+
+signals:
+    void error(const QString& err);
+    void foundDevice(const Hvd::Weft::Communication::Device& dev);
+    void log(Hvd::Weft::Communication::LogLevel level, const QString& entry);
+    void progress(std::uint8_t percent);
+    void successRestartDevice();
+    void successSetCurrentAsFactoryDefaults();
+    void successResetToFactoryDefaults();
+    void successResetNvm();
+    void successDisconnecting();
+    void successReading(const Hvd::Weft::Communication::DeviceService::SettingList& deviceParameters,
+                        const Hvd::Weft::Communication::DeviceService::SettingList& subdeviceParameters);
+    // Also emitted at the very end of a read.
+    void successWriting();
+    void warning(const QString& warn);
+    // Measured values and firmware upload signals follow here.
+
+public slots:
+    virtual void abort() = 0;
+    virtual void start(const Hvd::Weft::Communication::Comport& comport, bool deviceIdentification) = 0;
+    virtual void restartDevice(Hvd::Weft::Communication::Address::Type type,
+                               const Hvd::Weft::Communication::Device& dev) = 0;
+    virtual void setCurrentAsFactoryDefaults(Hvd::Weft::Communication::Address::Type type,
+                                             const Hvd::Weft::Communication::Device& dev) = 0;
+    virtual void resetToFactoryDefaults(Hvd::Weft::Communication::Address::Type type,
+                                        const Hvd::Weft::Communication::Device& dev) = 0;
+    virtual void write(const Hvd::Weft::Communication::Device& dev,
+                       const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
+                       const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters,
+                       bool readBack = true) = 0;
+    // The parameters are referenced until the read has ended; they must not
+    // change meanwhile.
+    virtual void read(const Hvd::Weft::Communication::Device& dev,
+                      Hvd::Weft::Communication::DeviceService::ParameterRefList deviceParameters,
+                      Hvd::Weft::Communication::DeviceService::ParameterRefList subdeviceParameters) = 0;
+    // Measured values and firmware upload slots follow here.
+};
+
+} // namespace Hvd::Weft::Communication
+
+Q_DECLARE_METATYPE(Hvd::Weft::Communication::DeviceService::ParameterList)
+Q_DECLARE_METATYPE(Hvd::Weft::Communication::DeviceService::ParameterRefList)
+Q_DECLARE_METATYPE(Hvd::Weft::Communication::DeviceService::SettingList)

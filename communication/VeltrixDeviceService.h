@@ -1,0 +1,89 @@
+#pragma once
+
+#include "communication/DeviceService.h"
+#include "communication/internal/Chunks.h"
+#include "communication/internal/Port.h"
+#include "communication/internal/Session.h"
+#include "protocol/VELTRIX.h"
+
+#include <QByteArray>
+
+#include <optional>
+
+namespace Hvd::Weft::Communication
+{
+
+namespace Internal
+{
+class FirstContact;
+class Parameter;
+class SysCommand;
+} // namespace Internal
+
+// Timeouts of the service's sequences; tests shorten them.
+struct DeviceServiceTimeouts
+{
+    int sessionTimeoutMs = Internal::Session::defaultTimeoutMs;
+    int portOpenTimeoutMs = Internal::Port::defaultOpenTimeoutMs;
+};
+
+// The device service over the VELTRIX protocol stack. Create it without a
+// parent, move it into its own thread ("DeviceThread") and call it through
+// queued connections only; every object it owns lives in that thread.
+class VeltrixDeviceService : public DeviceService
+{
+    Q_OBJECT
+
+public:
+    VeltrixDeviceService();
+    explicit VeltrixDeviceService(const DeviceServiceTimeouts& timeouts,
+                                  const VELTRIX_Options& protocolOptions = VELTRIX_Options());
+    ~VeltrixDeviceService() override;
+
+    // Device runs, then sub-device runs, in chunks of at most 50 bytes;
+    // nothing when both lists are empty. Sorts both lists in place.
+    static std::optional<Internal::Chunks<50>> getCombinedChunks(const Device& device,
+                                                                 ParameterRefList& deviceParameters,
+                                                                 ParameterRefList& subdeviceParameters);
+
+    // The owned parts, for diagnostics and tests.
+    VELTRIX* getFacade() const { return facade; }
+    Internal::Port* getPort() const { return port; }
+    Internal::FirstContact* getFirstContact() const { return firstContact; }
+    Internal::SysCommand* getSysCommand() const { return sysCommand; }
+    Internal::Parameter* getParameterTransfer() const { return parameter; }
+
+public slots:
+    void abort() override;
+    void start(const Hvd::Weft::Communication::Comport& comport, bool deviceIdentification) override;
+    void restartDevice(Hvd::Weft::Communication::Address::Type type,
+                       const Hvd::Weft::Communication::Device& dev) override;
+    void setCurrentAsFactoryDefaults(Hvd::Weft::Communication::Address::Type type,
+                                     const Hvd::Weft::Communication::Device& dev) override;
+    void resetToFactoryDefaults(Hvd::Weft::Communication::Address::Type type,
+                                const Hvd::Weft::Communication::Device& dev) override;
+    void write(const Hvd::Weft::Communication::Device& dev,
+               const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
+               const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters,
+               bool readBack = true) override;
+    void read(const Hvd::Weft::Communication::Device& dev,
+              Hvd::Weft::Communication::DeviceService::ParameterRefList deviceParameters,
+              Hvd::Weft::Communication::DeviceService::ParameterRefList subdeviceParameters) override;
+
+    // Decodes the bytes of a finished read onto the stored parameter lists.
+    void parseReadData(const QByteArray& data);
+
+private:
+    bool refuseWhileTransferRuns();
+    void onTransferError(const QString& text);
+
+    ParameterRefList deviceParameters;
+    ParameterRefList subdeviceParameters;
+    VELTRIX* facade;
+    Internal::Port* port;
+    Internal::FirstContact* firstContact;
+    Internal::SysCommand* sysCommand;
+    Internal::Parameter* parameter;
+};
+
+} // namespace Hvd::Weft::Communication

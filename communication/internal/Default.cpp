@@ -1,0 +1,92 @@
+#include "communication/internal/Default.h"
+
+#include "protocol/VELTRIX_SessionInfo.h"
+
+#include <QCoreApplication>
+
+namespace Hvd::Weft::Communication::Internal
+{
+
+Default::Default(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
+                 int sessionTimeoutMs)
+    : QObject(parent)
+    , facade(facade)
+    , port(port)
+    , session(new Session(this, facade, sessionTimeoutMs))
+    , closePortWhenFinished(close)
+    , stepTimer(this)
+{
+    stepTimer.setSingleShot(true);
+    stepTimer.setTimerType(Qt::PreciseTimer);
+    connect(session, &Session::log, this, &Default::log);
+    connect(session, &Session::newInfo, this, &Default::reportSessionError);
+    connect(port, &Port::log, this, &Default::log);
+}
+
+void Default::incProgress(unsigned step)
+{
+    if (progressPercent + step <= 100)
+        progressPercent += step;
+    emit progress(progressPercent);
+}
+
+void Default::setProgress(unsigned percent)
+{
+    progressPercent = percent;
+    emit progress(progressPercent);
+}
+
+QString Default::prependZero(const QMap<QString, QVariant>& map, const QString& key) const
+{
+    const QString text = map.value(key).toString();
+    return text.size() == 1 ? QStringLiteral("0") + text : text;
+}
+
+Default::Message Default::message(const char* sourceText, const QStringList& args) const
+{
+    return message(metaObject()->className(), sourceText, args);
+}
+
+Default::Message Default::message(const char* context, const char* sourceText, const QStringList& args)
+{
+    Message result{QString::fromUtf8(sourceText), QCoreApplication::translate(context, sourceText)};
+    for (const QString& arg : args)
+    {
+        result.log = result.log.arg(arg);
+        result.user = result.user.arg(arg);
+    }
+    return result;
+}
+
+std::optional<Default::Message> Default::statusError(const QMap<QString, QVariant>& map,
+                                                     Session::Command received) const
+{
+    if (map.value(QStringLiteral("Status Low")).toInt() == 0)
+        return std::nullopt;
+    return message(staticMetaObject.className(), QT_TR_NOOP("Device didn`t acknowledge command %1"),
+                   {QString::number(received)});
+}
+
+std::optional<Default::Message> Default::commandError(Session::Command expected,
+                                                      Session::Command received) const
+{
+    if (expected == received)
+        return std::nullopt;
+    return message(staticMetaObject.className(),
+                   QT_TR_NOOP("Device responded with wrong command. Expected: %1 Received: %2"),
+                   {QString::number(expected), QString::number(received)});
+}
+
+void Default::closePortIfWanted()
+{
+    if (closePortWhenFinished == ClosePortWhenFinished::Yes)
+        port->close();
+}
+
+void Default::reportSessionError(VELTRIX_SessionInfo* info)
+{
+    if (info != nullptr && info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
+        logError(info->getErrorAsString());
+}
+
+} // namespace Hvd::Weft::Communication::Internal

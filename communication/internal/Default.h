@@ -1,0 +1,83 @@
+#pragma once
+
+#include "communication/ClosePortWhenFinished.h"
+#include "communication/LogLevel.h"
+#include "communication/internal/Port.h"
+#include "communication/internal/Session.h"
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QVariant>
+
+#include <optional>
+
+class VELTRIX;
+class VELTRIX_SessionInfo;
+
+namespace Hvd::Weft::Communication::Internal
+{
+
+// Base of every protocol sequence: the facade, the shared port, an own
+// session, progress, a step timer and the common signals.
+class Default : public QObject
+{
+    Q_OBJECT
+
+public:
+    Default(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
+            int sessionTimeoutMs = Session::defaultTimeoutMs);
+
+    // If the sum stays within 100 it becomes the progress; emitted either way.
+    void incProgress(unsigned step);
+    // The value under `key` as text, one character padded with a leading "0".
+    QString prependZero(const QMap<QString, QVariant>& map, const QString& key) const;
+
+    unsigned getProgress() const { return progressPercent; }
+    Session* getSession() const { return session; }
+
+signals:
+    void log(Hvd::Weft::Communication::LogLevel level, const QString& entry);
+    void progress(unsigned percent);
+    void error(const QString& err);
+
+public slots:
+    virtual void abort() = 0;
+
+protected:
+    // A failure text for the log and, translated, for the user.
+    struct Message
+    {
+        QString log;
+        QString user;
+    };
+
+    // `sourceText` must be marked with QT_TR_NOOP in the derived class so
+    // that it is translated in that class's context.
+    Message message(const char* sourceText, const QStringList& args = {}) const;
+    // The same with an explicit translation context.
+    static Message message(const char* context, const char* sourceText, const QStringList& args);
+    // "Status Low" of a response not 0.
+    std::optional<Message> statusError(const QMap<QString, QVariant>& map, Session::Command received) const;
+    std::optional<Message> commandError(Session::Command expected, Session::Command received) const;
+
+    void trace(const QString& text) { emit log(LogLevel::Trace, text); }
+    void logError(const QString& text) { emit log(LogLevel::Error, text); }
+    void setProgress(unsigned percent);
+    void closePortIfWanted();
+
+    VELTRIX* facade;
+    Port* port;
+    Session* session;
+    ClosePortWhenFinished closePortWhenFinished;
+    unsigned progressPercent = 0;
+    QTimer stepTimer;
+    bool running = false;
+
+private:
+    void reportSessionError(VELTRIX_SessionInfo* info);
+};
+
+} // namespace Hvd::Weft::Communication::Internal

@@ -1,0 +1,345 @@
+#include "communication/internal/Parameter.h"
+
+namespace Hvd::Weft::Communication::Internal
+{
+
+namespace
+{
+using S = VELTRIX_Session;
+
+const QString keyAddress = QStringLiteral("Address");
+const QString keyBytes = QStringLiteral("Bytes");
+const QString keyBytesToRead = QStringLiteral("BytesToRead");
+const QString keyUniversalError = QStringLiteral("Universal Error");
+
+Session::Data readRequest(std::uint16_t address, qsizetype length)
+{
+    Session::Data request{S::VELTRIX_ENUM_SESSION_COMMAND_130,
+                          Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_130)};
+    request.data.insert(keyAddress, static_cast<unsigned>(address));
+    request.data.insert(keyBytesToRead, static_cast<unsigned>(length));
+    return request;
+}
+
+Session::Data writeRequest(std::uint16_t address, const QByteArray& bytes)
+{
+    Session::Data request{S::VELTRIX_ENUM_SESSION_COMMAND_131,
+                          Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_131)};
+    request.data.insert(keyAddress, static_cast<unsigned>(address));
+    request.data.insert(QStringLiteral("BytesToWrite"), static_cast<unsigned>(bytes.size()));
+    request.data.insert(keyBytes, bytes);
+    return request;
+}
+
+Sequence takeIntoRam(Address::Type type)
+{
+    return Sequence(type, Session::Data{S::VELTRIX_ENUM_SESSION_COMMAND_132,
+                                        Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_132)});
+}
+
+QString hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+} // namespace
+
+Parameter::Parameter(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
+                     int sessionTimeoutMs)
+    : Default(parent, facade, port, close, sessionTimeoutMs)
+{
+    connect(session, &Session::noResponse, this, &Parameter::onNoResponse);
+    connect(session, &Session::newData, this,
+            [this](VELTRIX_Session* data)
+            {
+                if (isRunning() && data != nullptr)
+                    recieveStateMachine(*data);
+            });
+    connect(&stepTimer, &QTimer::timeout, this, &Parameter::onStep);
+}
+
+Sequences Parameter::readPlan(const Chunks<50>& chunks)
+{
+    Sequences plan;
+    for (const auto& chunk : chunks.chunks)
+        plan.list.append(Sequence(chunk.type, readRequest(chunk.address, chunk.data.size())));
+    return plan;
+}
+
+Sequences Parameter::writePlan(const Chunks<50>& chunks, bool readBack)
+{
+    Sequences plan;
+    if (chunks.chunks.isEmpty())
+        return plan;
+    Address::Type previous = chunks.chunks.front().type;
+    for (const auto& chunk : chunks.chunks)
+    {
+        if (chunk.type != previous)
+            plan.list.append(takeIntoRam(previous));
+        QList<Session::Data> items{writeRequest(chunk.address, chunk.data)};
+        if (readBack)
+            items.append(readRequest(chunk.address, chunk.data.size()));
+        plan.list.append(Sequence(chunk.type, items));
+        previous = chunk.type;
+    }
+    plan.list.append(takeIntoRam(previous));
+    return plan;
+}
+
+bool Parameter::startRead(const Chunks<50>& chunks)
+{
+    return start(Reading, chunks, false);
+}
+
+bool Parameter::startWrite(const Chunks<50>& chunks, bool readBack)
+{
+    return start(Writing, chunks, readBack);
+}
+
+bool Parameter::start(Mode newMode, const Chunks<50>& chunks, bool readBack)
+{
+    if (isRunning())
+        return false;
+    const bool reading = newMode == Reading;
+    if (!chunks.valid)
+    {
+        const Message text =
+            reading ? message(QT_TR_NOOP(
+                          "Read: the amount of addresses is different than the amount of parameters"))
+                    : message(QT_TR_NOOP(
+                          "Write: the amount of addresses is different than the amount of parameters"));
+        logError(text.log);
+        emit error(text.user);
+        return true;
+    }
+
+    stepTimer.stop();
+    retryPending = false;
+    retryCount = 0;
+    lastError = {};
+    if (reading)
+        readData.clear();
+    mode = newMode;
+    answeredCommands = 0;
+    setProgress(0);
+
+    sequences = reading ? readPlan(chunks) : writePlan(chunks, readBack);
+    device = chunks.device;
+    if (reading)
+        remainingReads = static_cast<int>(sequences.list.size());
+    if (sequences.list.isEmpty())
+    {
+        mode = Idle;
+        const Message text = reading ? message(QT_TR_NOOP("Didn`t find any data to read!"))
+                                     : message(QT_TR_NOOP("Didn`t find any data to write!"));
+        logError(text.log);
+        emit error(text.user);
+        return true;
+    }
+    totalCommands = sequences.commandCount();
+
+    const Sequence& first = sequences.list.front();
+    session->startWith(device.address.asArray(first.addressType), first.items, startDelayMs);
+    incProgress(10);
+    return true;
+}
+
+void Parameter::recieveStateMachine(VELTRIX_Session& response)
+{
+    Sequence* sequence = sequences.running();
+    if (!isRunning() || sequence == nullptr)
+        return;
+    const QMap<QString, QVariant> map = Session::getCommandData(response);
+    const Session::Command received = response.getCommand();
+
+    const auto expected = sequence->getCurrent();
+    const Session::Command expectedCommand =
+        expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND;
+    if (const auto wrong = commandError(expectedCommand, received))
+    {
+        logError(wrong->log);
+        failed(wrong->user);
+        return;
+    }
+    if (const auto status = statusError(map, received))
+    {
+        logError(status->log);
+        failed(status->user);
+        return;
+    }
+
+    ++answeredCommands;
+    const unsigned next = totalCommands == 0 ? 100 : 90 * answeredCommands / totalCommands + 10;
+    if (next <= 100)
+        progressPercent = next;
+    emit progress(progressPercent);
+
+    if (!evaluate(received, *sequence, map))
+        return;
+
+    if (sequence->hasFurtherItem())
+        ++sequence->current;
+    else if (sequences.hasFurtherSequence())
+        stepTimer.start(stepDelayMs);
+    else
+        finish();
+}
+
+bool Parameter::evaluate(Session::Command command, Sequence& sequence, const QMap<QString, QVariant>& map)
+{
+    switch (command)
+    {
+    case S::VELTRIX_ENUM_SESSION_COMMAND_131:
+        trace(QStringLiteral("Device responded to command 131: Value was written"));
+        return true;
+    case S::VELTRIX_ENUM_SESSION_COMMAND_132:
+        trace(QStringLiteral("Device responded to command 132: values were taken into RAM"));
+        return true;
+    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+        return mode == Writing ? evaluateReadBack(sequence, map) : evaluateRead(sequence, map);
+    default:
+        return true;
+    }
+}
+
+bool Parameter::evaluateReadBack(Sequence& sequence, const QMap<QString, QVariant>& map)
+{
+    const int index = sequence.current;
+    const QMap<QString, QVariant> written =
+        index > 0 ? sequence.items[index - 1].data : QMap<QString, QVariant>{};
+    const QByteArray sent = written.value(keyBytes).toByteArray();
+    const QByteArray read = map.value(keyBytes).toByteArray();
+    const QString address = QString::number(written.value(keyAddress).toUInt());
+
+    // An answer the stack could not decode carries no bytes worth comparing.
+    const bool decoded = map.value(keyUniversalError).toInt() == 0;
+    if (decoded && sent == read)
+    {
+        retryPending = false;
+        retryCount = 0;
+        lastError = {};
+        trace(QStringLiteral("Device responded to command 130: Read value corresponds to sent value: %1 to "
+                             "NVM address: %2")
+                  .arg(hex(read), address));
+        return true;
+    }
+
+    lastError =
+        message(QT_TR_NOOP("Device responded to command 130: Sent value didn't correspond to read value: "
+                           "NVM address: %1 written: %2 read: %3"),
+                {address, hex(sent), hex(read)});
+    logError(lastError.log);
+    retryPending = true;
+    const bool last = !sequence.hasFurtherItem();
+    sequence.current = 0;
+    if (last)
+        stepTimer.start(stepDelayMs);
+    return false;
+}
+
+bool Parameter::evaluateRead(const Sequence& sequence, const QMap<QString, QVariant>& map)
+{
+    const QMap<QString, QVariant> request = sequence.items[sequence.current].data;
+    const QString address = QString::number(request.value(keyAddress).toUInt());
+    const QByteArray bytes = map.value(keyBytes).toByteArray();
+    const auto requested = static_cast<qsizetype>(request.value(keyBytesToRead).toUInt());
+
+    // Missing or extra bytes would move every later value onto the wrong parameter.
+    if (map.value(keyUniversalError).toInt() != 0 || bytes.size() != requested)
+    {
+        const Message text =
+            message(QT_TR_NOOP("Device responded to command 130 without the requested data: NVM address: %1 "
+                               "requested bytes: %2 received bytes: %3"),
+                    {address, QString::number(requested), QString::number(bytes.size())});
+        logError(text.log);
+        failed(text.user);
+        return false;
+    }
+
+    readData.append(bytes);
+    QString values;
+    for (char byte : bytes)
+        values += QString::number(static_cast<std::uint8_t>(byte)) + QStringLiteral("; ");
+    trace(QStringLiteral("Device responded to command 130: Value %1 from NVM address: %2 recieved")
+              .arg(values, address));
+    if (--remainingReads == 0)
+        emit readValue(readData);
+    return true;
+}
+
+void Parameter::onStep()
+{
+    if (!isRunning())
+        return;
+    if (retryPending)
+    {
+        retryPending = false;
+        ++retryCount;
+        if (retryCount > maxRetries)
+        {
+            retryCount = 0;
+            const QString prefix = QStringLiteral("Exceeded max retries: ");
+            logError(prefix + lastError.log);
+            failed(tr("Exceeded max retries: ") + lastError.user);
+            return;
+        }
+        sendRunning();
+        return;
+    }
+    if (sequences.getNext())
+        sendRunning();
+    else
+        finish();
+}
+
+void Parameter::sendRunning()
+{
+    const Sequence* sequence = sequences.running();
+    if (sequence != nullptr)
+        session->startWith(device.address.asArray(sequence->addressType), sequence->items, 0);
+}
+
+void Parameter::finish()
+{
+    setProgress(100);
+    closePortIfWanted();
+    mode = Idle;
+    session->stop();
+    emit success();
+}
+
+void Parameter::onNoResponse()
+{
+    if (!isRunning())
+        return;
+    emit error(tr("Device didn`t respond -> timeout! !"));
+    clearRunState();
+    port->close();
+}
+
+void Parameter::failed(const QString& text)
+{
+    emit error(text);
+    clearRunState();
+    port->close();
+}
+
+void Parameter::abort()
+{
+    emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
+    clearRunState();
+    port->close();
+}
+
+void Parameter::clearRunState()
+{
+    setProgress(0);
+    stepTimer.stop();
+    session->stop();
+    retryPending = false;
+    retryCount = 0;
+    lastError = {};
+    mode = Idle;
+    totalCommands = 0;
+}
+
+} // namespace Hvd::Weft::Communication::Internal

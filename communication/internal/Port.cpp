@@ -1,0 +1,77 @@
+#include "communication/internal/Port.h"
+
+#include "protocol/VELTRIX.h"
+
+namespace Hvd::Weft::Communication::Internal
+{
+
+Port::Port(QObject* parent, VELTRIX* facade)
+    : QObject(parent)
+    , facade(facade)
+    , openTimer(this)
+{
+    openTimer.setSingleShot(true);
+    openTimer.setTimerType(Qt::PreciseTimer);
+    connect(&openTimer, &QTimer::timeout, this, &Port::onOpenTimeout);
+    connect(this, &Port::openPort, facade, &VELTRIX::portOpen);
+    connect(facade, &VELTRIX::portNewState, this, &Port::onNewState);
+}
+
+VELTRIX_Session::InterfaceSettings Port::settingsFor(const Comport& port) const
+{
+    VELTRIX_Session::InterfaceSettings settings;
+    VELTRIX_Session::getDefaultSettingsForInterface(&settings);
+    settings.portName = port.number;
+    settings.singleWire = port.halfDuplex;
+    settings.powerCycle = true;
+    settings.powerDownMs = port.powerDownMs;
+    settings.startupMs = port.startupMs;
+    return settings;
+}
+
+void Port::reopen(const Comport& newComport, int timeoutMs)
+{
+    emit log(LogLevel::Trace, QStringLiteral("Trying to open com port"));
+    emit openPort(true, settingsFor(newComport));
+    openTimer.start(timeoutMs);
+}
+
+void Port::close()
+{
+    emit log(LogLevel::Trace, QStringLiteral("Com port will be closed"));
+    ++closesInFlight;
+    emit openPort(false, settingsFor(comport));
+    openTimer.stop();
+}
+
+void Port::onNewState(bool open)
+{
+    if (open)
+    {
+        isOpen = true;
+        openTimer.stop();
+        emit log(LogLevel::Trace, QStringLiteral("Com port is open"));
+        emit opened();
+        return;
+    }
+
+    if (closesInFlight > 0)
+        --closesInFlight;
+    emit log(LogLevel::Trace, QStringLiteral("Com port is closed"));
+    if (reopenPending)
+    {
+        reopenPending = false;
+        reopen(comport, 2 * openTimeoutMs);
+        return;
+    }
+    isOpen = false;
+    emit closed();
+}
+
+void Port::onOpenTimeout()
+{
+    emit log(LogLevel::Error, QStringLiteral("Com port could not be opened. A timeout has occurred!"));
+    emit failed();
+}
+
+} // namespace Hvd::Weft::Communication::Internal

@@ -1,0 +1,200 @@
+#include "communication/internal/SysCommand.h"
+
+#include <QThread>
+
+namespace Hvd::Weft::Communication::Internal
+{
+
+namespace
+{
+using S = VELTRIX_Session;
+
+QString answerEntry(SysCommand::Command command)
+{
+    switch (command)
+    {
+    case SysCommand::Command::SetCurrentAsFactoryDefaults:
+        return QStringLiteral("Device responded to command 143: values were written as factory defaults");
+    case SysCommand::Command::ResetToFactoryDefaults:
+        return QStringLiteral("Device responded to command 143: values were reset to factory defaults");
+    case SysCommand::Command::ResetNvm:
+        return QStringLiteral("Device responded to command 143: NVM was reset");
+    case SysCommand::Command::RestartDevice:
+        return QStringLiteral("Device responded to command 143: Device restarted");
+    }
+    return {};
+}
+} // namespace
+
+SysCommand::SysCommand(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
+                       int sessionTimeoutMs)
+    : Default(parent, facade, port, close, sessionTimeoutMs)
+    , resetNvmTimer(this)
+{
+    resetNvmTimer.setSingleShot(true);
+    resetNvmTimer.setTimerType(Qt::PreciseTimer);
+    connect(session, &Session::noResponse, this, &SysCommand::onNoResponse);
+    connect(session, &Session::newData, this,
+            [this](VELTRIX_Session* data)
+            {
+                if (running && data != nullptr)
+                    recieveStateMachine(*data);
+            });
+    connect(&stepTimer, &QTimer::timeout, this, &SysCommand::onStep);
+    connect(&resetNvmTimer, &QTimer::timeout, this, &SysCommand::onResetNvmWaitOver);
+}
+
+void SysCommand::systemCommand(Address::Type type, const Device& target, Command command)
+{
+    if (running)
+    {
+        const Message text = message(QT_TR_NOOP("Current operation not finished!"));
+        logError(text.log);
+        emit error(text.user);
+        return;
+    }
+    startSystemCommand(type, target, {command});
+}
+
+void SysCommand::startSystemCommand(Address::Type type, const Device& target, const QList<Command>& list)
+{
+    if (list.isEmpty())
+        return;
+    running = true;
+    setProgress(0);
+    stepTimer.stop();
+    resetNvmTimer.stop();
+
+    sequences.clear();
+    for (Command command : list)
+    {
+        QMap<QString, QVariant> request = Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_143);
+        request.insert(QStringLiteral("Systemcommand"), static_cast<unsigned>(command));
+        request.insert(QStringLiteral("Payload"), 0u);
+        sequences.list.append(Sequence(type, Session::Data{S::VELTRIX_ENUM_SESSION_COMMAND_143, request}));
+    }
+    device = target;
+    commands = list;
+    currentCommand = list.front();
+
+    if (device.name == bootloaderDeviceName)
+    {
+        closePortIfWanted();
+        running = false;
+        emit success(currentCommand);
+        return;
+    }
+
+    session->startWith(device.address.asArray(type), sequences.list.front().items, startDelayMs);
+    if (currentCommand == Command::ResetNvm)
+        resetNvmTimer.start(resetNvmWaitMs);
+    else
+        incProgress(10);
+}
+
+void SysCommand::onResetNvmWaitOver()
+{
+    setProgress(100);
+    closePortIfWanted();
+    running = false;
+    emit success(currentCommand);
+    abort();
+}
+
+void SysCommand::recieveStateMachine(VELTRIX_Session& response)
+{
+    Sequence* sequence = sequences.running();
+    if (!running || sequence == nullptr)
+        return;
+    const QMap<QString, QVariant> map = Session::getCommandData(response);
+    const Session::Command received = response.getCommand();
+
+    const auto expected = sequence->getCurrent();
+    if (const auto wrong =
+            commandError(expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND, received))
+    {
+        logError(wrong->log);
+        failed(wrong->user);
+        return;
+    }
+    if (const auto status = statusError(map, received))
+    {
+        logError(status->log);
+        failed(status->user);
+        return;
+    }
+
+    const unsigned step = 90 / static_cast<unsigned>(sequences.list.size());
+    if (progressPercent + step <= 100)
+        progressPercent += step;
+    emit progress(progressPercent);
+
+    if (received == S::VELTRIX_ENUM_SESSION_COMMAND_143 && !commands.isEmpty())
+    {
+        currentCommand = commands.takeFirst();
+        if (currentCommand == Command::SetCurrentAsFactoryDefaults)
+            QThread::msleep(factoryDefaultsPauseMs);
+        trace(answerEntry(currentCommand));
+    }
+
+    if (sequence->hasFurtherItem())
+        ++sequence->current;
+    else if (sequences.hasFurtherSequence())
+        stepTimer.start(stepDelayMs);
+    else
+        finish();
+}
+
+void SysCommand::onStep()
+{
+    if (!running)
+        return;
+    const auto next = sequences.getNext();
+    if (!next)
+    {
+        finish();
+        return;
+    }
+    session->startWith(device.address.asArray(next->addressType), next->items, 0);
+}
+
+void SysCommand::finish()
+{
+    // An answer to a memory reset that came in time ends the run here.
+    resetNvmTimer.stop();
+    setProgress(100);
+    closePortIfWanted();
+    running = false;
+    emit success(currentCommand);
+}
+
+void SysCommand::onNoResponse()
+{
+    if (running)
+        failed(tr("Device didn`t respond -> timeout! !"));
+}
+
+void SysCommand::failed(const QString& text)
+{
+    emit error(text);
+    stopRun();
+    port->close();
+}
+
+void SysCommand::abort()
+{
+    emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
+    stopRun();
+    port->close();
+}
+
+void SysCommand::stopRun()
+{
+    stepTimer.stop();
+    resetNvmTimer.stop();
+    session->stop();
+    running = false;
+    setProgress(0);
+}
+
+} // namespace Hvd::Weft::Communication::Internal

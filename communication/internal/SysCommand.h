@@ -1,0 +1,73 @@
+#pragma once
+
+#include "communication/Address.h"
+#include "communication/Device.h"
+#include "communication/internal/Default.h"
+#include "communication/internal/Sequence.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QTimer>
+
+#include <cstdint>
+
+namespace Hvd::Weft::Communication::Internal
+{
+
+// Device-level actions of command 143, one session per sub-command.
+class SysCommand : public Default
+{
+    Q_OBJECT
+
+public:
+    // The value is also the sub-command code of the request.
+    enum class Command : std::uint8_t
+    {
+        SetCurrentAsFactoryDefaults = 0,
+        ResetToFactoryDefaults = 1,
+        ResetNvm = 2,
+        RestartDevice = 3,
+    };
+    Q_ENUM(Command)
+
+    static constexpr int startDelayMs = 200;
+    static constexpr int stepDelayMs = 100;
+    // The device stores its defaults meanwhile; the thread is blocked on purpose.
+    static constexpr int factoryDefaultsPauseMs = 500;
+    // A memory reset is not expected to be answered in time.
+    static constexpr int resetNvmWaitMs = 800;
+
+    SysCommand(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
+               int sessionTimeoutMs = Session::defaultTimeoutMs);
+
+    bool isRunning() const { return running; }
+
+    // Refused with an error while a list runs.
+    void systemCommand(Address::Type type, const Device& device, Command command);
+    void startSystemCommand(Address::Type type, const Device& device, const QList<Command>& commands);
+
+signals:
+    void success(Hvd::Weft::Communication::Internal::SysCommand::Command cmd);
+
+public slots:
+    void abort() override;
+    void failed(const QString& text);
+    void recieveStateMachine(VELTRIX_Session& session);
+
+private:
+    void onNoResponse();
+    void onStep();
+    void onResetNvmWaitOver();
+    void finish();
+    void stopRun();
+
+    Sequences sequences;
+    Device device;
+    QList<Command> commands;
+    Command currentCommand = Command::SetCurrentAsFactoryDefaults;
+    QTimer resetNvmTimer;
+};
+
+} // namespace Hvd::Weft::Communication::Internal
+
+Q_DECLARE_METATYPE(Hvd::Weft::Communication::Internal::SysCommand::Command)
