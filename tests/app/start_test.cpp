@@ -2,8 +2,10 @@
 // code, closing line.
 #include "app/OrvikRescaler.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,6 +20,10 @@ OrvikRescaler* application = nullptr;
 TEST(OrvikRescaler, StartRunsTheEventLoopAndLogsItsCode)
 {
     QTemporaryDir workDir;
+    // The program reads its catalogues relative to the working directory.
+    ASSERT_TRUE(QDir(workDir.path()).mkdir("translations"));
+    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + "/translations/OrvikRescaler_de.qm",
+                            workDir.filePath("translations/OrvikRescaler_de.qm")));
     ASSERT_TRUE(QDir::setCurrent(workDir.path()));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workDir.path());
 
