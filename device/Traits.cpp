@@ -13,17 +13,6 @@ namespace Hvd::Weft::Device
 namespace
 {
 
-template <typename Record>
-Record& openNamed(std::vector<Record>& records, const std::string& name, const char* kind)
-{
-    for (const Record& record : records)
-    {
-        if (record.getName() == name)
-            throw IdentifierNotUniqueException(kind, name);
-    }
-    return records.emplace_back();
-}
-
 // Setters before the first name(…) fill an unnamed record.
 template <typename Record> Record& lastOrNew(std::vector<Record>& records)
 {
@@ -169,113 +158,36 @@ const OutputTraits& OutputTraitsContainer::at(OutputTraits::Name name) const
     throw std::invalid_argument("Output " + std::string(enumName(name)) + " not found");
 }
 
-CommandTraitsContainer::Builder& CommandTraitsContainer::Builder::name(std::string value)
-{
-    openNamed(mRecords, value, "Command").mName = std::move(value);
-    return *this;
-}
-
-CommandTraitsContainer::Builder& CommandTraitsContainer::Builder::description(std::string value)
-{
-    lastOrNew(mRecords).mDescription = std::move(value);
-    return *this;
-}
-
-CommandTraitsContainer::Builder& CommandTraitsContainer::Builder::address(std::uint16_t value)
-{
-    lastOrNew(mRecords).mAddress = value;
-    return *this;
-}
-
-CommandTraitsContainer CommandTraitsContainer::Builder::build() const
-{
-    CommandTraitsContainer result;
-    result.mItems = mRecords;
-    return result;
-}
-
-EventTraitsContainer::Builder& EventTraitsContainer::Builder::name(std::string value)
-{
-    openNamed(mRecords, value, "Event").mName = std::move(value);
-    return *this;
-}
-
-EventTraitsContainer::Builder& EventTraitsContainer::Builder::description(std::string value)
-{
-    lastOrNew(mRecords).mDescription = std::move(value);
-    return *this;
-}
-
-EventTraitsContainer::Builder& EventTraitsContainer::Builder::address(std::uint16_t value)
-{
-    lastOrNew(mRecords).mAddress = value;
-    return *this;
-}
-
 EventTraitsContainer::Builder& EventTraitsContainer::Builder::deviceStatus(std::uint8_t value)
 {
-    lastOrNew(mRecords).mDeviceStatus = value;
+    open().mDeviceStatus = value;
     return *this;
 }
 
 EventTraitsContainer::Builder& EventTraitsContainer::Builder::type(EventTraits::Type value)
 {
-    lastOrNew(mRecords).mType = value;
-    return *this;
-}
-
-EventTraitsContainer EventTraitsContainer::Builder::build() const
-{
-    EventTraitsContainer result;
-    result.mItems = mRecords;
-    return result;
-}
-
-SystemDataObjectTraitsContainer::Builder& SystemDataObjectTraitsContainer::Builder::name(std::string value)
-{
-    openNamed(mRecords, value, "SystemDataObject").mName = std::move(value);
-    return *this;
-}
-
-SystemDataObjectTraitsContainer::Builder&
-SystemDataObjectTraitsContainer::Builder::description(std::string value)
-{
-    lastOrNew(mRecords).mDescription = std::move(value);
-    return *this;
-}
-
-SystemDataObjectTraitsContainer::Builder&
-SystemDataObjectTraitsContainer::Builder::address(std::uint16_t value)
-{
-    lastOrNew(mRecords).mAddress = value;
+    open().mType = value;
     return *this;
 }
 
 SystemDataObjectTraitsContainer::Builder& SystemDataObjectTraitsContainer::Builder::type(DataType value)
 {
-    lastOrNew(mRecords).mType = value;
+    open().mType = value;
     return *this;
 }
 
 SystemDataObjectTraitsContainer::Builder&
 SystemDataObjectTraitsContainer::Builder::factoryAccess(AccessRight value)
 {
-    lastOrNew(mRecords).mFactoryAccess = value;
+    open().mFactoryAccess = value;
     return *this;
 }
 
 SystemDataObjectTraitsContainer::Builder&
 SystemDataObjectTraitsContainer::Builder::userAccess(AccessRight value)
 {
-    lastOrNew(mRecords).mUserAccess = value;
+    open().mUserAccess = value;
     return *this;
-}
-
-SystemDataObjectTraitsContainer SystemDataObjectTraitsContainer::Builder::build() const
-{
-    SystemDataObjectTraitsContainer result;
-    result.mItems = mRecords;
-    return result;
 }
 
 CalibrationTraitsContainer::Builder& CalibrationTraitsContainer::Builder::slot(std::size_t value)

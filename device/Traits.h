@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "device/DataType.h"
 #include "device/EnumNames.h"
+#include "device/Exceptions.h"
 #include "device/IoLink.h"
 
 namespace Hvd::Weft::Device
@@ -170,87 +172,37 @@ private:
     std::vector<OutputTraits> mOutputs;
 };
 
-class CommandTraits
-{
-public:
-    const std::string& getName() const { return mName; }
-    const std::string& getDescription() const { return mDescription; }
-    std::uint16_t getAddress() const { return mAddress; }
-
-private:
-    friend class CommandTraitsContainer;
-
-    std::string mName;
-    std::string mDescription;
-    std::uint16_t mAddress = 0;
-};
-
-class EventTraits
-{
-public:
-    enum class Type : std::uint8_t
-    {
-        Message,
-        Warning,
-        Error,
-    };
-
-    const std::string& getName() const { return mName; }
-    const std::string& getDescription() const { return mDescription; }
-    std::uint16_t getAddress() const { return mAddress; }
-    std::uint8_t getDeviceStatus() const { return mDeviceStatus; }
-    Type getType() const { return mType; }
-
-private:
-    friend class EventTraitsContainer;
-
-    std::string mName;
-    std::string mDescription;
-    std::uint16_t mAddress = 0;
-    std::uint8_t mDeviceStatus = 0;
-    Type mType = Type::Message;
-};
-
-template <> struct EnumNames<EventTraits::Type>
-{
-    static constexpr std::array<std::pair<EventTraits::Type, std::string_view>, 3> table{{
-        {EventTraits::Type::Message, "Message"},
-        {EventTraits::Type::Warning, "Warning"},
-        {EventTraits::Type::Error, "Error"},
-    }};
-    static constexpr std::string_view fallback = "";
-};
-
-class SystemDataObjectTraits
-{
-public:
-    const std::string& getName() const { return mName; }
-    const std::string& getDescription() const { return mDescription; }
-    std::uint16_t getAddress() const { return mAddress; }
-    DataType getType() const { return mType; }
-    AccessRight getFactoryAccess() const { return mFactoryAccess; }
-    AccessRight getUserAccess() const { return mUserAccess; }
-
-private:
-    friend class SystemDataObjectTraitsContainer;
-
-    std::string mName;
-    std::string mDescription;
-    std::uint16_t mAddress = 0;
-    DataType mType = DataType::UNKNOWN;
-    AccessRight mFactoryAccess = AccessRight::Read;
-    AccessRight mUserAccess = AccessRight::Read;
-};
-
 namespace Internal
 {
 
-// Records with unique names, in the order they were added. name(…) of the
-// builder opens a record (IdentifierNotUniqueException for a name used
-// before), the other setters fill the open one.
+template <typename Derived, typename Record, typename Container> class NamedRecordsBuilder;
+
+// Name, description and address shared by the IO-Link records.
+class NamedTraits
+{
+public:
+    const std::string& getName() const { return mName; }
+    const std::string& getDescription() const { return mDescription; }
+    std::uint16_t getAddress() const { return mAddress; }
+
+private:
+    template <typename Derived, typename Record, typename Container> friend class NamedRecordsBuilder;
+
+    std::string mName;
+    std::string mDescription;
+    std::uint16_t mAddress = 0;
+};
+
+// Records with unique names, in the order they were added.
 template <typename Record> class NamedRecords
 {
 public:
+    NamedRecords() = default;
+    explicit NamedRecords(std::vector<Record> items)
+        : mItems(std::move(items))
+    {
+    }
+
     const std::vector<Record>& getItems() const { return mItems; }
     std::size_t size() const { return mItems.size(); }
     bool isEmpty() const { return mItems.empty(); }
@@ -268,25 +220,108 @@ public:
         return nullptr;
     }
 
-protected:
+private:
     std::vector<Record> mItems;
+};
+
+// name(…) opens a record, throwing IdentifierNotUniqueException with the
+// container's kind for a name used before; the other setters fill the open
+// record (an unnamed one when none was opened).
+template <typename Derived, typename Record, typename Container> class NamedRecordsBuilder
+{
+public:
+    Derived& name(std::string value)
+    {
+        if (std::any_of(mRecords.begin(), mRecords.end(),
+                        [&](const Record& record) { return record.getName() == value; }))
+            throw IdentifierNotUniqueException(Container::kind, value);
+        static_cast<NamedTraits&>(mRecords.emplace_back()).mName = std::move(value);
+        return self();
+    }
+    Derived& description(std::string value)
+    {
+        static_cast<NamedTraits&>(open()).mDescription = std::move(value);
+        return self();
+    }
+    Derived& address(std::uint16_t value)
+    {
+        static_cast<NamedTraits&>(open()).mAddress = value;
+        return self();
+    }
+    Container build() const { return Container(mRecords); }
+
+protected:
+    Record& open()
+    {
+        if (mRecords.empty())
+            mRecords.emplace_back();
+        return mRecords.back();
+    }
+    Derived& self() { return static_cast<Derived&>(*this); }
+
+private:
+    std::vector<Record> mRecords;
 };
 
 } // namespace Internal
 
+class CommandTraits : public Internal::NamedTraits
+{
+};
+
+class EventTraits : public Internal::NamedTraits
+{
+public:
+    enum class Type : std::uint8_t
+    {
+        Message,
+        Warning,
+        Error,
+    };
+
+    std::uint8_t getDeviceStatus() const { return mDeviceStatus; }
+    Type getType() const { return mType; }
+
+private:
+    friend class EventTraitsContainer;
+
+    std::uint8_t mDeviceStatus = 0;
+    Type mType = Type::Message;
+};
+
+template <> struct EnumNames<EventTraits::Type>
+{
+    static constexpr std::array<std::pair<EventTraits::Type, std::string_view>, 3> table{{
+        {EventTraits::Type::Message, "Message"},
+        {EventTraits::Type::Warning, "Warning"},
+        {EventTraits::Type::Error, "Error"},
+    }};
+    static constexpr std::string_view fallback = "";
+};
+
+class SystemDataObjectTraits : public Internal::NamedTraits
+{
+public:
+    DataType getType() const { return mType; }
+    AccessRight getFactoryAccess() const { return mFactoryAccess; }
+    AccessRight getUserAccess() const { return mUserAccess; }
+
+private:
+    friend class SystemDataObjectTraitsContainer;
+
+    DataType mType = DataType::UNKNOWN;
+    AccessRight mFactoryAccess = AccessRight::Read;
+    AccessRight mUserAccess = AccessRight::Read;
+};
+
 class CommandTraitsContainer : public Internal::NamedRecords<CommandTraits>
 {
 public:
-    class Builder
-    {
-    public:
-        Builder& name(std::string value);
-        Builder& description(std::string value);
-        Builder& address(std::uint16_t value);
-        CommandTraitsContainer build() const;
+    static constexpr const char* kind = "Command";
+    using NamedRecords::NamedRecords;
 
-    private:
-        std::vector<CommandTraits> mRecords;
+    class Builder : public Internal::NamedRecordsBuilder<Builder, CommandTraits, CommandTraitsContainer>
+    {
     };
 
     static Builder builder() { return {}; }
@@ -295,18 +330,14 @@ public:
 class EventTraitsContainer : public Internal::NamedRecords<EventTraits>
 {
 public:
-    class Builder
+    static constexpr const char* kind = "Event";
+    using NamedRecords::NamedRecords;
+
+    class Builder : public Internal::NamedRecordsBuilder<Builder, EventTraits, EventTraitsContainer>
     {
     public:
-        Builder& name(std::string value);
-        Builder& description(std::string value);
-        Builder& address(std::uint16_t value);
         Builder& deviceStatus(std::uint8_t value);
         Builder& type(EventTraits::Type value);
-        EventTraitsContainer build() const;
-
-    private:
-        std::vector<EventTraits> mRecords;
     };
 
     static Builder builder() { return {}; }
@@ -315,19 +346,16 @@ public:
 class SystemDataObjectTraitsContainer : public Internal::NamedRecords<SystemDataObjectTraits>
 {
 public:
-    class Builder
+    static constexpr const char* kind = "SystemDataObject";
+    using NamedRecords::NamedRecords;
+
+    class Builder : public Internal::NamedRecordsBuilder<Builder, SystemDataObjectTraits,
+                                                         SystemDataObjectTraitsContainer>
     {
     public:
-        Builder& name(std::string value);
-        Builder& description(std::string value);
-        Builder& address(std::uint16_t value);
         Builder& type(DataType value);
         Builder& factoryAccess(AccessRight value);
         Builder& userAccess(AccessRight value);
-        SystemDataObjectTraitsContainer build() const;
-
-    private:
-        std::vector<SystemDataObjectTraits> mRecords;
     };
 
     static Builder builder() { return {}; }

@@ -77,36 +77,35 @@ Device Importer::importDevice(const Reader& reader) const
 
 DeviceSettings Importer::importDeviceSettings(const Reader& reader) const
 {
-    const std::string sourceName = reader.getSourceName();
-    if (!Format::isDeviceSettingsFormat(sourceName))
-        throw UnsupportedFormatException(sourceName);
-    const FormatImporter& importer = formatImporterFor(sourceName);
-    return guarded(sourceName,
-                   [&]
-                   {
-                       DeviceSettings settings = importer.importDeviceSettings(reader);
-                       throwIfErrors(sourceName, sharedValidator().validate(settings).getErrors());
-                       return settings;
-                   });
+    return importSettings(reader, nullptr);
 }
 
 DeviceSettings Importer::importDeviceSettingsForDevice(const Device& device, const Reader& reader) const
+{
+    return importSettings(reader, &device);
+}
+
+DeviceSettings Importer::importSettings(const Reader& reader, const Device* device) const
 {
     const std::string sourceName = reader.getSourceName();
     if (!Format::isDeviceSettingsFormat(sourceName))
         throw UnsupportedFormatException(sourceName);
     const FormatImporter& importer = formatImporterFor(sourceName);
-    return guarded(sourceName,
-                   [&]
-                   {
-                       DeviceSettings settings = importer.importDeviceSettings(reader);
-                       std::vector<std::string> errors = sharedValidator().validate(settings).getErrors();
-                       for (std::string& error :
-                            sharedValidator().validateSettingsAgainstDevice(settings, device).getErrors())
-                           errors.push_back(std::move(error));
-                       throwIfErrors(sourceName, std::move(errors));
-                       return settings;
-                   });
+    return guarded(
+        sourceName,
+        [&]
+        {
+            DeviceSettings settings = importer.importDeviceSettings(reader);
+            std::vector<std::string> errors = sharedValidator().validate(settings).getErrors();
+            if (device)
+            {
+                for (std::string& error :
+                     sharedValidator().validateSettingsAgainstDevice(settings, *device).getErrors())
+                    errors.push_back(std::move(error));
+            }
+            throwIfErrors(sourceName, std::move(errors));
+            return settings;
+        });
 }
 
 } // namespace Hvd::Weft::Device

@@ -34,6 +34,8 @@ public:
     DeviceSettings importDeviceSettingsForDevice(const Device& device, const Reader& reader) const;
 
 private:
+    // Settings checked on their own and, when a device is given, against it.
+    DeviceSettings importSettings(const Reader& reader, const Device* device) const;
     const FormatImporter& formatImporterFor(const std::string& sourceName) const;
 
     std::unordered_map<Format, std::shared_ptr<FormatImporter>> mFormats;

@@ -8,7 +8,7 @@
 #include "device/import/FileReader.h"
 #include "device/import/Importer.h"
 #include "device/import/JsonFormatImporter.h"
-#include "device/import/Reader.h"
+#include "device/import/StringReader.h"
 
 namespace DeviceTest
 {
@@ -23,23 +23,6 @@ inline std::string dataFile(const std::string& name)
 {
     return dataDir + "/" + name;
 }
-
-// Text under a chosen source name, without a file.
-class StringReader : public Reader
-{
-public:
-    StringReader(std::string sourceName, std::string text)
-        : mSourceName(std::move(sourceName))
-        , mText(std::move(text))
-    {
-    }
-    std::string read() const override { return mText; }
-    std::string getSourceName() const override { return mSourceName; }
-
-private:
-    std::string mSourceName;
-    std::string mText;
-};
 
 // The application's set-up: one JSON importer for both formats.
 inline std::shared_ptr<JsonFormatImporter> realSchemaImporter()
