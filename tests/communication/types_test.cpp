@@ -1,0 +1,171 @@
+#include "communication_test_support.h"
+
+#include "communication/Address.h"
+#include "communication/Comport.h"
+#include "communication/Device.h"
+#include "communication/internal/FirstContact.h"
+#include "protocol/VELTRIX.h"
+#include "protocol/serial/FFakeSerialPortBackend.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace Hvd::Weft::Communication;
+using Type = Address::Type;
+
+namespace
+{
+
+Address address(std::array<std::uint8_t, 5> bytes)
+{
+    Address result;
+    result.bytes = bytes;
+    return result;
+}
+
+template <typename T> QString debugText(const T& value)
+{
+    QString text;
+    QDebug(&text) << value;
+    return text;
+}
+
+} // namespace
+
+TEST(Address, TypeFollowsWhichPartsAreSet)
+{
+    EXPECT_EQ(address({0, 0, 0, 0, 0}).getType(), Type::Invalid);
+    // A vendor id alone is no address.
+    EXPECT_EQ(address({5, 0, 0, 0, 0}).getType(), Type::Invalid);
+    EXPECT_EQ(address({5, 0, 3, 0, 0}).getType(), Type::Device);
+    EXPECT_EQ(address({5, 1, 0, 0, 0}).getType(), Type::Device);
+    EXPECT_EQ(address({5, 0, 0, 0, 2}).getType(), Type::SubDevice);
+    EXPECT_EQ(address({5, 0, 0, 7, 0}).getType(), Type::SubDevice);
+    EXPECT_EQ(address({5, 0, 3, 0, 2}).getType(), Type::DeviceAndSubDevice);
+}
+
+TEST(Address, AsArrayZeroesThePartNotAddressed)
+{
+    const Address full = address({5, 1, 3, 4, 2});
+    EXPECT_EQ(full.asArray(Type::Device), (std::array<std::uint8_t, 5>{5, 1, 3, 0, 0}));
+    EXPECT_EQ(full.asArray(Type::SubDevice), (std::array<std::uint8_t, 5>{5, 0, 0, 4, 2}));
+    EXPECT_EQ(full.asArray(Type::DeviceAndSubDevice), full.bytes);
+    EXPECT_EQ(full.asArray(Type::Invalid), full.bytes);
+    EXPECT_EQ(full.getAddressAsString({19, 0, 204, 0, 2}), (QList<QString>{"19", "0", "204", "0", "2"}));
+}
+
+TEST(Comport, EveryFieldTakesPartInEquality)
+{
+    const Comport base{"COM3", "FTDI", 0x6001, 0x0403, true, 250, 100};
+    EXPECT_EQ(base, base);
+    const std::vector<std::function<void(Comport&)>> changes{
+        [](Comport& c) { c.number = "COM4"; },
+        [](Comport& c) { c.manufacturer = "ftdi"; },
+        [](Comport& c) { c.pid = 1; },
+        [](Comport& c) { c.vid = 1; },
+        [](Comport& c) { c.halfDuplex = false; },
+        [](Comport& c) { c.startupMs = 251; },
+        [](Comport& c) { c.powerDownMs = 99; },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i)
+    {
+        Comport other = base;
+        changes[i](other);
+        EXPECT_FALSE(other == base) << "field " << i;
+    }
+}
+
+TEST(Comport, DebugOutputNamesEveryField)
+{
+    const Comport port{"COM3", "FTDI", 24577, 1027, true, 250, 100};
+    EXPECT_EQ(debugText(port),
+              "Number: \"COM3\" Manufacturer: \"FTDI\" Pid: 24577 Vid: 1027 HalfDuplex: true "
+              "Startup(ms): 250 PowerDown(ms): 100 ");
+}
+
+TEST(Device, DefaultIsUnknownAndComparesFieldByField)
+{
+    const Device unknown;
+    for (const QString& field : {unknown.name, unknown.version, unknown.revision, unknown.vendor,
+                                 unknown.subName, unknown.subVersion, unknown.subRevision})
+        EXPECT_EQ(field, "-");
+    EXPECT_EQ(unknown.address.bytes, (std::array<std::uint8_t, 5>{}));
+    EXPECT_FALSE(unknown.hasSubDevice());
+
+    Device other = unknown;
+    other.subRevision = "230301";
+    EXPECT_FALSE(other == unknown);
+    other = unknown;
+    other.address.bytes[4] = 2;
+    EXPECT_FALSE(other == unknown);
+    EXPECT_TRUE(other.hasSubDevice());
+}
+
+TEST(Device, DebugOutputLabelsTheAddressParts)
+{
+    Device device;
+    device.name = "N5Q2-Orvik";
+    device.address.bytes = {19, 0, 4, 0, 2};
+    const QString text = debugText(device);
+    EXPECT_TRUE(text.startsWith("Name: \"N5Q2-Orvik\" Version: \"-\"")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Address: Vendor: \"19\" Device: \"0\" \"4\" SubDevice: \"0\" \"2\""))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("has Sub: true")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Sub Name: \"-\" Sub Version: \"-\" Sub Revision: \"-\""))
+        << text.toStdString();
+}
+
+// The helpers every sequence shares, exercised on first contact.
+class SequenceHelpers : public ::testing::Test
+{
+protected:
+    SequenceHelpers()
+    {
+        VELTRIX_Options options;
+        options.backendFactory = [] { return std::make_unique<FFakeSerialPortBackend>(); };
+        facade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
+        port = std::make_unique<Internal::Port>(nullptr, facade.get());
+        sequence = std::make_unique<Internal::FirstContact>(nullptr, facade.get(), port.get(),
+                                                            ClosePortWhenFinished::No);
+    }
+
+    std::unique_ptr<VELTRIX> facade;
+    std::unique_ptr<Internal::Port> port;
+    std::unique_ptr<Internal::FirstContact> sequence;
+};
+
+TEST_F(SequenceHelpers, IncProgressKeepsTheValueBeyondHundredButStillReports)
+{
+    QSignalSpy progress(sequence.get(), &Internal::Default::progress);
+    sequence->incProgress(80);
+    sequence->incProgress(30);
+    sequence->incProgress(20);
+    ASSERT_EQ(progress.count(), 3);
+    EXPECT_EQ(progress.at(0).at(0).toUInt(), 80u);
+    EXPECT_EQ(progress.at(1).at(0).toUInt(), 80u);
+    EXPECT_EQ(progress.at(2).at(0).toUInt(), 100u);
+}
+
+TEST_F(SequenceHelpers, PrependZeroPadsSingleCharacters)
+{
+    const QMap<QString, QVariant> map{
+        {"Version", 7}, {"Year", 10}, {"Name", QString("A")}, {"Empty", QString()}};
+    EXPECT_EQ(sequence->prependZero(map, "Version"), "07");
+    EXPECT_EQ(sequence->prependZero(map, "Year"), "10");
+    EXPECT_EQ(sequence->prependZero(map, "Name"), "0A");
+    EXPECT_EQ(sequence->prependZero(map, "Empty"), "");
+    EXPECT_EQ(sequence->prependZero(map, "Missing"), "");
+}
+
+TEST(FirstContactBaudrate, HighestOfferedRateAboveTheStartRateWins)
+{
+    using Internal::FirstContact;
+    EXPECT_EQ(FirstContact::chooseBaudrate(0x0000), 1200u);
+    EXPECT_EQ(FirstContact::chooseBaudrate(0x0001), 1200u);
+    EXPECT_EQ(FirstContact::chooseBaudrate(0x0004), 4800u);
+    EXPECT_EQ(FirstContact::chooseBaudrate(0x001F), 19200u);
+    EXPECT_EQ(FirstContact::chooseBaudrate(0x0208), 460800u);
+    // Bits above the ten rates offer nothing.
+    EXPECT_EQ(FirstContact::chooseBaudrate(0xFC01), 1200u);
+}
