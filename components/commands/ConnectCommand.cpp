@@ -1,0 +1,48 @@
+#include "components/commands/ConnectCommand.h"
+
+namespace Hvd::Weft::Components
+{
+
+using Communication::DeviceService;
+
+ConnectCommand::ConnectCommand(ConnectedDeviceContext& deviceContext, DeviceService& deviceService,
+                               Communication::Comport port, bool identification, QObject* parent)
+    : SimpleConnectedDeviceCommand(deviceContext, deviceService, parent)
+    , comport(std::move(port))
+    , deviceIdentification(identification)
+{
+    connect(this, &ConnectCommand::connectToDevice, &service, &DeviceService::start);
+}
+
+QString ConnectCommand::getDescription() const
+{
+    return tr("Connecting to device");
+}
+
+bool ConnectCommand::checkPreconditions()
+{
+    if (!context.isDeviceConnected())
+        return true;
+    error(tr("Device already connected"), System::Application, false);
+    return false;
+}
+
+void ConnectCommand::doConnect()
+{
+    SimpleConnectedDeviceCommand::doConnect();
+    connect(&service, &DeviceService::foundDevice, this,
+            [this](const Communication::Device& device)
+            {
+                if (!isRunning())
+                    return;
+                Q_EMIT deviceFound(device);
+                finishIfRunning();
+            });
+}
+
+void ConnectCommand::doExecute()
+{
+    Q_EMIT connectToDevice(comport, deviceIdentification);
+}
+
+} // namespace Hvd::Weft::Components
