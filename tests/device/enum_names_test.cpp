@@ -52,16 +52,4 @@ TEST(EnumNames, DataTypeNamesAndLookUp)
     EXPECT_EQ(enumFromName<DataType>("ARRFLOAT64"), DataType::ARRFLOAT64);
 }
 
-TEST(EnumNames, WidthsOfDataTypes)
-{
-    EXPECT_EQ(widthOf(DataType::DBYTEU8), 1u);
-    EXPECT_EQ(widthOf(DataType::DBYTEU16), 2u);
-    EXPECT_EQ(widthOf(DataType::DFLOAT32), 4u);
-    EXPECT_EQ(widthOf(DataType::ARRFLOAT32), 4u);
-    EXPECT_EQ(widthOf(DataType::DBYTEI64), 8u);
-    EXPECT_EQ(widthOf(DataType::ARRSTRING), 1u);
-    EXPECT_EQ(widthOf(DataType::UNKNOWN), 0u);
-    EXPECT_EQ(widthOf(static_cast<DataType>(99)), 0u);
-}
-
 } // namespace

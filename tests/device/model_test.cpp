@@ -267,14 +267,4 @@ TEST(Traits, OutputsAndCalibrationsAreLookedUpByKey)
     EXPECT_NE(address, InterfaceTraits::Address({19, 0, 4, 0, 3}));
 }
 
-TEST(Device, Validity)
-{
-    EXPECT_FALSE(Device().isValid());
-    ParameterSetContainer<Parameter> sets;
-    sets.insert(sampleSet());
-    EXPECT_TRUE(Device(Identity::N5Q2_Orvik, sets, {}, {}).isValid());
-    EXPECT_FALSE(Device(Identity::Unknown, sets, {}, {}).isValid());
-    EXPECT_FALSE(Device(Identity::N5Q2_Orvik, {}, {}, {}).isValid());
-}
-
 } // namespace

@@ -250,14 +250,4 @@ TEST(ValueOrder, ScalarsStringsAndTypes)
     EXPECT_TRUE(Value() <= Value());
 }
 
-TEST(ValueOrder, DerivedComparisons)
-{
-    EXPECT_TRUE(Value(1u) < Value(2u));
-    EXPECT_FALSE(Value(2u) < Value(2u));
-    EXPECT_TRUE(Value(3u) > Value(2u));
-    EXPECT_TRUE(Value(2u) >= Value(2u));
-    EXPECT_NE(Value(2u), Value(static_cast<unsigned short>(2)));
-    EXPECT_EQ(Value("AB"), Value(std::string("AB")));
-}
-
 } // namespace
