@@ -1,0 +1,178 @@
+#pragma once
+
+// A master from the project's own stack on the simulated sensor's line: the
+// VELTRIX facade with its master layer and the real serial port.
+
+#include "protocol/VELTRIX.h"
+#include "protocol/serial/FQtSerialPortBackend.h"
+#include "tools/orvik-sim/OrvikSimulatorTypes.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QList>
+#include <QMap>
+#include <QSignalSpy>
+#include <QThread>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace SimTest
+{
+
+using S = VELTRIX_Session;
+using Hvd::Weft::Simulator::BusAddress;
+using Values = QMap<QString, QVariant>;
+
+inline const BusAddress kDevice{19, 0, 4, 0, 0};
+inline const BusAddress kFull{19, 0, 4, 0, 2};
+
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition())
+    {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+// Keeps the event loop running for a while, for things that must not happen.
+inline void settle(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+struct Answer
+{
+    int command = 0;
+    Values values;
+};
+
+struct Exchange
+{
+    QList<Answer> answers;
+    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+
+    bool complete(int expected) const { return answers.size() == expected; }
+    bool hasError(S::VELTRIX_ENUM_SESSION_ERROR error) const { return errors.contains(error); }
+};
+
+class MasterLine
+{
+public:
+    // Short silence timeouts keep the runs with silent faults quick.
+    explicit MasterLine(int responseTimeoutMs = 150)
+    {
+        VELTRIX_Options options;
+        options.linkTiming.responseTimeoutMs = responseTimeoutMs;
+        options.linkTiming.responseTimeoutSubDeviceMs = responseTimeoutMs + 50;
+        options.requestDelayMs = 5;
+        options.baudrateSettleMs = 20;
+        // A pseudo-terminal has no modem lines to set.
+        options.backendFactory = []
+        { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
+        mFacade = std::make_unique<VELTRIX>(nullptr, S::VELTRIX_HW_UART, options);
+        QObject::connect(mFacade.get(), &VELTRIX::sessionNewData,
+                         [this](VELTRIX_Session* data)
+                         {
+                             Answer answer{data->getCommand(), {}};
+                             data->getDataForCommand(data->getCommand(), &answer.values);
+                             mCurrent.answers.append(answer);
+                         });
+        QObject::connect(mFacade.get(), &VELTRIX::sessionNewInfo,
+                         [this](VELTRIX_SessionInfo* info)
+                         {
+                             if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                                 mCurrent.errors.append(info->getError());
+                         });
+    }
+
+    ~MasterLine()
+    {
+        if (mOpen)
+            close();
+    }
+
+    // Opens the port as the program does (power cycle and wake-up token).
+    bool open(const QString& path, int baudrate = 19200)
+    {
+        S::InterfaceSettings settings;
+        S::getDefaultSettingsForInterface(&settings);
+        settings.portName = path;
+        settings.baudRate = baudrate;
+        settings.powerDownMs = 5;
+        settings.startupMs = 5;
+        mSettings = settings;
+        QSignalSpy state(mFacade.get(), &VELTRIX::portNewState);
+        mFacade->portOpen(true, settings);
+        if (!waitUntil([&] { return state.count() > 0; }) || !state.first().first().toBool())
+            return false;
+        mOpen = true;
+        // The power cycle ends with the wake-up token; let it pass first.
+        settle(60);
+        return true;
+    }
+
+    void close()
+    {
+        QSignalSpy state(mFacade.get(), &VELTRIX::portNewState);
+        mFacade->portOpen(false, mSettings);
+        waitUntil([&] { return state.count() > 0; });
+        mOpen = false;
+    }
+
+    // One session with the commands in order; returns when done() holds,
+    // or after a silence timeout ended the session.
+    Exchange run(const BusAddress& address, const QList<std::pair<int, Values>>& commands,
+                 const std::function<bool(const Exchange&)>& done, int timeoutMs = 3000)
+    {
+        mCurrent = {};
+        mRecord.reset();
+        mRecord.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+        mRecord.setAddress(address.data());
+        for (const auto& [number, values] : commands)
+        {
+            const auto command = static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(number);
+            Values map = S::standardLayoutForCommand(QString::number(number));
+            for (auto it = values.begin(); it != values.end(); ++it)
+                map.insert(it.key(), it.value());
+            mRecord.setDataForCommand(command, map);
+            mRecord.addCommandToQueue(command, 1, 1);
+        }
+        mFacade->sessionStart(&mRecord);
+        waitUntil([&] { return done(mCurrent) || mCurrent.hasError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT); },
+                  timeoutMs);
+        mFacade->sessionStop();
+        return mCurrent;
+    }
+
+    // Every command answered, or a timeout.
+    Exchange exchange(const BusAddress& address, const QList<std::pair<int, Values>>& commands)
+    {
+        const int expected = static_cast<int>(commands.size());
+        return run(address, commands, [expected](const Exchange& e) { return e.complete(expected); });
+    }
+
+    Exchange ask(const BusAddress& address, int command, const Values& values = {})
+    {
+        return exchange(address, {{command, values}});
+    }
+
+    VELTRIX& facade() { return *mFacade; }
+    unsigned baudrate() const { return mFacade->getLinkLayer()->getSessionInfo()->getBaudrate(); }
+
+private:
+    std::unique_ptr<VELTRIX> mFacade;
+    VELTRIX_Session mRecord;
+    S::InterfaceSettings mSettings;
+    Exchange mCurrent;
+    bool mOpen = false;
+};
+
+} // namespace SimTest

@@ -1,0 +1,93 @@
+#include "tools/orvik-sim/OrvikPseudoTerminal.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace Hvd::Weft::Simulator
+{
+
+namespace
+{
+QString systemError(const char* what)
+{
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+} // namespace
+
+OrvikPseudoTerminal::OrvikPseudoTerminal()
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0)
+    {
+        mError = systemError("posix_openpt");
+        return;
+    }
+    char name[128] = {};
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0)
+    {
+        mError = systemError("pseudo-terminal set-up");
+        ::close(master);
+        return;
+    }
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0)
+    {
+        mError = systemError("open pseudo-terminal device");
+        ::close(master);
+        return;
+    }
+    termios raw{};
+    if (::tcgetattr(slave, &raw) == 0)
+    {
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+    }
+    mMaster = master;
+    mSlave = slave;
+    mPath = QString::fromLocal8Bit(name);
+}
+
+OrvikPseudoTerminal::~OrvikPseudoTerminal()
+{
+    if (mSlave >= 0)
+        ::close(mSlave);
+    if (mMaster >= 0)
+        ::close(mMaster);
+}
+
+qint64 OrvikPseudoTerminal::write(const char* data, qint64 size, int timeoutMs) const
+{
+    if (mMaster < 0)
+        return -1;
+    const QDeadlineTimer deadline(timeoutMs);
+    qint64 done = 0;
+    while (done < size)
+    {
+        const ssize_t written = ::write(mMaster, data + done, static_cast<size_t>(size - done));
+        if (written > 0)
+        {
+            done += written;
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        // The far side is not reading; wait for room, not for ever.
+        if (deadline.hasExpired())
+            break;
+        pollfd fd{mMaster, POLLOUT, 0};
+        ::poll(&fd, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+    }
+    return done;
+}
+
+} // namespace Hvd::Weft::Simulator

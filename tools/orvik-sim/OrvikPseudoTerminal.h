@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace Hvd::Weft::Simulator
+{
+
+// A pseudo-terminal pair: the simulated sensor works on the master side, the
+// program under test opens the device path with its normal serial port. The
+// slave side stays open here as well, in raw mode, so that the master side
+// neither reports a hang-up while no program has the device open nor echoes
+// bytes through the terminal's line discipline.
+class OrvikPseudoTerminal
+{
+public:
+    OrvikPseudoTerminal();
+    ~OrvikPseudoTerminal();
+    OrvikPseudoTerminal(const OrvikPseudoTerminal&) = delete;
+    OrvikPseudoTerminal& operator=(const OrvikPseudoTerminal&) = delete;
+
+    bool isValid() const { return mMaster >= 0; }
+    QString errorString() const { return mError; }
+
+    // Non-blocking.
+    int masterFd() const { return mMaster; }
+    // E.g. /dev/pts/7.
+    QString devicePath() const { return mPath; }
+
+    // Writes all bytes to the master side, waiting at most timeoutMs for
+    // room; returns how many were written.
+    qint64 write(const char* data, qint64 size, int timeoutMs = 200) const;
+
+private:
+    int mMaster = -1;
+    int mSlave = -1;
+    QString mPath;
+    QString mError;
+};
+
+} // namespace Hvd::Weft::Simulator

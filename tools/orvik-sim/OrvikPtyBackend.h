@@ -1,0 +1,64 @@
+#pragma once
+
+#include "protocol/serial/FSerialPortBackend.h"
+#include "tools/orvik-sim/OrvikPseudoTerminal.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+class QSocketNotifier;
+
+namespace Hvd::Weft::Simulator
+{
+
+// The sensor's side of the line: the master end of a pseudo-terminal under
+// FSerialPort. It also plays the single-wire adapter, which hears everything
+// on the wire: every received byte goes straight back to the sender before
+// the sensor sees it. A pseudo-terminal has no modem lines and no real line
+// speed, so line settings and DTR/RTS are accepted and only remembered.
+class OrvikPtyBackend : public FSerialPortBackend
+{
+    Q_OBJECT
+
+public:
+    OrvikPtyBackend(std::shared_ptr<const OrvikPseudoTerminal> terminal, bool adapterEcho,
+                    QObject* parent = nullptr);
+    ~OrvikPtyBackend() override;
+
+    void setPortName(const QString& name) override { mName = name; }
+    bool open(QIODevice::OpenMode mode) override;
+    void close() override;
+    bool isOpen() const override { return mNotifier != nullptr; }
+    bool setBaudRate(qint32 baudRate) override;
+    bool setDataBits(QSerialPort::DataBits) override { return true; }
+    bool setParity(QSerialPort::Parity) override { return true; }
+    bool setStopBits(QSerialPort::StopBits) override { return true; }
+    bool setFlowControl(QSerialPort::FlowControl) override { return true; }
+    bool setDataTerminalReady(bool) override { return true; }
+    bool setRequestToSend(bool) override { return true; }
+    qint64 write(const QByteArray& data) override;
+    QByteArray readAll() override;
+    qint64 bytesToWrite() const override { return 0; }
+    bool waitForBytesWritten(int) override { return true; }
+    bool clear() override { return true; }
+    QSerialPort::SerialPortError error() const override { return mError; }
+    QString errorString() const override { return mErrorString; }
+    QStringList availablePortNames() const override;
+
+    qint32 baudRate() const { return mBaudRate; }
+
+private:
+    void readable();
+
+    std::shared_ptr<const OrvikPseudoTerminal> mTerminal;
+    const bool mAdapterEcho;
+    QString mName;
+    QSocketNotifier* mNotifier = nullptr;
+    QByteArray mReceived;
+    qint32 mBaudRate = 0;
+    QSerialPort::SerialPortError mError = QSerialPort::NoError;
+    QString mErrorString;
+};
+
+} // namespace Hvd::Weft::Simulator

@@ -1,0 +1,254 @@
+#include "tools/orvik-sim/OrvikSimulatorHost.h"
+
+#include "components/logging/Logger.h"
+#include "protocol/VELTRIX.h"
+#include "protocol/VELTRIX_AppCodec.h"
+#include "protocol/VELTRIX_Frame.h"
+#include "protocol/VELTRIX_SLAVE_AppLayer.h"
+#include "tools/orvik-sim/OrvikMemoryLayout.h"
+#include "tools/orvik-sim/OrvikPtyBackend.h"
+
+#include <QJsonDocument>
+#include <QSaveFile>
+
+namespace Hvd::Weft::Simulator
+{
+
+namespace
+{
+using Hvd::Weft::Components::Logger;
+using S = VELTRIX_Session;
+namespace F = VELTRIX_Frame;
+namespace Key = VELTRIX_AppCodec::Key;
+
+std::string hex(const QByteArray& bytes)
+{
+    return bytes.toHex(' ').toStdString();
+}
+
+std::string addressText(const QByteArray& bytes)
+{
+    QStringList parts;
+    for (char b : bytes)
+        parts << QString::number(static_cast<unsigned char>(b));
+    return parts.join(QLatin1Char(' ')).toStdString();
+}
+
+const char* wireFaultText(WireFault fault)
+{
+    switch (fault)
+    {
+    case WireFault::None:
+        return "";
+    case WireFault::Silent:
+        return " (not sent)";
+    case WireFault::WrongCommand:
+        return " (wrong command)";
+    case WireFault::BadChecksum:
+        return " (bad checksum)";
+    case WireFault::FewPreambles:
+        return " (few preambles)";
+    }
+    return "";
+}
+} // namespace
+
+std::shared_ptr<SharedSensor> createSensor(const OrvikSimulatorOptions& options, QString* error)
+{
+    QString reason;
+    const auto description = loadDescription(options.descriptionPath, &reason);
+    if (!description)
+    {
+        if (error)
+            *error = QStringLiteral("device description: ") + reason;
+        return std::make_shared<SharedSensor>(OrvikSensor(options.sensor, {}, {}));
+    }
+    QStringList notes;
+    auto sensor = std::make_shared<SharedSensor>(makeSensor(options.sensor, *description, &notes));
+    for (const QString& note : std::as_const(notes))
+        Logger::warn("orvik-sim: {}", note.toStdString());
+    return sensor;
+}
+
+OrvikSimulatorHost::OrvikSimulatorHost(std::shared_ptr<SharedSensor> sensor,
+                                       std::shared_ptr<const OrvikPseudoTerminal> terminal,
+                                       OrvikSimulatorOptions options, QObject* parent)
+    : QObject(parent)
+    , mSensor(std::move(sensor))
+    , mTerminal(std::move(terminal))
+    , mOptions(std::move(options))
+{
+}
+
+OrvikSimulatorHost::~OrvikSimulatorHost()
+{
+    // The facade reports to us while it shuts its port down; it goes first.
+    delete mFacade;
+    mFacade = nullptr;
+}
+
+void OrvikSimulatorHost::start()
+{
+    if (mFacade)
+        return;
+    if (!mTerminal || !mTerminal->isValid())
+    {
+        emit failed(mTerminal ? mTerminal->errorString() : QStringLiteral("no pseudo-terminal"));
+        return;
+    }
+
+    VELTRIX_Options options;
+    options.linkTiming = mOptions.linkTiming;
+    options.backendFactory = [terminal = mTerminal, echo = mOptions.adapterEcho]
+    { return std::make_unique<OrvikPtyBackend>(terminal, echo); };
+    mFacade = new VELTRIX(this, S::VELTRIX_HW_UART, options);
+
+    // Answers pass through here on their way to the port, so that the wire
+    // faults can be played on the finished frame.
+    VELTRIX_LinkLayer* link = mFacade->getLinkLayer();
+    FSerialPort* port = mFacade->getSerialPort();
+    disconnect(link, &VELTRIX_LinkLayer::portWriteData, port, &FSerialPort::writeDataToPort);
+    connect(link, &VELTRIX_LinkLayer::portWriteData, this,
+            [this](const QByteArray& data, bool) { forwardWrite(data); });
+    connect(this, &OrvikSimulatorHost::writeToPort, port, &FSerialPort::writeDataToPort);
+
+    connect(mFacade->getSlaveAppLayer(), &VELTRIX_SLAVE_AppLayer::sessionRequestReceived, this,
+            &OrvikSimulatorHost::requestReceived);
+    connect(mFacade, &VELTRIX::sessionNewData, this, [this](VELTRIX_Session*) { requestAnswered(); });
+    connect(mFacade, &VELTRIX::sessionNewInfo, this, &OrvikSimulatorHost::lineInfo);
+    connect(mFacade, &VELTRIX::portNewState, this, &OrvikSimulatorHost::portStateChanged);
+
+    const BusAddress address = mSensor->with([](const OrvikSensor& s) { return s.config().address; });
+    mRecord = new VELTRIX_Session(this);
+    mRecord->setType(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
+    mRecord->setAddress(address.data());
+    // The link layer compares a request's address with one address only,
+    // except while the record's command is 137. The sensor answers to its
+    // device address, its full address and its sub-device address, so the
+    // record stays at 137 between requests and the core sorts addresses out.
+    mRecord->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    mFacade->sessionStart(mRecord);
+
+    S::InterfaceSettings settings;
+    S::getDefaultSettingsForInterface(&settings);
+    settings.portName = mTerminal->devicePath();
+    // The sensor hears no echo of its own answers and has no adapter to power.
+    settings.singleWire = false;
+    settings.powerCycle = false;
+    mFacade->portOpen(true, settings);
+}
+
+void OrvikSimulatorHost::portStateChanged(bool open)
+{
+    if (open && !mReady)
+    {
+        mReady = true;
+        Logger::info("orvik-sim: listening on {}", mTerminal->devicePath().toStdString());
+        saveState();
+        emit ready(mTerminal->devicePath());
+    }
+    else if (!open && !mReady)
+    {
+        emit failed(QStringLiteral("could not open %1").arg(mTerminal->devicePath()));
+    }
+}
+
+void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
+{
+    const QByteArray frame = request->getBuffer();
+    SensorRequest input;
+    input.command = request->getCommand();
+    request->getDataForCommand(request->getCommand(), &input.values);
+    for (int i = 0; i < F::iAddressSize && F::iOffsetAddress + i < frame.size(); ++i)
+        input.address[i] = static_cast<std::uint8_t>(frame.at(F::iOffsetAddress + i));
+
+    const SensorReply reply = mSensor->with([&](OrvikSensor& sensor) { return sensor.handle(input); });
+    if (!reply.addressed)
+    {
+        Logger::debug("orvik-sim: request {} to {} is not for this sensor", input.command,
+                      addressText(frame.mid(F::iOffsetAddress, F::iAddressSize)));
+    }
+    else
+    {
+        Logger::info("orvik-sim: request {} to {}: {}", input.command,
+                     addressText(frame.mid(F::iOffsetAddress, F::iAddressSize)),
+                     hex(frame.mid(VELTRIX_AppCodec::iHeaderSize)));
+    }
+
+    const auto command = static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(input.command);
+    mRecord->setAddress(reply.address.data());
+    mRecord->setDataForCommand(command, reply.values);
+    if (input.command == 142 && reply.wire != WireFault::Silent &&
+        reply.values.value(Key::statusLow).toInt() == 0)
+    {
+        mBurstTarget = reply.target;
+        mRecord->setDataForCommand(
+            S::VELTRIX_ENUM_SESSION_COMMAND_139,
+            mSensor->with([&](OrvikSensor& s) { return s.burstValues(*reply.target); }));
+    }
+    mPending = reply;
+    if (reply.addressed)
+        saveState();
+}
+
+void OrvikSimulatorHost::requestAnswered()
+{
+    // A request too short to be answered leaves nothing behind for the next write.
+    mPending.reset();
+    mRecord->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+}
+
+void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
+{
+    const int header = F::iTxPreambels + VELTRIX_AppCodec::iHeaderSize;
+    const QByteArray address = framed.mid(F::iTxPreambels + F::iOffsetAddress, F::iAddressSize);
+    const int command = framed.size() > header ? static_cast<unsigned char>(framed.at(header - 2)) : 0;
+    // Status bytes and payload, without the checksum.
+    const QByteArray payload = framed.mid(header, framed.size() - header - 1);
+
+    WireFault fault = WireFault::None;
+    if (mPending)
+    {
+        fault = mPending->wire;
+        const bool addressed = mPending->addressed;
+        mPending.reset();
+        if (addressed)
+            Logger::info("orvik-sim: answer {} from {}: {}{}", command, addressText(address), hex(payload),
+                         wireFaultText(fault));
+    }
+    else
+    {
+        // Not an answer, so a burst frame; the next one carries fresh values.
+        Logger::debug("orvik-sim: burst {} from {}: {}", command, addressText(address), hex(payload));
+        if (mBurstTarget)
+            mRecord->setDataForCommand(
+                S::VELTRIX_ENUM_SESSION_COMMAND_139,
+                mSensor->with([this](OrvikSensor& s) { return s.burstValues(*mBurstTarget); }));
+    }
+    // A silent answer still "leaves" as nothing, so that the link layer ends
+    // its sending state and listens again.
+    emit writeToPort(applyWireFault(framed, fault), false);
+}
+
+void OrvikSimulatorHost::lineInfo(VELTRIX_SessionInfo* info)
+{
+    if (info->getError() == S::VELTRIX_ENUM_SESSION_NO_ERROR)
+        return;
+    // A frame broken off after its command byte leaves that command in the
+    // record; back to 137 so that the next request's address is not refused.
+    mRecord->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    Logger::debug("orvik-sim: line: {}", info->getErrorAsString().toStdString());
+}
+
+void OrvikSimulatorHost::saveState()
+{
+    if (mOptions.stateFile.isEmpty())
+        return;
+    const QJsonObject state = mSensor->with([](const OrvikSensor& s) { return s.stateJson(); });
+    QSaveFile file(mOptions.stateFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0 || !file.commit())
+        Logger::warn("orvik-sim: cannot write state file {}: {}", mOptions.stateFile.toStdString(),
+                     file.errorString().toStdString());
+}
+
+} // namespace Hvd::Weft::Simulator

@@ -1,0 +1,309 @@
+// orvik-sim: a simulated Orvik sensor behind its single-wire adapter, served
+// on a pseudo-terminal. See README.md beside this file.
+
+#include "components/logging/Logger.h"
+#include "tools/orvik-sim/OrvikSimulatorHost.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QThread>
+
+#include <spdlog/sinks/stdout_color_sinks.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+using Hvd::Weft::Components::Logger;
+namespace Sim = Hvd::Weft::Simulator;
+
+namespace
+{
+
+constexpr int iExitFailure = 1;
+constexpr int iExitUsage = 2;
+
+struct ProgramOptions
+{
+    Sim::OrvikSimulatorOptions simulator;
+    QString linkPath;
+    bool verbose = false;
+};
+
+// Fills options from the command line; false with a reason on bad input.
+bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QString& error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Simulated Orvik sensor on a pseudo-terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption link(QStringLiteral("link"), "Make PATH a symbolic link to the device.", "PATH");
+    const QCommandLineOption address(QStringLiteral("address"), "Bus address, five bytes (19 0 4 0 2).",
+                                     "BYTES");
+    const QCommandLineOption version(QStringLiteral("version"), "Device firmware (V02.11).", "VERSION");
+    const QCommandLineOption subVersion(QStringLiteral("sub-version"), "Sub-device firmware (V02.10).",
+                                        "VERSION");
+    const QCommandLineOption name(QStringLiteral("name"), "Device type name.", "TEXT");
+    const QCommandLineOption subName(QStringLiteral("sub-name"), "Sub-device type name.", "TEXT");
+    const QCommandLineOption revision(QStringLiteral("revision"), "Device revision, YYMMDD.", "DATE");
+    const QCommandLineOption subRevision(QStringLiteral("sub-revision"), "Sub-device revision, YYMMDD.",
+                                         "DATE");
+    const QCommandLineOption baudMask(QStringLiteral("baud-mask"), "Rates offered by command 128 (0x1F).",
+                                      "MASK");
+    const QCommandLineOption variant(QStringLiteral("variant"), "ProductVariantName (Orvik 82.5).", "TEXT");
+    const QCommandLineOption kfactor(QStringLiteral("kfactor"), "The sub device's KFAKTOR value.", "X");
+    const QCommandLineOption status(QStringLiteral("status"), "Status High of every answer.", "BYTE");
+    const QCommandLineOption description(QStringLiteral("description"), "Another .desc.json file.", "FILE");
+    const QCommandLineOption state(QStringLiteral("state"), "Write the state to FILE after every change.",
+                                   "FILE");
+    const QCommandLineOption nak(QStringLiteral("nak"), "Refuse CMD (Status Low 1).", "CMD[:N]");
+    const QCommandLineOption silent(QStringLiteral("silent"), "Do not answer CMD.", "CMD[:N]");
+    const QCommandLineOption mismatch(QStringLiteral("readback-mismatch"),
+                                      "Reads covering ADDR return it changed.", "[dev:|sub:]ADDR[:N]");
+    const QCommandLineOption wrongCommand(QStringLiteral("wrong-command"), "Answer CMD with another command.",
+                                          "CMD[:N]");
+    const QCommandLineOption badChecksum(QStringLiteral("bad-checksum"), "Answer CMD with a bad checksum.",
+                                         "CMD[:N]");
+    const QCommandLineOption fewPreambles(QStringLiteral("few-preambles"), "Answer CMD with four preambles.",
+                                          "CMD[:N]");
+    const QCommandLineOption dropAfter(QStringLiteral("drop-after"), "Fall silent after K answers.", "K");
+    const QCommandLineOption noEcho(QStringLiteral("no-echo"),
+                                    "The adapter does not echo the master's bytes.");
+    const QCommandLineOption verbose(QStringLiteral("verbose"), "Also log burst frames and line errors.");
+    parser.addOptions({link,        address,      version,   subVersion, name,     subName,
+                       revision,    subRevision,  baudMask,  variant,    kfactor,  status,
+                       description, state,        nak,       silent,     mismatch, wrongCommand,
+                       badChecksum, fewPreambles, dropAfter, noEcho,     verbose});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+    {
+        error = QStringLiteral("unexpected argument ") + parser.positionalArguments().constFirst();
+        return false;
+    }
+
+    Sim::OrvikSensorConfig& sensor = options.simulator.sensor;
+    options.linkPath = parser.value(link);
+    options.simulator.descriptionPath = parser.value(description);
+    options.simulator.stateFile = parser.value(state);
+    options.simulator.adapterEcho = !parser.isSet(noEcho);
+    options.verbose = parser.isSet(verbose);
+
+    if (parser.isSet(address))
+    {
+        const auto parsed = Sim::parseAddress(parser.value(address));
+        if (!parsed)
+        {
+            error = QStringLiteral("--address needs five bytes, got '%1'").arg(parser.value(address));
+            return false;
+        }
+        sensor.address = *parsed;
+    }
+    const std::pair<const QCommandLineOption*, QString*> versions[] = {
+        {&version, &sensor.device.version}, {&subVersion, &sensor.subDevice.version}};
+    for (const auto& [option, target] : versions)
+    {
+        if (!parser.isSet(*option))
+            continue;
+        if (!Sim::parseVersion(parser.value(*option)))
+        {
+            error = QStringLiteral("a version looks like V02.11, got '%1'").arg(parser.value(*option));
+            return false;
+        }
+        *target = parser.value(*option);
+    }
+    const std::pair<const QCommandLineOption*, QString*> revisions[] = {
+        {&revision, &sensor.device.revision}, {&subRevision, &sensor.subDevice.revision}};
+    for (const auto& [option, target] : revisions)
+    {
+        if (!parser.isSet(*option))
+            continue;
+        if (!Sim::parseRevision(parser.value(*option)))
+        {
+            error = QStringLiteral("a revision looks like 230615, got '%1'").arg(parser.value(*option));
+            return false;
+        }
+        *target = parser.value(*option);
+    }
+    if (parser.isSet(name))
+        sensor.device.name = parser.value(name);
+    if (parser.isSet(subName))
+        sensor.subDevice.name = parser.value(subName);
+    if (parser.isSet(variant))
+        sensor.variant = parser.value(variant);
+
+    bool ok = true;
+    if (parser.isSet(baudMask))
+    {
+        const uint mask = parser.value(baudMask).toUInt(&ok, 0);
+        if (!ok || mask > 0x3FF)
+        {
+            error = QStringLiteral("--baud-mask takes bits 0 to 9");
+            return false;
+        }
+        sensor.baudMask = static_cast<std::uint16_t>(mask);
+    }
+    if (parser.isSet(kfactor))
+    {
+        sensor.kfactor = parser.value(kfactor).toDouble(&ok);
+        if (!ok)
+        {
+            error = QStringLiteral("--kfactor needs a number");
+            return false;
+        }
+    }
+    if (parser.isSet(status))
+    {
+        const uint value = parser.value(status).toUInt(&ok, 0);
+        if (!ok || value > 255)
+        {
+            error = QStringLiteral("--status needs a byte");
+            return false;
+        }
+        sensor.status = static_cast<std::uint8_t>(value);
+    }
+    if (parser.isSet(dropAfter))
+    {
+        sensor.dropAfter = parser.value(dropAfter).toInt(&ok);
+        if (!ok || *sensor.dropAfter < 0)
+        {
+            error = QStringLiteral("--drop-after needs a count");
+            return false;
+        }
+    }
+
+    const std::pair<const QCommandLineOption*, Sim::Fault::Kind> faults[] = {
+        {&nak, Sim::Fault::Kind::Nak},
+        {&silent, Sim::Fault::Kind::Silent},
+        {&mismatch, Sim::Fault::Kind::ReadbackMismatch},
+        {&wrongCommand, Sim::Fault::Kind::WrongCommand},
+        {&badChecksum, Sim::Fault::Kind::BadChecksum},
+        {&fewPreambles, Sim::Fault::Kind::FewPreambles},
+    };
+    for (const auto& [option, kind] : faults)
+    {
+        for (const QString& text : parser.values(*option))
+        {
+            QString why;
+            const auto fault = Sim::parseFault(kind, text, &why);
+            if (!fault)
+            {
+                error = QStringLiteral("--%1: %2").arg(option->names().constFirst(), why);
+                return false;
+            }
+            sensor.faults.append(*fault);
+        }
+    }
+    return true;
+}
+
+// Replaces an old symbolic link at path; anything else there is left alone.
+bool makeLink(const QString& path, const QString& target, QString& error)
+{
+    const QFileInfo existing(path);
+    if (existing.isSymLink())
+        QFile::remove(path);
+    else if (existing.exists())
+    {
+        error = QStringLiteral("%1 exists and is not a symbolic link").arg(path);
+        return false;
+    }
+    if (!QFile::link(target, path))
+    {
+        error = QStringLiteral("cannot create the link %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+// SIGINT and SIGTERM as a readable descriptor. Blocked before any thread
+// starts, so that every later thread leaves them to this descriptor.
+int blockTerminationSignals()
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0)
+        return -1;
+    return signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int signalDescriptor = blockTerminationSignals();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvik-sim"));
+    QThread::currentThread()->setObjectName(QStringLiteral("main"));
+
+    ProgramOptions options;
+    QString error;
+    if (!parseArguments(app, options, error))
+    {
+        std::cerr << "orvik-sim: " << error.toStdString() << std::endl;
+        return iExitUsage;
+    }
+
+    if (signalDescriptor < 0)
+    {
+        std::cerr << "orvik-sim: cannot take over SIGINT and SIGTERM" << std::endl;
+        return iExitFailure;
+    }
+
+    Logger::configureDefault({std::make_shared<spdlog::sinks::stderr_color_sink_mt>()});
+    spdlog::default_logger()->set_level(options.verbose ? spdlog::level::debug : spdlog::level::info);
+
+    int exitCode = 0;
+    {
+        auto terminal = std::make_shared<Sim::OrvikPseudoTerminal>();
+        auto sensor = Sim::createSensor(options.simulator, &error);
+        if (!terminal->isValid())
+            error = terminal->errorString();
+        if (error.isEmpty() && !options.linkPath.isEmpty())
+            makeLink(options.linkPath, terminal->devicePath(), error);
+        if (!error.isEmpty())
+        {
+            Logger::critical("orvik-sim: {}", error.toStdString());
+            Logger::shutdown();
+            return iExitFailure;
+        }
+
+        Sim::OrvikSimulatorHost host(sensor, terminal, options.simulator);
+        QObject::connect(&host, &Sim::OrvikSimulatorHost::ready,
+                         [](const QString& path)
+                         { std::cout << "READY " << path.toStdString() << std::endl; });
+        QObject::connect(&host, &Sim::OrvikSimulatorHost::failed,
+                         [&exitCode](const QString& reason)
+                         {
+                             Logger::critical("orvik-sim: {}", reason.toStdString());
+                             exitCode = iExitFailure;
+                             QCoreApplication::exit(iExitFailure);
+                         });
+        QSocketNotifier stop(signalDescriptor, QSocketNotifier::Read);
+        QObject::connect(&stop, &QSocketNotifier::activated,
+                         [signalDescriptor]
+                         {
+                             signalfd_siginfo info{};
+                             const ssize_t got = ::read(signalDescriptor, &info, sizeof info);
+                             Logger::info("orvik-sim: stopping on signal {}", got > 0 ? info.ssi_signo : 0u);
+                             QCoreApplication::quit();
+                         });
+        host.start();
+        const int loopResult = app.exec();
+        if (exitCode == 0)
+            exitCode = loopResult;
+
+        if (!options.linkPath.isEmpty() &&
+            QFileInfo(options.linkPath).symLinkTarget() == terminal->devicePath())
+            QFile::remove(options.linkPath);
+    }
+    ::close(signalDescriptor);
+    Logger::shutdown();
+    return exitCode;
+}
