@@ -11,6 +11,8 @@
 
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <spdlog/sinks/ostream_sink.h>
 
 #include <map>
@@ -183,6 +185,20 @@ struct LogCapture
     }
     std::ostringstream stream;
 };
+
+// Every line appears in the text, each after the one before.
+inline ::testing::AssertionResult inOrder(const std::string& text, const std::vector<std::string>& lines)
+{
+    std::size_t from = 0;
+    for (const auto& line : lines)
+    {
+        const auto at = text.find(line, from);
+        if (at == std::string::npos)
+            return ::testing::AssertionFailure() << "missing or out of order: " << line << "\nin:\n" << text;
+        from = at + line.size();
+    }
+    return ::testing::AssertionSuccess();
+}
 
 // An identified sensor as first contact reports it.
 inline Communication::Device sensor(std::array<std::uint8_t, 5> address, QString version = "V02.10",

@@ -117,44 +117,28 @@ TEST_F(SerialPortWidgetTest, WithoutKeyNothingIsStoredOrRead)
     EXPECT_EQ(settings.allKeys(), QStringList{"Wizards/ComPort"}) << "only what the test itself stored";
 }
 
-TEST_F(SerialPortWidgetTest, EnableFollowsConnectorAndPorts)
-{
-    EXPECT_FALSE(combo()->isEnabled());
-    EXPECT_FALSE(button()->isEnabled());
-    widget.enable();
-    EXPECT_FALSE(widget.isEnabledForConnection()) << "no connector, nothing to enable";
-    EXPECT_FALSE(combo()->isEnabled());
-
-    widget.setConnector(connector);
-    widget.enable();
-    EXPECT_TRUE(combo()->isEnabled());
-    EXPECT_FALSE(button()->isEnabled()) << "no port to connect";
-    emit scanner.foundNewPorts(ports({"COM3"}));
-    EXPECT_TRUE(button()->isEnabled());
-    emit scanner.foundNewPorts({});
-    EXPECT_FALSE(button()->isEnabled());
-
-    widget.disable();
-    emit scanner.foundNewPorts(ports({"COM3"}));
-    EXPECT_FALSE(combo()->isEnabled());
-    EXPECT_FALSE(button()->isEnabled());
-}
-
 TEST_F(SerialPortWidgetTest, ConnectActsOnlyWhenEnabled)
 {
     {
         LogCapture log;
+        widget.enable();
         widget.connectTarget();
-        EXPECT_NE(log.text().find("[error] [main] Cannot connect, no connector present"), std::string::npos);
+        EXPECT_TRUE(inOrder(log.text(), {"[error] [main] Cannot connect, no connector present"}));
+        EXPECT_FALSE(combo()->isEnabled());
     }
     widget.setConnector(connector);
+    widget.enable();
+    EXPECT_FALSE(button()->isEnabled()) << "no port to connect";
+    widget.disable();
     emit scanner.foundNewPorts(ports({"COM3", "COM5"}));
+    EXPECT_FALSE(button()->isEnabled());
     QSignalSpy started(&widget, &SerialPortWidget::connectionStarted);
     widget.connectTarget();
-    EXPECT_EQ(started.count(), 0) << "never enabled";
+    EXPECT_EQ(started.count(), 0) << "a disabled widget ignores calls";
     EXPECT_TRUE(connector.requested.isEmpty());
 
     widget.enable();
+    EXPECT_TRUE(button()->isEnabled());
     combo()->setCurrentIndex(1);
     bar()->setValue(70);
     LogCapture log;
@@ -164,7 +148,7 @@ TEST_F(SerialPortWidgetTest, ConnectActsOnlyWhenEnabled)
     EXPECT_EQ(bar()->value(), 0);
     EXPECT_FALSE(combo()->isEnabled());
     EXPECT_FALSE(button()->isEnabled());
-    EXPECT_NE(log.text().find("[info] [main] Starting connection to COM5"), std::string::npos);
+    EXPECT_TRUE(inOrder(log.text(), {"[info] [main] Starting connection to COM5"}));
 
     // One connection per enable.
     widget.connectTarget();
