@@ -48,6 +48,11 @@ bool FQtSerialPortBackend::setDataBits(QSerialPort::DataBits dataBits)
 
 bool FQtSerialPortBackend::setParity(QSerialPort::Parity parity)
 {
+    // Opening applies the stored parity already. Some terminals (pseudo-
+    // terminals) refuse the same parity a second time, which made every
+    // second open of one port fail.
+    if (mPort->isOpen() && mPort->parity() == parity)
+        return true;
     return mPort->setParity(parity);
 }
 
