@@ -1,0 +1,209 @@
+// The connector and the device commands against the real device service in
+// its own thread, talking to the simulated sensor over a pseudo-terminal.
+
+#include "communication/VeltrixDeviceService.h"
+#include "components/commands/CompositeCommand.h"
+#include "components/commands/ReadParametersCommand.h"
+#include "components/commands/SetAsFactoryDefaultsCommand.h"
+#include "components/commands/WriteParametersCommand.h"
+#include "components/connectors/DeviceConnector.h"
+#include "device/Exceptions.h"
+#include "device/import/FileReader.h"
+#include "device/import/Importer.h"
+#include "device/import/JsonFormatImporter.h"
+#include "tools/orvik-sim/OrvikSimulatorFixture.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+using namespace Hvd::Weft;
+using namespace Hvd::Weft::Components;
+using Communication::Comport;
+using Communication::ComPortScanner;
+using Communication::DeviceService;
+using Simulator::OrvikSimulatorFixture;
+using Simulator::OrvikSimulatorOptions;
+
+namespace
+{
+
+constexpr int operationMs = 30000;
+
+class ResourceReader : public Device::Reader
+{
+public:
+    std::string read() const override
+    {
+        QFile file(":/N5Q2-Orvik.desc.json");
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            throw Device::IoException("Could not open the shipped description");
+        return file.readAll().toStdString();
+    }
+    std::string getSourceName() const override { return ":/N5Q2-Orvik.desc.json"; }
+};
+
+Device::Device shippedDescription()
+{
+    const Device::FileReader settingsSchema("Resources/DeviceSettings.schema.json");
+    const Device::FileReader descriptionSchema("Resources/DeviceDescription.schema.json");
+    auto format = std::make_shared<Device::JsonFormatImporter>(descriptionSchema, settingsSchema);
+    const Device::Importer importer(
+        Device::Importer::Config{{Device::Format::DESC_JSON, format}, {Device::Format::PARA_JSON, format}});
+    return importer.importDevice(ResourceReader());
+}
+
+// The application's arrangement: the service in "DeviceThread", context,
+// scanner and connector in the GUI thread.
+struct Bench
+{
+    explicit Bench(const OrvikSimulatorOptions& options = {})
+        : sensor(std::in_place, options)
+        , service(std::make_unique<Communication::VeltrixDeviceService>(
+              Communication::DeviceServiceTimeouts{1500, 400}))
+    {
+        thread.setObjectName("DeviceThread");
+        service->moveToThread(&thread);
+        thread.start();
+        context.setDevice(shippedDescription());
+        connector = std::make_unique<DeviceConnector>(context, *service, scanner);
+    }
+    ~Bench()
+    {
+        connector.reset();
+        thread.quit();
+        thread.wait();
+    }
+
+    bool waitIdle()
+    {
+        return QTest::qWaitFor([&] { return !connector->isRunning(); }, operationMs);
+    }
+    bool run(Command& command)
+    {
+        QSignalSpy finished(&command, &Command::finished);
+        QSignalSpy errors(&command, &Command::errorOccurred);
+        command.execute();
+        (void)QTest::qWaitFor([&] { return finished.count() + errors.count() > 0; }, operationMs);
+        EXPECT_EQ(errors.count(), 0) << (errors.isEmpty() ? ""
+                                                          : errors.first().at(0).toString().toStdString());
+        return finished.count() == 1;
+    }
+
+    std::optional<OrvikSimulatorFixture> sensor;
+    QThread thread;
+    std::unique_ptr<Communication::VeltrixDeviceService> service;
+    DeviceContext context;
+    ComPortScanner scanner;
+    std::unique_ptr<DeviceConnector> connector;
+};
+
+} // namespace
+
+TEST(DeviceFlow, ConnectReadWriteAndRelease)
+{
+    Bench bench;
+    ASSERT_TRUE(bench.sensor->isReady()) << bench.sensor->errorString().toStdString();
+    QSignalSpy connected(bench.connector.get(), &DeviceConnector::deviceConnected);
+    bench.connector->connectTarget(bench.sensor->devicePath());
+    ASSERT_TRUE(bench.waitIdle());
+    ASSERT_EQ(connected.count(), 1);
+    EXPECT_EQ(bench.context.getConnectedDevice().version, "V02.11");
+    EXPECT_EQ(bench.context.getConnectedDevicePort().startupMs, 215);
+
+    const auto name = bench.context.getDeviceParameter("ProductVariantName");
+    const auto kFactor = bench.context.getSubdeviceParameter(Device::Tag::KFAKTOR);
+    ASSERT_TRUE(name && kFactor);
+
+    // Read, then write what the read delivered, as the rescaling does: the
+    // write must wait for its own confirmation, not the read's trailing one.
+    QString variant;
+    auto* readName = new ReadParametersCommand(bench.context, *bench.service, "Reading name", nullptr);
+    readName->setParameters({*name}, {});
+    QObject::connect(readName, &ReadParametersCommand::parametersRead, readName,
+                     [&](const DeviceService::SettingList& values)
+                     { variant = QString::fromStdString(values.at(0).getValue().toString()); });
+    auto* readK = new ReadParametersCommand(bench.context, *bench.service, "Reading k-factor", nullptr);
+    readK->setParameters({}, {*kFactor});
+    auto* write = new WriteParametersCommand(bench.context, *bench.service, "Writing parameters", nullptr);
+    QObject::connect(readK, &ReadParametersCommand::parametersRead, write,
+                     [&](const DeviceService::SettingList&, const DeviceService::SettingList& values)
+                     {
+                         Device::Parameter changed = kFactor->get();
+                         changed.setCurrentValue(Device::Value(values.at(0).getValue().toDouble() * 1.5,
+                                                               Device::DataType::DFLOAT32));
+                         write->setParameters({}, {changed});
+                     });
+    auto* defaults = new SetAsFactoryDefaultsCommand(bench.context, *bench.service, nullptr);
+    CompositeCommand composite({readName, readK, write, defaults}, false, nullptr);
+    ASSERT_TRUE(bench.run(composite));
+    EXPECT_EQ(variant.trimmed(), "Orvik 82.5");
+    EXPECT_EQ(bench.sensor->systemCommands().size(), 1);
+
+    double stored = 0;
+    ReadParametersCommand readBack(bench.context, *bench.service, "", nullptr);
+    readBack.setParameters({}, {*kFactor});
+    QObject::connect(&readBack, &ReadParametersCommand::parametersRead, &readBack,
+                     [&](const DeviceService::SettingList&, const DeviceService::SettingList& values)
+                     { stored = values.at(0).getValue().toDouble(); });
+    ASSERT_TRUE(bench.run(readBack));
+    EXPECT_DOUBLE_EQ(stored, 1.5);
+
+    QSignalSpy released(bench.connector.get(), &Connector::targetDisconnected);
+    bench.connector->setRunning(true);
+    bench.connector->disconnectTarget();
+    ASSERT_TRUE(bench.waitIdle());
+    EXPECT_EQ(released.count(), 1);
+    EXPECT_EQ(bench.sensor->restartCount(), 1);
+    EXPECT_FALSE(bench.context.isDeviceConnected());
+    EXPECT_TRUE(bench.context.getConnectedDevicePort().number.isEmpty());
+}
+
+TEST(DeviceFlow, AnotherSensorIsRestartedAndReleased)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.address = {19, 0, 4, 0, 3};
+    Bench bench(options);
+    QSignalSpy unexpected(bench.connector.get(), &DeviceConnector::unexpectedDeviceConnected);
+    QSignalSpy released(bench.connector.get(), &Connector::targetDisconnected);
+    QSignalSpy errors(bench.connector.get(), &Connector::errorOccurred);
+    bench.connector->connectTarget(bench.sensor->devicePath());
+    ASSERT_TRUE(bench.waitIdle());
+    EXPECT_EQ(unexpected.count(), 1);
+    EXPECT_EQ(bench.sensor->restartCount(), 1);
+    EXPECT_FALSE(bench.context.isDeviceConnected());
+    EXPECT_EQ(released.count() + errors.count(), 0);
+}
+
+TEST(DeviceFlow, UnpluggedAdapterWithTargetMonitoring)
+{
+    Bench bench;
+    const QString first = bench.sensor->devicePath();
+    bench.connector->connectTarget(first);
+    ASSERT_TRUE(bench.waitIdle());
+    ASSERT_TRUE(bench.connector->isTargetConnected());
+    bench.connector->enableTargetMonitoring(true);
+
+    std::vector<std::string> order;
+    QObject::connect(bench.connector.get(), &Connector::targetDisconnected,
+                     [&] { order.push_back("target"); });
+    QObject::connect(bench.connector.get(), &ComPortConnector::portsChanged,
+                     [&] { order.push_back("ports"); });
+    bench.sensor.reset();
+    emit bench.scanner.foundNewPorts({});
+    EXPECT_EQ(order, (std::vector<std::string>{"target", "ports"}));
+    EXPECT_FALSE(bench.connector->isTargetConnected());
+
+    // Plugged in again: the service gives up the dead port and opens the new one.
+    bench.sensor.emplace();
+    QSignalSpy connected(bench.connector.get(), &DeviceConnector::deviceConnected);
+    bench.connector->connectTarget(bench.sensor->devicePath());
+    ASSERT_TRUE(bench.waitIdle());
+    EXPECT_EQ(connected.count(), 1);
+}
