@@ -3,6 +3,7 @@
 #include "device/Exceptions.h"
 #include "device/import/Importer.h"
 #include "device/import/JsonFormatImporter.h"
+#include "device/import/StringReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,22 +28,6 @@ namespace D = Hvd::Weft::Device;
 constexpr const char* kEmbeddedDescription = ":/N5Q2-Orvik.desc.json";
 // Memory images are whole pages of this size.
 constexpr int iPageSize = 256;
-
-class TextReader : public D::Reader
-{
-public:
-    TextReader(std::string sourceName, std::string text)
-        : mSourceName(std::move(sourceName))
-        , mText(std::move(text))
-    {
-    }
-    std::string read() const override { return mText; }
-    std::string getSourceName() const override { return mSourceName; }
-
-private:
-    std::string mSourceName;
-    std::string mText;
-};
 
 int pageAligned(int bytes)
 {
@@ -83,10 +68,10 @@ std::optional<Device::Device> loadDescription(const QString& path, QString* erro
     const std::string text = file.readAll().toStdString();
     try
     {
-        auto any = std::make_shared<D::JsonFormatImporter>(TextReader("any.schema.json", "{}"),
-                                                           TextReader("any.schema.json", "{}"));
+        auto any = std::make_shared<D::JsonFormatImporter>(D::StringReader("any.schema.json", "{}"),
+                                                           D::StringReader("any.schema.json", "{}"));
         const D::Importer importer({{D::Format::DESC_JSON, any}});
-        return importer.importDevice(TextReader(QFileInfo(source).fileName().toStdString(), text));
+        return importer.importDevice(D::StringReader(QFileInfo(source).fileName().toStdString(), text));
     }
     catch (const D::ValidationException& e)
     {

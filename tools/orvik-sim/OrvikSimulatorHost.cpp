@@ -156,10 +156,13 @@ void OrvikSimulatorHost::portStateChanged(bool open)
 void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
 {
     const QByteArray frame = request->getBuffer();
+    // A frame without byte count is not answered by the application layer.
+    if (frame.size() < VELTRIX_AppCodec::iHeaderSize)
+        return;
     SensorRequest input;
     input.command = request->getCommand();
     request->getDataForCommand(request->getCommand(), &input.values);
-    for (int i = 0; i < F::iAddressSize && F::iOffsetAddress + i < frame.size(); ++i)
+    for (int i = 0; i < F::iAddressSize; ++i)
         input.address[i] = static_cast<std::uint8_t>(frame.at(F::iOffsetAddress + i));
 
     const SensorReply reply = mSensor->with([&](OrvikSensor& sensor) { return sensor.handle(input); });

@@ -103,38 +103,37 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         }
         sensor.address = *parsed;
     }
-    const std::pair<const QCommandLineOption*, QString*> versions[] = {
-        {&version, &sensor.device.version}, {&subVersion, &sensor.subDevice.version}};
-    for (const auto& [option, target] : versions)
+    // Texts taken as given once they pass their check, if they have one.
+    struct Text
     {
-        if (!parser.isSet(*option))
+        const QCommandLineOption* option;
+        QString* target;
+        bool (*valid)(const QString&);
+        const char* form;
+    };
+    const auto isVersion = [](const QString& text) { return Sim::parseVersion(text).has_value(); };
+    const auto isRevision = [](const QString& text) { return Sim::parseRevision(text).has_value(); };
+    const Text texts[] = {
+        {&version, &sensor.device.version, isVersion, "a version looks like V02.11"},
+        {&subVersion, &sensor.subDevice.version, isVersion, "a version looks like V02.11"},
+        {&revision, &sensor.device.revision, isRevision, "a revision looks like 230615"},
+        {&subRevision, &sensor.subDevice.revision, isRevision, "a revision looks like 230615"},
+        {&name, &sensor.device.name, nullptr, ""},
+        {&subName, &sensor.subDevice.name, nullptr, ""},
+        {&variant, &sensor.variant, nullptr, ""},
+    };
+    for (const Text& text : texts)
+    {
+        if (!parser.isSet(*text.option))
             continue;
-        if (!Sim::parseVersion(parser.value(*option)))
+        const QString value = parser.value(*text.option);
+        if (text.valid && !text.valid(value))
         {
-            error = QStringLiteral("a version looks like V02.11, got '%1'").arg(parser.value(*option));
+            error = QStringLiteral("%1, got '%2'").arg(QString::fromLatin1(text.form), value);
             return false;
         }
-        *target = parser.value(*option);
+        *text.target = value;
     }
-    const std::pair<const QCommandLineOption*, QString*> revisions[] = {
-        {&revision, &sensor.device.revision}, {&subRevision, &sensor.subDevice.revision}};
-    for (const auto& [option, target] : revisions)
-    {
-        if (!parser.isSet(*option))
-            continue;
-        if (!Sim::parseRevision(parser.value(*option)))
-        {
-            error = QStringLiteral("a revision looks like 230615, got '%1'").arg(parser.value(*option));
-            return false;
-        }
-        *target = parser.value(*option);
-    }
-    if (parser.isSet(name))
-        sensor.device.name = parser.value(name);
-    if (parser.isSet(subName))
-        sensor.subDevice.name = parser.value(subName);
-    if (parser.isSet(variant))
-        sensor.variant = parser.value(variant);
 
     bool ok = true;
     if (parser.isSet(baudMask))

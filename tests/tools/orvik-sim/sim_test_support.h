@@ -4,15 +4,13 @@
 // VELTRIX facade with its master layer and the real serial port.
 
 #include "protocol/VELTRIX.h"
+#include "protocol/link_test_support.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include "tools/orvik-sim/OrvikSimulatorTypes.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QList>
 #include <QMap>
 #include <QSignalSpy>
-#include <QThread>
 #include <QVariant>
 
 #include <functional>
@@ -25,28 +23,11 @@ namespace SimTest
 using S = VELTRIX_Session;
 using Hvd::Weft::Simulator::BusAddress;
 using Values = QMap<QString, QVariant>;
+using LinkTest::settle;
+using LinkTest::waitUntil;
 
 inline const BusAddress kDevice{19, 0, 4, 0, 0};
 inline const BusAddress kFull{19, 0, 4, 0, 2};
-
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
-// Keeps the event loop running for a while, for things that must not happen.
-inline void settle(int ms)
-{
-    waitUntil([] { return false; }, ms);
-}
 
 struct Answer
 {
