@@ -20,8 +20,6 @@ public:
     QString getDescription() const override;
 
     void setParameters(ParameterList deviceParameters, ParameterList subdeviceParameters);
-    const ParameterList& getDeviceParameters() const { return deviceParameters; }
-    const ParameterList& getSubdeviceParameters() const { return subdeviceParameters; }
 
 Q_SIGNALS:
     void write(Hvd::Weft::Communication::Device device,

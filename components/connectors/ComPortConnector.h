@@ -19,8 +19,6 @@ public:
 
     void enablePortMonitoring(bool enable) { portMonitoring = enable; }
     void enableTargetMonitoring(bool enable) { targetMonitoring = enable; }
-    bool isPortMonitoringEnabled() const { return portMonitoring; }
-    bool isTargetMonitoringEnabled() const { return targetMonitoring; }
 
 Q_SIGNALS:
     void portsChanged(const Hvd::Weft::Communication::ComPortScanner::List& ports);

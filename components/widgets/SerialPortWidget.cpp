@@ -22,11 +22,6 @@ SerialPortWidget::~SerialPortWidget()
     delete ui;
 }
 
-QString SerialPortWidget::currentPort() const
-{
-    return ui->selectPort->currentText();
-}
-
 void SerialPortWidget::setConnector(ComPortConnector& newConnector)
 {
     if (connector)

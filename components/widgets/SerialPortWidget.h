@@ -31,9 +31,6 @@ public:
     void enable();
     void disable();
 
-    bool isEnabledForConnection() const { return enabled; }
-    QString currentPort() const;
-
 Q_SIGNALS:
     void connectionStarted();
 
