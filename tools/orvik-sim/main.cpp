@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -135,42 +136,35 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         *text.target = value;
     }
 
-    bool ok = true;
-    if (parser.isSet(baudMask))
+    // A whole number from 0 to max (decimal or 0x hex), handed to apply.
+    const auto number = [&](const QCommandLineOption& option, uint max, const char* refusal, auto apply)
     {
-        const uint mask = parser.value(baudMask).toUInt(&ok, 0);
-        if (!ok || mask > 0x3FF)
+        if (!parser.isSet(option))
+            return true;
+        bool ok = false;
+        const uint value = parser.value(option).toUInt(&ok, 0);
+        if (!ok || value > max)
         {
-            error = QStringLiteral("--baud-mask takes bits 0 to 9");
+            error = QString::fromLatin1(refusal);
             return false;
         }
-        sensor.baudMask = static_cast<std::uint16_t>(mask);
-    }
+        apply(value);
+        return true;
+    };
+    if (!number(baudMask, 0x3FF, "--baud-mask takes bits 0 to 9",
+                [&](uint value) { sensor.baudMask = static_cast<std::uint16_t>(value); }) ||
+        !number(status, 255, "--status needs a byte",
+                [&](uint value) { sensor.status = static_cast<std::uint8_t>(value); }) ||
+        !number(dropAfter, std::numeric_limits<int>::max(), "--drop-after needs a count",
+                [&](uint value) { sensor.dropAfter = static_cast<int>(value); }))
+        return false;
     if (parser.isSet(kfactor))
     {
+        bool ok = false;
         sensor.kfactor = parser.value(kfactor).toDouble(&ok);
         if (!ok)
         {
             error = QStringLiteral("--kfactor needs a number");
-            return false;
-        }
-    }
-    if (parser.isSet(status))
-    {
-        const uint value = parser.value(status).toUInt(&ok, 0);
-        if (!ok || value > 255)
-        {
-            error = QStringLiteral("--status needs a byte");
-            return false;
-        }
-        sensor.status = static_cast<std::uint8_t>(value);
-    }
-    if (parser.isSet(dropAfter))
-    {
-        sensor.dropAfter = parser.value(dropAfter).toInt(&ok);
-        if (!ok || *sensor.dropAfter < 0)
-        {
-            error = QStringLiteral("--drop-after needs a count");
             return false;
         }
     }
