@@ -160,8 +160,10 @@ void SysCommand::onStep()
 
 void SysCommand::finish()
 {
-    // An answer to a memory reset that came in time ends the run here.
-    resetNvmTimer.stop();
+    // A memory reset always ends with its wait, even when the device answered
+    // in time, so that it is reported once and the port is closed after it.
+    if (resetNvmTimer.isActive())
+        return;
     setProgress(100);
     closePortIfWanted();
     running = false;

@@ -1,0 +1,152 @@
+#include "service_harness.h"
+
+#include "communication/internal/SysCommand.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace CommTest;
+using Internal::SysCommand;
+using Sim::Fault;
+using Sim::OrvikSimulatorFixture;
+using Sim::OrvikSimulatorOptions;
+using Sim::SystemCommandRecord;
+using Sim::Target;
+
+namespace
+{
+
+constexpr DeviceServiceTimeouts quickTimeouts{1500, 400};
+
+struct Bench
+{
+    explicit Bench(QList<Fault> faults = {}, DeviceServiceTimeouts timeouts = {})
+        : sensor(optionsWith(std::move(faults)))
+        , harness(timeouts)
+    {
+        device = harness.connectTo(linePort(sensor));
+        harness.spy.clear();
+    }
+
+    static OrvikSimulatorOptions optionsWith(QList<Fault> faults)
+    {
+        OrvikSimulatorOptions options;
+        options.sensor.faults = std::move(faults);
+        return options;
+    }
+
+    OrvikSimulatorFixture sensor;
+    ServiceHarness harness;
+    Device device;
+};
+
+} // namespace
+
+TEST(SystemCommands, EachSlotSendsItsCodeAndEndsWithItsOwnSignal)
+{
+    Bench bench;
+    bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                       { s.resetToFactoryDefaults(Address::Type::Device, dev); });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successResetToFactoryDefaults"}));
+    EXPECT_EQ(bench.harness.spy.progress, (QList<unsigned>{0, 10, 100, 100}));
+    EXPECT_TRUE(
+        bench.harness.spy.logged("Device responded to command 143: values were reset to factory defaults"));
+
+    bench.harness.spy.clear();
+    QElapsedTimer clock;
+    clock.start();
+    bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                       { s.setCurrentAsFactoryDefaults(Address::Type::Device, dev); });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successSetCurrentAsFactoryDefaults"}));
+    // Start delay, request delay and the pause for the device to store its values.
+    EXPECT_GE(clock.elapsed(), SysCommand::startDelayMs + 150 + SysCommand::factoryDefaultsPauseMs);
+    EXPECT_TRUE(
+        bench.harness.spy.logged("Device responded to command 143: values were written as factory defaults"));
+
+    bench.harness.spy.clear();
+    bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                       { s.restartDevice(Address::Type::Device, dev); });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successRestartDevice"}));
+    EXPECT_EQ(bench.sensor.restartCount(), 1);
+    EXPECT_EQ(bench.sensor.systemCommands(),
+              (QList<SystemCommandRecord>{
+                  {Target::Device, 1, true}, {Target::Device, 0, true}, {Target::Device, 3, true}}));
+    // The port stays open for the next operation.
+    EXPECT_TRUE(bench.harness.service->getPort()->isOpen);
+}
+
+TEST(SystemCommands, ASecondCommandWhileTheFirstRunsIsRefused)
+{
+    Bench bench;
+    bench.harness.call(
+        [dev = bench.device](VeltrixDeviceService& s)
+        {
+            s.restartDevice(Address::Type::Device, dev);
+            s.restartDevice(Address::Type::Device, dev);
+        });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error", "successRestartDevice"}));
+    EXPECT_EQ(bench.harness.spy.errors, QStringList{"Current operation not finished!"});
+    EXPECT_EQ(bench.sensor.restartCount(), 1);
+}
+
+TEST(SystemCommands, TheBootloaderPlaceholderNeedsNoBusTraffic)
+{
+    Bench bench;
+    const int before = bench.sensor.requestCount();
+    Device placeholder;
+    placeholder.name = bootloaderDeviceName;
+    bench.harness.call([placeholder](VeltrixDeviceService& s)
+                       { s.restartDevice(Address::Type::Device, placeholder); });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successRestartDevice"}));
+    EXPECT_EQ(bench.sensor.requestCount(), before);
+}
+
+TEST(SystemCommands, FailuresCloseThePort)
+{
+    {
+        Bench bench({Fault::nak(143)});
+        bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                           { s.restartDevice(Address::Type::Device, dev); });
+        ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
+        EXPECT_EQ(bench.harness.spy.errors.front(), "Device didn`t acknowledge command 143");
+        EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Error, "Device didn`t acknowledge command 143"));
+        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+    }
+    {
+        Bench bench({Fault::silent(143)}, quickTimeouts);
+        bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                           { s.restartDevice(Address::Type::Device, dev); });
+        ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
+        EXPECT_EQ(bench.harness.spy.errors.front(), "Device didn`t respond -> timeout! !");
+        EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Error, "Device didn't answer in time!"));
+        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+    }
+}
+
+TEST(SystemCommands, ResetNvmEndsAfterItsWaitOnceAndClosesThePort)
+{
+    Bench bench;
+    QElapsedTimer clock;
+    clock.start();
+    bench.harness.call(
+        [dev = bench.device](VeltrixDeviceService& s) {
+            s.getSysCommand()->startSystemCommand(Address::Type::Device, dev,
+                                                  {SysCommand::Command::ResetNvm});
+        });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successResetNvm"}));
+    EXPECT_GE(clock.elapsed(), SysCommand::resetNvmWaitMs);
+    EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Info, "Operation was aborted and com port was closed!"));
+    EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+    EXPECT_EQ(bench.sensor.systemCommands(), (QList<SystemCommandRecord>{{Target::Device, 2, true}}));
+}
+
+TEST(ServiceAbort, WithNothingRunningStillClosesAndConfirms)
+{
+    ServiceHarness harness;
+    harness.call([](VeltrixDeviceService& s) { s.abort(); });
+    ASSERT_TRUE(harness.spy.expectOutcomes({"successDisconnecting"}));
+    EXPECT_EQ(harness.spy.events,
+              (QStringList{"progress(0)", "progress(0)", "progress(100)", "successDisconnecting"}));
+    EXPECT_TRUE(harness.spy.logged("Com port will be closed"));
+}
