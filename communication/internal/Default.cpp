@@ -83,6 +83,20 @@ void Default::closePortIfWanted()
         port->close();
 }
 
+void Default::failRun(const QString& userText)
+{
+    emit error(userText);
+    resetRun();
+    port->close();
+}
+
+void Default::abortRun(LogLevel level)
+{
+    emit log(level, QStringLiteral("Operation was aborted and com port was closed!"));
+    resetRun();
+    port->close();
+}
+
 void Default::reportSessionError(VELTRIX_SessionInfo* info)
 {
     if (info != nullptr && info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)

@@ -68,6 +68,13 @@ protected:
     void setProgress(unsigned percent);
     void closePortIfWanted();
 
+    // Clears the sequence's own run state (progress, session, timers).
+    virtual void resetRun() = 0;
+    // A failed run: the error, the reset, then the port closes.
+    void failRun(const QString& userText);
+    // An aborted run: the log entry at `level`, the reset, then the port closes.
+    void abortRun(LogLevel level = LogLevel::Info);
+
     VELTRIX* facade;
     Port* port;
     Session* session;

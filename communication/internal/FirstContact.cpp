@@ -107,16 +107,7 @@ void FirstContact::reset()
 
 void FirstContact::abort()
 {
-    emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
-    reset();
-    port->close();
-}
-
-void FirstContact::fail(const QString& userText)
-{
-    emit error(userText);
-    reset();
-    port->close();
+    abortRun();
 }
 
 void FirstContact::printCommandError(S::VELTRIX_ENUM_SESSION_COMMAND received,
@@ -124,7 +115,7 @@ void FirstContact::printCommandError(S::VELTRIX_ENUM_SESSION_COMMAND received,
 {
     const Message text = *commandError(expected, received);
     logError(text.log);
-    fail(text.user);
+    failRun(text.user);
 }
 
 void FirstContact::onPortOpened()
@@ -148,13 +139,13 @@ void FirstContact::onPortOpened()
 void FirstContact::onPortFailed()
 {
     if (running)
-        fail(tr("Could not open com port!"));
+        failRun(tr("Could not open com port!"));
 }
 
 void FirstContact::onNoResponse()
 {
     if (running)
-        fail(tr("Could not find the device -> timeout!"));
+        failRun(tr("Could not find the device -> timeout!"));
 }
 
 void FirstContact::onStep()
@@ -177,7 +168,7 @@ void FirstContact::recieveStateMachine(VELTRIX_Session& response)
     if (const auto status = statusError(map, received))
     {
         logError(status->log);
-        fail(status->user);
+        failRun(status->user);
         return;
     }
 

@@ -44,12 +44,14 @@ public slots:
     void printCommandError(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND received,
                            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND expected);
 
+protected:
+    void resetRun() override { reset(); }
+
 private:
     void onPortOpened();
     void onPortFailed();
     void onNoResponse();
     void onStep();
-    void fail(const QString& userText);
     void evaluateAddress(const QMap<QString, QVariant>& map);
     void evaluate(const Sequence& sequence, Session::Command command, const QMap<QString, QVariant>& map);
     void traceBaudrates(std::uint16_t mask);

@@ -309,28 +309,21 @@ void Parameter::finish()
 
 void Parameter::onNoResponse()
 {
-    if (!isRunning())
-        return;
-    emit error(tr("Device didn`t respond -> timeout! !"));
-    clearRunState();
-    port->close();
+    if (isRunning())
+        failRun(tr("Device didn`t respond -> timeout! !"));
 }
 
 void Parameter::failed(const QString& text)
 {
-    emit error(text);
-    clearRunState();
-    port->close();
+    failRun(text);
 }
 
 void Parameter::abort()
 {
-    emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
-    clearRunState();
-    port->close();
+    abortRun();
 }
 
-void Parameter::clearRunState()
+void Parameter::resetRun()
 {
     setProgress(0);
     stepTimer.stop();

@@ -52,13 +52,15 @@ public slots:
     void failed(const QString& text);
     void recieveStateMachine(VELTRIX_Session& session);
 
+protected:
+    void resetRun() override;
+
 private:
     bool start(Mode newMode, const Chunks<50>& chunks, bool readBack);
     void onNoResponse();
     void onStep();
     void sendRunning();
     void finish();
-    void clearRunState();
     // False when the run failed or waits for a retry.
     bool evaluate(Session::Command command, Sequence& sequence, const QMap<QString, QVariant>& map);
     bool evaluateReadBack(Sequence& sequence, const QMap<QString, QVariant>& map);

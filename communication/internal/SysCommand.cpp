@@ -178,19 +178,15 @@ void SysCommand::onNoResponse()
 
 void SysCommand::failed(const QString& text)
 {
-    emit error(text);
-    stopRun();
-    port->close();
+    failRun(text);
 }
 
 void SysCommand::abort()
 {
-    emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
-    stopRun();
-    port->close();
+    abortRun();
 }
 
-void SysCommand::stopRun()
+void SysCommand::resetRun()
 {
     stepTimer.stop();
     resetNvmTimer.stop();

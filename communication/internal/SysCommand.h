@@ -54,12 +54,14 @@ public slots:
     void failed(const QString& text);
     void recieveStateMachine(VELTRIX_Session& session);
 
+protected:
+    void resetRun() override;
+
 private:
     void onNoResponse();
     void onStep();
     void onResetNvmWaitOver();
     void finish();
-    void stopRun();
 
     Sequences sequences;
     Device device;
