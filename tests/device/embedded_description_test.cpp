@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "components/QtResourceReader.h"
 #include "device/Device.h"
 #include "device/Exceptions.h"
 #include "device/import/FileReader.h"
@@ -18,26 +19,7 @@ namespace
 {
 using namespace Hvd::Weft::Device;
 
-// Reads a compiled-in resource, as the rescaler widget does.
-class ResourceReader : public Reader
-{
-public:
-    explicit ResourceReader(QString path)
-        : mPath(std::move(path))
-    {
-    }
-    std::string read() const override
-    {
-        QFile file(mPath);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            throw IoException("Could not open " + mPath.toStdString());
-        return file.readAll().toStdString();
-    }
-    std::string getSourceName() const override { return mPath.toStdString(); }
-
-private:
-    QString mPath;
-};
+using ResourceReader = Hvd::Weft::Components::QtResourceReader;
 
 struct NumericRow
 {

@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "components/QtResourceReader.h"
 #include "device/Exceptions.h"
 #include "device/import/FileReader.h"
 #include "device/import/Importer.h"
@@ -17,27 +18,7 @@ namespace
 {
 using namespace Hvd::Weft::Device;
 
-class ResourceReader : public Reader
-{
-public:
-    explicit ResourceReader(QString path)
-        : mPath(std::move(path))
-    {
-    }
-
-    std::string read() const override
-    {
-        QFile file(mPath);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            throw IoException("Could not open " + mPath.toStdString());
-        return file.readAll().toStdString();
-    }
-
-    std::string getSourceName() const override { return mPath.toStdString(); }
-
-private:
-    QString mPath;
-};
+using ResourceReader = Hvd::Weft::Components::QtResourceReader;
 
 void importEmbeddedDescription(benchmark::State& state)
 {
