@@ -372,6 +372,11 @@ void VELTRIX_LinkLayer::RxStateMachine(unsigned char ucByte)
     }
 
     sessionSetState(step.state);
+    // A frame that goes on being discarded after an error (a foreign address)
+    // ends only with the line's silence: the error stopped the timer, so arm
+    // it again, even if this was the last byte of the read.
+    if (step.error != S::VELTRIX_ENUM_SESSION_NO_ERROR && step.state != S::VELTRIX_ENUM_SESSION_STATE_ERROR)
+        mResponseTimerWanted = true;
     if (step.event == VELTRIX_RxStateMachine::Event::FrameReady)
         deliverFrame();
 }

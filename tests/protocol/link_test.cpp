@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -781,12 +782,22 @@ TEST(VeltrixRxFuzz, RandomBytesNeverBreakTheMachine)
 
 TEST(VeltrixRxFuzz, RandomChunksThroughBothReceivePaths)
 {
-    auto* random = QRandomGenerator::global();
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator generator(seed);
+    auto* random = &generator;
+    // A short silence timeout: noise that leaves a frame half-read (a wrong
+    // address is discarded up to the next silence) ends before a good frame.
+    VELTRIX_LinkLayer::Timing timing;
+    timing.responseTimeoutMs = 2;
+    timing.responseTimeoutSubDeviceMs = 2;
     for (auto type : {S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_TYPE_SLAVE})
     {
-        LinkHarness h;
+        SCOPED_TRACE(testing::Message() << "session type " << type);
+        LinkHarness h(timing);
         h.start(type, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
-        for (int round = 0; round < 3000; ++round)
+        int goodFrames = 0;
+        for (int round = 0; round < 1500; ++round)
         {
             QByteArray chunk;
             const int length = static_cast<int>(random->bounded(64));
@@ -798,17 +809,30 @@ TEST(VeltrixRxFuzz, RandomChunksThroughBothReceivePaths)
                                                : pick == 4 ? 0x82
                                                            : random->bounded(256)));
             }
-            // Now and then a good frame in the noise.
-            if (random->bounded(10) == 0)
-                chunk.append(type == S::VELTRIX_ENUM_SESSION_TYPE_MASTER ? kResponse135 : kRequest130);
             h.feed(chunk);
+            // Now and then a good frame after a pause on the line: it must
+            // get through whatever the noise left behind.
+            if (random->bounded(10) == 0)
+            {
+                if (h.session.getState() == S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY)
+                    h.start(type, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+                // qWait handles events before it sleeps, not after: a timer
+                // due during the pause would not fire.
+                QThread::msleep(4);
+                QCoreApplication::processEvents();
+                const auto before = h.frames.size();
+                h.feed(type == S::VELTRIX_ENUM_SESSION_TYPE_MASTER ? kResponse135 : kRequest130);
+                ASSERT_EQ(h.frames.size(), before + 1)
+                    << "good frame " << goodFrames << " in round " << round;
+                ++goodFrames;
+            }
             if (h.session.getState() == S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY ||
                 random->bounded(30) == 0)
                 h.start(type, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
         }
         for (const QByteArray& frame : h.frames)
             expectWellFormed(frame, type == S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
-        EXPECT_FALSE(h.frames.isEmpty());
+        EXPECT_GT(goodFrames, 0);
     }
 }
 
