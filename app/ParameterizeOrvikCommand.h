@@ -63,10 +63,12 @@ private:
                        Hvd::Weft::Components::Command* command);
     bool setParameters(Hvd::Weft::Components::Command* command);
     template <typename T>
-    Hvd::Weft::Device::Parameter setParameter(const Hvd::Weft::Device::ParameterSet<Hvd::Weft::Device::Parameter>& set,
-                                              const char* name, T value, bool isDeviceParameter);
-    Hvd::Weft::Device::Parameter setParameter(const Hvd::Weft::Device::ParameterSet<Hvd::Weft::Device::Parameter>& set,
-                                              const char* name, const std::string& value);
+    Hvd::Weft::Device::Parameter
+    setParameter(const Hvd::Weft::Device::ParameterSet<Hvd::Weft::Device::Parameter>& set, const char* name,
+                 T value, bool isDeviceParameter);
+    Hvd::Weft::Device::Parameter
+    setParameter(const Hvd::Weft::Device::ParameterSet<Hvd::Weft::Device::Parameter>& set, const char* name,
+                 const std::string& value);
 
     Hvd::Weft::Components::DeviceContext& context;
     Hvd::Weft::Communication::DeviceService& service;

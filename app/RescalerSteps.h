@@ -1,0 +1,75 @@
+#pragma once
+
+#include "communication/DeviceService.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <variant>
+
+namespace Hvd::Weft::Components
+{
+class DeviceContext;
+class ReadParametersCommand;
+} // namespace Hvd::Weft::Components
+namespace Hvd::Weft::Device
+{
+class Parameter;
+}
+
+class ParameterizeOrvikCommand;
+
+// The steps of one rescale that the window and the command-line companion
+// share, so that both do exactly the same to the sensor. User-visible texts
+// are translated in the context of OrvikWidget.
+namespace RescalerSteps
+{
+
+inline constexpr const char* descriptionResource = ":/N5Q2-Orvik.desc.json";
+inline constexpr const char* settingsSchemaFile = "Resources/DeviceSettings.schema.json";
+inline constexpr const char* descriptionSchemaFile = "Resources/DeviceDescription.schema.json";
+
+// Imports the shipped description (schemas read from the working directory)
+// into the context. Logs the outcome; on failure returns the text to show.
+std::optional<QString> importDeviceDescription(Hvd::Weft::Components::DeviceContext& context);
+
+// The product variant name parameter for the connected sensor's version, or
+// (logged) the text to show when the description lacks it.
+std::variant<std::reference_wrapper<const Hvd::Weft::Device::Parameter>, QString>
+findProductVariantName(const Hvd::Weft::Components::DeviceContext& context);
+
+// Points the read command at the connected sensor's product variant name;
+// on failure returns (logged) the text to show.
+std::optional<QString> prepareCalibratedDiameterRead(const Hvd::Weft::Components::DeviceContext& context,
+                                                     Hvd::Weft::Components::ReadParametersCommand& read);
+
+// Product variant names below this number give the diameter in inches,
+// from it on in millimetres.
+inline constexpr double inchLimit = 40;
+
+// The calibrated diameter in metres that a product variant name such as
+// "Orvik 82.5" or "Orvik 3.068" carries; empty if it holds no number.
+std::optional<double> calibratedDiameter(const QString& variantName);
+
+// Feeds the calibrated diameter that the read command delivers into the
+// rescaling command; a name without a number ends the read with an error.
+void connectCalibratedDiameter(Hvd::Weft::Components::ReadParametersCommand& read,
+                               ParameterizeOrvikCommand& rescale);
+
+// Writes the service's log lines into the application log, from the
+// service's own thread, as "[thread] entry" at the level they carry.
+void forwardServiceLog(Hvd::Weft::Communication::DeviceService& service);
+void writeServiceLog(Hvd::Weft::Communication::LogLevel level, const QString& entry);
+
+// A calculated value as the user sees it: the row it goes to, the number and
+// the unit (rich text). Only the inner diameter and the maximum flow are shown.
+struct ShownValue
+{
+    QString row;
+    double value = 0;
+    QString unit;
+};
+std::optional<ShownValue> shownValue(const QString& name, double value, const QString& unit);
+
+} // namespace RescalerSteps
