@@ -1,14 +1,21 @@
 #include "app/MainWindow.h"
 #include "ui_MainWindow.h"
 
+#include "app/OrvikWidget.h"
+#include "app/RescalerSteps.h"
+#include "communication/DeviceService.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/logging/UiUtils.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QSettings>
 
-MainWindow::MainWindow(Hvd::Weft::Components::LocalizedFileOpener& opener)
+MainWindow::MainWindow(Hvd::Weft::Components::DeviceContext& context,
+                       Hvd::Weft::Communication::DeviceService& service,
+                       Hvd::Weft::Components::DeviceConnector& connector,
+                       Hvd::Weft::Components::LocalizedFileOpener& opener)
     : QMainWindow(nullptr)
     , ui(new Ui_MainWindow)
     , opener(opener)
@@ -19,12 +26,24 @@ MainWindow::MainWindow(Hvd::Weft::Components::LocalizedFileOpener& opener)
                    Qt::WindowCloseButtonHint);
     restoreWindowSettings();
 
+    // Replaces the form's empty central widget, which goes with it.
+    setCentralWidget(new OrvikWidget(context, service, connector, this));
+
+    service.moveToThread(&deviceThread);
+    deviceThread.setObjectName(QStringLiteral("DeviceThread"));
+    deviceThread.start(QThread::InheritPriority);
+    RescalerSteps::forwardServiceLog(service);
+
     connect(ui->actionHelp, &QAction::triggered, this, &MainWindow::showHelp);
 }
 
 MainWindow::~MainWindow()
 {
     saveWindowSettings();
+    // Waits for the slot the service is running; the service itself is
+    // destroyed by its owner after this.
+    deviceThread.quit();
+    deviceThread.wait(QDeadlineTimer(QDeadlineTimer::Forever));
     delete ui;
 }
 

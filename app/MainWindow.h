@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QThread>
 
 QT_BEGIN_NAMESPACE
 class Ui_MainWindow;
@@ -8,11 +9,18 @@ QT_END_NAMESPACE
 
 namespace Hvd::Weft::Components
 {
+class DeviceConnector;
+class DeviceContext;
 class LocalizedFileOpener;
+} // namespace Hvd::Weft::Components
+namespace Hvd::Weft::Communication
+{
+class DeviceService;
 }
 
 // The program's only top-level window: fixed size, Info and Help actions,
-// geometry and tool-bar state remembered between runs.
+// geometry and tool-bar state remembered between runs, the rescaler as its
+// central widget. It runs the device service in the device thread.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -25,7 +33,10 @@ public:
     static constexpr const char* helpBaseName = "OrvikRescaler";
     static constexpr const char* helpExtension = ".pdf";
 
-    explicit MainWindow(Hvd::Weft::Components::LocalizedFileOpener& opener);
+    MainWindow(Hvd::Weft::Components::DeviceContext& context,
+               Hvd::Weft::Communication::DeviceService& service,
+               Hvd::Weft::Components::DeviceConnector& connector,
+               Hvd::Weft::Components::LocalizedFileOpener& opener);
     ~MainWindow() override;
 
 private Q_SLOTS:
@@ -37,5 +48,6 @@ private:
     QString settingsKey(const char* key) const;
 
     Ui_MainWindow* ui;
+    QThread deviceThread;
     Hvd::Weft::Components::LocalizedFileOpener& opener;
 };

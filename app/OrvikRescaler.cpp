@@ -1,6 +1,10 @@
 #include "app/OrvikRescaler.h"
 
 #include "app/MainWindow.h"
+#include "communication/QtComPortScanner.h"
+#include "communication/VeltrixDeviceService.h"
+#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/logging/Logger.h"
 
@@ -24,8 +28,14 @@ int OrvikRescaler::start()
 
     setupTranslator(applicationNameText, translationDirectory);
 
+    // Destroyed in reverse order after the logger has stopped: the window
+    // first, which stops the device thread before the service goes.
+    Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Components::DesktopLocalizedFileOpener opener;
-    MainWindow window(opener);
+    Hvd::Weft::Communication::VeltrixDeviceService service;
+    Hvd::Weft::Communication::QtComPortScanner scanner(scanIntervalMs);
+    Hvd::Weft::Components::DeviceConnector connector(context, service, scanner);
+    MainWindow window(context, service, connector, opener);
     window.show();
 
     const int code = exec();

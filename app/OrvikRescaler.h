@@ -13,6 +13,7 @@ public:
     static constexpr const char* translationDirectory = "translations";
     static constexpr std::size_t logFileMaxSize = 10485760;
     static constexpr std::size_t logFileCount = 2;
+    static constexpr int scanIntervalMs = 1000;
 
     OrvikRescaler(int& argc, char** argv);
 

@@ -1,5 +1,10 @@
 #include "app/MainWindow.h"
 
+#include "app/OrvikWidget.h"
+#include "communication/QtComPortScanner.h"
+#include "components/components_test_support.h"
+#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
 
 #include <QAction>
@@ -12,6 +17,12 @@
 #include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+
+using ComponentsTest::FakeDeviceService;
+using Hvd::Weft::Communication::ComPortScanner;
+using Hvd::Weft::Communication::LogLevel;
 
 namespace
 {
@@ -36,11 +47,29 @@ struct MainWindowTest : ::testing::Test
     FailingOpener opener;
 };
 
+// The objects the program hands to its window, made fresh for each window:
+// the window moves the service into its device thread for good.
+struct Assembly
+{
+    Hvd::Weft::Components::DeviceContext context;
+    FakeDeviceService service;
+    Hvd::Weft::Communication::QtComPortScanner scanner{1000, [] { return ComPortScanner::List{}; }};
+    Hvd::Weft::Components::DeviceConnector connector{context, service, scanner};
+    std::unique_ptr<MainWindow> window;
+
+    explicit Assembly(Hvd::Weft::Components::LocalizedFileOpener& opener)
+        : window(std::make_unique<MainWindow>(context, service, connector, opener))
+    {
+    }
+    ~Assembly() { window.reset(); }
+};
+
 } // namespace
 
 TEST_F(MainWindowTest, FixedFrameTitleAndActions)
 {
-    MainWindow window(opener);
+    Assembly assembly(opener);
+    MainWindow& window = *assembly.window;
     EXPECT_EQ(window.windowTitle(), "OrvikRescaler V1.1.0 (260819)");
     EXPECT_EQ(window.objectName(), "MainWindow");
     EXPECT_EQ(window.minimumSize(), QSize(470, 340));
@@ -67,7 +96,8 @@ TEST_F(MainWindowTest, FixedFrameTitleAndActions)
 TEST_F(MainWindowTest, GeometryIsSavedAndRestoredButTheSizeStaysFixed)
 {
     {
-        MainWindow window(opener);
+        Assembly assembly(opener);
+        MainWindow& window = *assembly.window;
         window.move(123, 77);
         window.show();
         QCoreApplication::processEvents();
@@ -82,7 +112,8 @@ TEST_F(MainWindowTest, GeometryIsSavedAndRestoredButTheSizeStaysFixed)
         bigger.move(123, 77);
         QSettings().setValue("Ui/MainWindow/Geometry", bigger.saveGeometry());
     }
-    MainWindow restored(opener);
+    Assembly assembly(opener);
+    MainWindow& restored = *assembly.window;
     restored.show();
     QCoreApplication::processEvents();
     EXPECT_EQ(restored.size(), QSize(470, 340));
@@ -92,7 +123,8 @@ TEST_F(MainWindowTest, BrokenSavedSettingsKeepTheBuiltInLayout)
 {
     QSettings().setValue("Ui/MainWindow/Geometry", QByteArray("garbage"));
     QSettings().setValue("Ui/MainWindow/State", QByteArray("\x01\x02", 2));
-    MainWindow window(opener);
+    Assembly assembly(opener);
+    MainWindow& window = *assembly.window;
     window.show();
     QCoreApplication::processEvents();
     EXPECT_EQ(window.size(), QSize(470, 340));
@@ -101,7 +133,8 @@ TEST_F(MainWindowTest, BrokenSavedSettingsKeepTheBuiltInLayout)
 
 TEST_F(MainWindowTest, HelpWithoutDocumentNamesTheFallbackFile)
 {
-    MainWindow window(opener);
+    Assembly assembly(opener);
+    MainWindow& window = *assembly.window;
     QString shown;
     QTimer::singleShot(0,
                        [&]
@@ -115,4 +148,43 @@ TEST_F(MainWindowTest, HelpWithoutDocumentNamesTheFallbackFile)
     const QString expected =
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("OrvikRescaler.pdf");
     EXPECT_EQ(shown, "Could not open file " + expected + ".");
+}
+
+TEST_F(MainWindowTest, RescalerInTheMiddleAndTheServiceInItsOwnThreadUntilTheWindowGoes)
+{
+    Assembly assembly(opener);
+    EXPECT_NE(qobject_cast<OrvikWidget*>(assembly.window->centralWidget()), nullptr);
+    QThread* thread = assembly.service.thread();
+    ASSERT_NE(thread, QThread::currentThread());
+    EXPECT_EQ(thread->objectName(), "DeviceThread");
+    EXPECT_TRUE(thread->isRunning());
+
+    // A slot still running when the window closes is waited for.
+    bool slotDone = false;
+    QMetaObject::invokeMethod(&assembly.service,
+                              [&slotDone]
+                              {
+                                  QThread::msleep(200);
+                                  slotDone = true;
+                              });
+    QThread::msleep(20);
+    assembly.window.reset();
+    EXPECT_TRUE(slotDone);
+}
+
+TEST_F(MainWindowTest, ServiceLogLinesReachTheApplicationLogFromTheDeviceThread)
+{
+    ComponentsTest::LogCapture log;
+    {
+        Assembly assembly(opener);
+        Q_EMIT assembly.service.log(LogLevel::Info, "opened port ttyS3");
+        Q_EMIT assembly.service.log(LogLevel::Error, "no answer");
+        Q_EMIT assembly.service.log(static_cast<LogLevel>(6), "beyond the levels");
+        // The window waits for the device thread, which has written them by then.
+    }
+    const std::string text = log.text();
+    EXPECT_TRUE(ComponentsTest::inOrder(
+        text, {"[info] [DeviceThread] opened port ttyS3", "[error] [DeviceThread] no answer"}));
+    EXPECT_EQ(text.find("beyond the levels"), std::string::npos);
+    EXPECT_EQ(text.find("[DeviceThread] [DeviceThread]"), std::string::npos);
 }

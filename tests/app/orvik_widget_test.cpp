@@ -1,0 +1,247 @@
+// The rescaler widget against a scripted device service: the size list and
+// the diameter field, the request with its import, the sensor check and the
+// failures that must end in Reset with the sensor released.
+
+#include "app/OrvikWidget.h"
+#include "app/rescaling_test_support.h"
+#include "communication/QtComPortScanner.h"
+#include "components/connectors/DeviceConnector.h"
+#include "components/widgets/MeasurementsWidget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace RescalingTest;
+using Hvd::Weft::Communication::ComPortScanner;
+using Hvd::Weft::Components::DeviceConnector;
+using Hvd::Weft::Components::MeasurementsWidget;
+using State = OrvikWidget::State;
+
+namespace
+{
+
+// Closes every message box as soon as it is shown and keeps its text.
+class MessageBoxes
+{
+public:
+    MessageBoxes()
+    {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout,
+                         [this]
+                         {
+                             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                             {
+                                 texts.append(box->text());
+                                 box->accept();
+                             }
+                         });
+        timer.start();
+    }
+    QStringList texts;
+
+private:
+    QTimer timer;
+};
+
+struct WidgetTest : ::testing::Test
+{
+    WidgetTest()
+    {
+        service.deviceToFind = sensor(orvikAddress, "V02.11", "V02.10");
+        service.readDeviceValues = {ParameterSetting("ProductVariantName", Value(std::string("Orvik 82.5")))};
+        service.readSubdeviceValues = {ParameterSetting(kFactorV2, Value(2.5, DataType::DFLOAT32))};
+        Comport port;
+        port.number = "ttyFAKE0";
+        connector.updatePorts({port});
+    }
+
+    QComboBox& sizes() { return *widget.findChild<QComboBox*>("size"); }
+    QDoubleSpinBox& diameter() { return *widget.findChild<QDoubleSpinBox*>("innerDiameter"); }
+    QPushButton& button() { return *widget.findChild<QPushButton*>("execute"); }
+    MeasurementsWidget& measurements() { return *widget.findChild<MeasurementsWidget*>(); }
+    void choose(const char* size) { sizes().setCurrentIndex(sizes().findText(size)); }
+
+    // Presses "Parameterize" and waits until the run has settled: Done, or
+    // Reset with the sensor released again.
+    bool press()
+    {
+        button().click();
+        return QTest::qWaitFor(
+            [this]
+            {
+                return widget.getState() == State::Done ||
+                       (widget.getState() == State::Reset && !connector.isRunning() &&
+                        !connector.isTargetConnected());
+            },
+            3000);
+    }
+
+    MessageBoxes boxes;
+    DeviceContext context;
+    RecordingService service;
+    Hvd::Weft::Communication::QtComPortScanner scanner{60000, [] { return ComPortScanner::List{}; }};
+    DeviceConnector connector{context, service, scanner};
+    OrvikWidget widget{context, service, connector, nullptr};
+};
+
+TEST_F(WidgetTest, SizeListAndDiameterFieldFollowTheChosenSize)
+{
+    QStringList names;
+    for (int i = 0; i < sizes().count(); ++i)
+        names.append(sizes().itemText(i));
+    EXPECT_EQ(names.join(' '),
+              "A1F A1H A1Z A2F A2H A3F A3H A4H A80 Axx D1F D1H D1Z D2F D2H D3F D3H D4H D80 Dxx");
+    EXPECT_EQ(sizes().currentText(), "A1F");
+    EXPECT_EQ(widget.getState(), State::Reset);
+
+    choose("Dxx");
+    EXPECT_TRUE(diameter().isEnabled());
+    EXPECT_NEAR(diameter().minimum(), 40.0, 1e-3);
+    EXPECT_NEAR(diameter().maximum(), 450.0, 1e-3);
+    EXPECT_DOUBLE_EQ(diameter().value(), 50.0);
+    EXPECT_EQ(diameter().suffix(), " mm");
+
+    choose("D80");
+    EXPECT_FALSE(diameter().isEnabled());
+    EXPECT_DOUBLE_EQ(diameter().value(), 82.5);
+
+    choose("A3F");
+    EXPECT_DOUBLE_EQ(diameter().value(), 13.25);
+    EXPECT_EQ(diameter().suffix(), " in");
+    // From a large imperial size to Dxx: the field's limits change first, yet
+    // the record must keep its own 50 mm, not a clamped intermediate value.
+    choose("Dxx");
+    EXPECT_FLOAT_EQ(sizes().currentData().value<Orvik>().innerDiameter.value(), 0.05f);
+
+    choose("Axx");
+    diameter().setValue(2.5);
+    EXPECT_FLOAT_EQ(sizes().currentData().value<Orvik>().innerDiameter.value(), 2.5f * 0.0254f);
+    choose("D80");
+    choose("Axx");
+    EXPECT_DOUBLE_EQ(diameter().value(), 2.5);
+}
+
+TEST_F(WidgetTest, ARunRescalesReleasesAndShowsTheNewValues)
+{
+    choose("D1H");
+    ASSERT_TRUE(press());
+    EXPECT_EQ(widget.getState(), State::Done);
+    EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
+    EXPECT_EQ(service.slotNames(),
+              (std::vector<std::string>{"start", "read", "read", "write", "setCurrentAsFactoryDefaults",
+                                        "restartDevice", "abort"}));
+    EXPECT_EQ(service.calls[1].deviceNames, std::vector<std::string>{"ProductVariantName"});
+    EXPECT_EQ(measurements().text("InnerDiameter").trimmed(), "107.1 mm");
+    EXPECT_EQ(measurements().text("FlowMeasEnd").trimmed(), "324 m<sup>3</sup>/h");
+    EXPECT_TRUE(button().isEnabled());
+    EXPECT_TRUE(sizes().isEnabled());
+
+    // A second press imports and connects again and runs once more.
+    service.calls.clear();
+    ASSERT_TRUE(press());
+    EXPECT_EQ(widget.getState(), State::Done);
+    EXPECT_EQ(service.slotNames().front(), "start");
+    EXPECT_EQ(service.slotNames().back(), "abort");
+}
+
+TEST_F(WidgetTest, ImperialMaximumFlowIsShownInWholeGallonsPerMinute)
+{
+    choose("A80");
+    service.readDeviceValues = {ParameterSetting("ProductVariantName", Value(std::string("Orvik 3.068")))};
+    ASSERT_TRUE(press());
+    ASSERT_EQ(widget.getState(), State::Done);
+    EXPECT_EQ(measurements().text("InnerDiameter").trimmed(), "3.068 in");
+    EXPECT_EQ(measurements().text("FlowMeasEnd").trimmed(), "756 GPM");
+}
+
+struct Failure
+{
+    const char* name;
+    std::function<void(WidgetTest&)> arrange;
+    QString message;
+    // Whether the write must not have been sent.
+    bool nothingWritten = true;
+};
+
+TEST_F(WidgetTest, EveryFailureEndsInResetWithItsMessageAndTheSensorReleased)
+{
+    const std::vector<Failure> failures = {
+        {"another address",
+         [](WidgetTest& t) {
+             t.service.deviceToFind.address.bytes = {19, 0, 4, 0, 3};
+         },
+         "Only Orvik devices are supported."},
+        {"unknown firmware", [](WidgetTest& t) { t.service.deviceToFind.version = "V09.99"; },
+         "Parameter ProductVariantName not found for connected device version V09.99. Contact support."},
+        {"variant without a number",
+         [](WidgetTest& t) {
+             t.service.readDeviceValues = {
+                 ParameterSetting("ProductVariantName", Value(std::string("Orvik x")))};
+         },
+         "Could not determine calibrated diameter from ProductVariantName: Orvik x."},
+        {"old sub device",
+         [](WidgetTest& t)
+         {
+             t.service.deviceToFind.subVersion = "V01.10";
+             t.service.readSubdeviceValues = {ParameterSetting(kFactorV1, Value(2.5, DataType::DFLOAT32))};
+         },
+         "Parameter settings.range.fMeasEnd not found"},
+        {"write refused",
+         [](WidgetTest& t) { t.service.errors["write"] = "Read-back of 16 bytes did not match"; },
+         "Read-back of 16 bytes did not match", false},
+    };
+    for (const Failure& failure : failures)
+    {
+        SCOPED_TRACE(failure.name);
+        service.calls.clear();
+        service.errors.clear();
+        service.deviceToFind = sensor(orvikAddress, "V02.11", "V02.10");
+        service.readDeviceValues = {ParameterSetting("ProductVariantName", Value(std::string("Orvik 82.5")))};
+        service.readSubdeviceValues = {ParameterSetting(kFactorV2, Value(2.5, DataType::DFLOAT32))};
+        boxes.texts.clear();
+        failure.arrange(*this);
+
+        ASSERT_TRUE(press());
+        QTest::qWait(20);
+        EXPECT_EQ(widget.getState(), State::Reset);
+        EXPECT_EQ(boxes.texts.join('|').toStdString(), failure.message.toStdString());
+        const auto names = service.slotNames();
+        EXPECT_EQ(std::count(names.begin(), names.end(), "write"), failure.nothingWritten ? 0 : 1);
+        EXPECT_EQ(std::count(names.begin(), names.end(), "setCurrentAsFactoryDefaults"), 0);
+        // Released: restarted, then the port closed.
+        ASSERT_GE(names.size(), 2u);
+        EXPECT_EQ(names[names.size() - 2], "restartDevice");
+        EXPECT_EQ(names.back(), "abort");
+        EXPECT_TRUE(button().isEnabled());
+        EXPECT_EQ(measurements().text("InnerDiameter").trimmed(), "-");
+    }
+}
+
+TEST_F(WidgetTest, WithoutSchemaFilesNothingIsSentAndTheSettingsSchemaIsNamed)
+{
+    QTemporaryDir empty;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(empty.path()));
+    button().click();
+    QTest::qWait(50);
+    QDir::setCurrent(previous);
+
+    EXPECT_EQ(widget.getState(), State::Reset);
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.texts[0],
+              "Could not load the N5Q2-Orvik device file. Please contact support. Import error: "
+              "Could not read schema file: Resources/DeviceSettings.schema.json does not exist");
+    EXPECT_TRUE(service.calls.empty());
+    EXPECT_TRUE(button().isEnabled());
+}
+
+} // namespace
