@@ -1,6 +1,7 @@
 #include "app/OrvikRescaler.h"
 
 #include "app/MainWindow.h"
+#include "app/RescalerSteps.h"
 #include "communication/QtComPortScanner.h"
 #include "communication/VeltrixDeviceService.h"
 #include "components/connectors/DeviceConnector.h"
@@ -32,7 +33,7 @@ int OrvikRescaler::start()
     // first, which stops the device thread before the service goes.
     Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Components::DesktopLocalizedFileOpener opener;
-    Hvd::Weft::Communication::VeltrixDeviceService service;
+    Hvd::Weft::Communication::VeltrixDeviceService service({}, RescalerSteps::serialPortOptions());
     Hvd::Weft::Communication::QtComPortScanner scanner(scanIntervalMs);
     Hvd::Weft::Components::DeviceConnector connector(context, service, scanner);
     MainWindow window(context, service, connector, opener);

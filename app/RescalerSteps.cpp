@@ -9,6 +9,7 @@
 #include "device/import/FileReader.h"
 #include "device/import/Importer.h"
 #include "device/import/JsonFormatImporter.h"
+#include "protocol/serial/FQtSerialPortBackend.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -151,6 +152,14 @@ void connectCalibratedDiameter(ReadParametersCommand& read, ParameterizeOrvikCom
                            .arg(QString::fromLatin1(name), text),
                        System::Application, false);
         });
+}
+
+VELTRIX_Options serialPortOptions()
+{
+    VELTRIX_Options options;
+    options.backendFactory = []
+    { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
+    return options;
 }
 
 void forwardServiceLog(Hvd::Weft::Communication::DeviceService& service)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "communication/DeviceService.h"
+#include "protocol/VELTRIX.h"
 
 #include <QString>
 
@@ -56,6 +57,12 @@ std::optional<double> calibratedDiameter(const QString& variantName);
 // rescaling command; a name without a number ends the read with an error.
 void connectCalibratedDiameter(Hvd::Weft::Components::ReadParametersCommand& read,
                                ParameterizeOrvikCommand& rescale);
+
+// The protocol options of the program's device service: the real serial
+// port, forgiving a port without modem lines (a pseudo-terminal such as the
+// simulated sensor) while a real adapter's refused DTR/RTS change is still
+// reported.
+VELTRIX_Options serialPortOptions();
 
 // Writes the service's log lines into the application log, from the
 // service's own thread, as "[thread] entry" at the level they carry.

@@ -3,6 +3,7 @@
 // failures that must end in Reset with the sensor released.
 
 #include "app/OrvikWidget.h"
+#include "app/RescalerSteps.h"
 #include "app/rescaling_test_support.h"
 #include "communication/QtComPortScanner.h"
 #include "components/connectors/DeviceConnector.h"
@@ -242,6 +243,39 @@ TEST_F(WidgetTest, WithoutSchemaFilesNothingIsSentAndTheSettingsSchemaIsNamed)
               "Could not read schema file: Resources/DeviceSettings.schema.json does not exist");
     EXPECT_TRUE(service.calls.empty());
     EXPECT_TRUE(button().isEnabled());
+}
+
+TEST(RescalerSteps, CalibratedDiameterFromTheProductVariantName)
+{
+    using RescalerSteps::calibratedDiameter;
+    EXPECT_NEAR(calibratedDiameter("Orvik 82.5").value_or(0), 0.0825, 1e-12);
+    EXPECT_NEAR(calibratedDiameter("Orvik 3.068").value_or(0), 0.0779272, 1e-9);
+    EXPECT_NEAR(calibratedDiameter("Orvik  107.1 ").value_or(0), 0.1071, 1e-12);
+    for (const char* text : {"Orvik x", "Orvik", "", "Orvik 1,5", "Orvik nan", "Orvik inf"})
+        EXPECT_FALSE(calibratedDiameter(text).has_value()) << text;
+
+    // Whatever the tool writes as the size text must read back as the same
+    // diameter, the extremes of both editable sizes included.
+    const auto sizeText = [](const Orvik& orvik)
+    {
+        const float shown = orvik.innerDiameter.value() /
+                            (orvik.lengthUnit == Hvd::Unit::LengthType::MilliMeter ? 0.001f : 0.0254f);
+        return "Orvik " + QString::number(static_cast<double>(shown), 'g', 6);
+    };
+    std::vector<Orvik> sizes(Orvik::getOrviks().begin(), Orvik::getOrviks().end());
+    for (const auto& [name, metres] : std::vector<std::pair<const char*, float>>{
+             {"Dxx", 0.04f}, {"Dxx", 0.45f}, {"Axx", 0.04f}, {"Axx", 0.45f}, {"Dxx", 0.0599f}})
+    {
+        Orvik edited(name, Orvik::Diameter(metres));
+        sizes.push_back(edited);
+    }
+    for (const Orvik& orvik : sizes)
+    {
+        const QString text = sizeText(orvik);
+        const auto read = calibratedDiameter(text);
+        ASSERT_TRUE(read.has_value()) << text.toStdString();
+        EXPECT_NEAR(*read, orvik.innerDiameter.value(), 1e-5) << text.toStdString();
+    }
 }
 
 } // namespace
