@@ -1,0 +1,232 @@
+// orvik-rescale's bad input and the sensor faults it must report without
+// ever reporting success.
+
+#include "rescale_test_support.h"
+
+#include <QRegularExpression>
+
+#include <utility>
+
+using namespace RescaleTest;
+using Parsed = RescaleArguments::Parsed;
+using Hvd::Weft::Communication::DeviceServiceTimeouts;
+
+namespace
+{
+
+Parsed parse(QStringList arguments)
+{
+    arguments.prepend(QStringLiteral("orvik-rescale"));
+    return RescaleArguments::parse(arguments);
+}
+
+::testing::AssertionResult refused(const QStringList& arguments, const char* reason)
+{
+    const Parsed parsed = parse(arguments);
+    if (parsed.outcome != Parsed::Outcome::Error)
+        return ::testing::AssertionFailure() << arguments.join(' ').toStdString() << " was taken";
+    if (!parsed.text.contains(QLatin1String(reason)))
+        return ::testing::AssertionFailure() << "message: " << parsed.text.toStdString();
+    return ::testing::AssertionSuccess();
+}
+
+float shownDiameter(const Parsed& parsed, float unit)
+{
+    return parsed.orvik.innerDiameter.value() / unit;
+}
+
+float kFactor(const OrvikSimulatorFixture& sensor)
+{
+    const SensorImage sub(sensor, Target::SubDevice, "V02.10");
+    return sub.nvm(sub.kFactor()).toFloat();
+}
+
+bool factoryDefaultsStored(const OrvikSimulatorFixture& sensor)
+{
+    for (const auto& command : sensor.systemCommands())
+    {
+        if (command.code == 0)
+            return true;
+    }
+    return false;
+}
+
+enum class Line
+{
+    // The sensor still answered: it is restarted before the port is closed.
+    Kept,
+    // The service gave the line up with the failure: the port is closed at
+    // once, no restart is sent into it.
+    Lost,
+};
+
+// A failed run: exit code 1, only the message on standard error, nothing
+// that looks like success, no factory defaults stored.
+void expectFailed(const Outcome& outcome, const QString& message, const OrvikSimulatorFixture& sensor,
+                  Line line)
+{
+    EXPECT_EQ(outcome.exitCode, RescaleArguments::RescaleFailed) << outcome.text();
+    EXPECT_EQ(outcome.err, QStringList{message}) << outcome.text();
+    EXPECT_FALSE(outcome.printedSuccess()) << outcome.text();
+    EXPECT_FALSE(outcome.out.join('\n').contains(QLatin1String("Inner Diameter"))) << outcome.text();
+    EXPECT_FALSE(factoryDefaultsStored(sensor));
+    EXPECT_EQ(sensor.restartCount(), line == Line::Kept ? 1 : 0);
+}
+
+} // namespace
+
+TEST(RescaleArguments, SizesAndDiametersAsTheWindowTakesThem)
+{
+    const Parsed fixed = parse({"--port", "/dev/ttyUSB0", "--size", "A80"});
+    ASSERT_EQ(fixed.outcome, Parsed::Outcome::Run);
+    EXPECT_EQ(fixed.port, "/dev/ttyUSB0");
+    EXPECT_EQ(fixed.orvik, size("A80"));
+
+    const Parsed free = parse({"--port", "ttyUSB0", "--size", "Dxx"});
+    ASSERT_EQ(free.outcome, Parsed::Outcome::Run);
+    EXPECT_FLOAT_EQ(free.orvik.innerDiameter.value(), 0.05f);
+
+    // Three decimals, then the limits of the field: 40 to 450 mm, 1.575 to 17.717 in.
+    const Parsed inches = parse({"--port", "COM3", "--size", "Axx", "--diameter", "2.5"});
+    ASSERT_EQ(inches.outcome, Parsed::Outcome::Run);
+    EXPECT_EQ(inches.orvik.innerDiameter.value(), 2.5f * 0.0254f);
+    const Parsed rounded = parse({"--port", "p", "--size", "Dxx", "--diameter", "39.9996"});
+    ASSERT_EQ(rounded.outcome, Parsed::Outcome::Run);
+    EXPECT_EQ(rounded.orvik.innerDiameter.value(), 40.0f * 0.001f);
+    const std::pair<const char*, const char*> limits[]{{"Dxx", "450"}, {"Axx", "17.717"}, {"Axx", "1.575"}};
+    for (const auto& [code, value] : limits)
+        EXPECT_EQ(parse({"--port", "p", "--size", code, "--diameter", value}).outcome, Parsed::Outcome::Run)
+            << code << " " << value;
+    EXPECT_FLOAT_EQ(
+        shownDiameter(parse({"--port", "p", "--size", "Axx", "--diameter", " 17.7174 "}), 0.0254f), 17.717f);
+
+    EXPECT_TRUE(refused({"--port", "p", "--size", "Dxx", "--diameter", "39.9994"}, "40 to 450 mm"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "Dxx", "--diameter", "450.001"}, "40 to 450 mm"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "Axx", "--diameter", "1.574"}, "1.575 to 17.717 in"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "Axx", "--diameter", "17.718"}, "1.575 to 17.717 in"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "Dxx", "--diameter", "nan"}, "not a number"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "Dxx", "--diameter", "5O"}, "not a number"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "D80", "--diameter", "82.5"}, "only taken for the sizes"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "d1h"}, "Unknown size"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "D90"}, "Unknown size"));
+    EXPECT_TRUE(refused({"--size", "D1H"}, "--port PORT is required"));
+    EXPECT_TRUE(refused({"--port", "", "--size", "D1H"}, "--port PORT is required"));
+    EXPECT_TRUE(refused({"--port", "p"}, "--size CODE is required"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "D1H", "extra"}, "Unexpected argument"));
+    EXPECT_TRUE(refused({"--port", "p", "--size", "D1H", "--speed", "9"}, "speed"));
+}
+
+// The program itself: help on standard output with exit 0, bad arguments on
+// standard error with exit 2, both before any port is touched.
+TEST(RescaleArguments, ProgramDocumentsItselfAndRefusesBadInput)
+{
+    const Outcome help = runProgram({"--help"});
+    EXPECT_EQ(help.exitCode, RescaleArguments::Success);
+    const QString text = help.out.join('\n');
+    for (const char* needed :
+         {"--port <PORT>", "--size <CODE>", "--diameter <VALUE>", "device path", "D1H", "A4H",
+          "Dxx (40 to 450 mm)", "Axx (1.575 to 17.717 in)", "Exit codes", "  2  bad"})
+        EXPECT_TRUE(text.contains(QLatin1String(needed))) << needed << "\n" << text.toStdString();
+    EXPECT_EQ(
+        text.count(QRegularExpression(QStringLiteral("\\b[AD](1[FHZ]|[234][FH]|80|xx) [0-9.]+ (mm|in)\\b"))),
+        20);
+
+    const Outcome bad = runProgram({"--port", "/dev/null", "--size", "Dxx", "--diameter", "30"});
+    EXPECT_EQ(bad.exitCode, RescaleArguments::BadArguments);
+    EXPECT_TRUE(bad.out.isEmpty());
+    EXPECT_TRUE(bad.err.value(0).startsWith(QLatin1String("Diameter 30 mm is outside"))) << bad.text();
+}
+
+// The program against a sensor of another kind: refused with the window's
+// message and exit code 1, the sensor restarted and released untouched.
+TEST(RescaleFailures, SensorWithAnotherAddress)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.address = {19, 0, 5, 0, 2};
+    OrvikSimulatorFixture sensor(options);
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    const float before = kFactor(sensor);
+
+    const Outcome outcome = runProgram({"--port", sensor.devicePath(), "--size", "D1H"});
+    expectFailed(outcome, QStringLiteral("Only Orvik devices are supported."), sensor, Line::Kept);
+    EXPECT_EQ(sensor.requestCount(130) + sensor.requestCount(131), 0);
+    EXPECT_EQ(kFactor(sensor), before);
+}
+
+TEST(RescaleFailures, FirmwareTheDescriptionLacks)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.device.version = QStringLiteral("V02.19");
+    OrvikSimulatorFixture sensor(options);
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    const float before = kFactor(sensor);
+
+    const Outcome outcome = runInProcess(sensor, size("D2F"));
+    expectFailed(outcome,
+                 QStringLiteral("Parameter ProductVariantName not found for connected device version V02.19. "
+                                "Contact support."),
+                 sensor, Line::Kept);
+    EXPECT_EQ(sensor.requestCount(130) + sensor.requestCount(131), 0);
+    EXPECT_EQ(kFactor(sensor), before);
+}
+
+TEST(RescaleFailures, VariantNameWithoutANumber)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.variant = QStringLiteral("Orvik x");
+    OrvikSimulatorFixture sensor(options);
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    const float before = kFactor(sensor);
+
+    const Outcome outcome = runInProcess(sensor, size("A1H"));
+    expectFailed(outcome,
+                 QStringLiteral("Could not determine calibrated diameter from ProductVariantName: Orvik x."),
+                 sensor, Line::Kept);
+    EXPECT_EQ(sensor.requestCount(130), 1);
+    EXPECT_EQ(sensor.requestCount(131), 0);
+    EXPECT_EQ(kFactor(sensor), before);
+}
+
+// The first write refused: nothing reaches the memory.
+TEST(RescaleFailures, WriteNotAcknowledged)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    sensor.addFault(Sim::Fault::nak(131));
+    const QByteArray nvm = sensor.memory(Target::Device).nvm;
+    const float before = kFactor(sensor);
+
+    const Outcome outcome = runInProcess(sensor, size("D3H"));
+    expectFailed(outcome, QStringLiteral("Device didn`t acknowledge command 131"), sensor, Line::Lost);
+    EXPECT_EQ(sensor.requestCount(131), 1);
+    EXPECT_EQ(sensor.memory(Target::Device).nvm, nvm);
+    EXPECT_EQ(kFactor(sensor), before);
+}
+
+// A sensor that stops answering in the middle of the write.
+TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    sensor.addFault(Sim::Fault::silent(131));
+
+    const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300});
+    expectFailed(outcome, QStringLiteral("Device didn`t respond -> timeout! !"), sensor, Line::Lost);
+    EXPECT_EQ(sensor.requestCount(131), 1);
+}
+
+// The k-factor, written last, never reads back as written: the write is
+// retried, then given up; nothing is stored as factory defaults.
+TEST(RescaleFailures, ReadBackNeverMatches)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    const SensorImage sub(sensor, Target::SubDevice, "V02.10");
+    sensor.addFault(Sim::Fault::readbackMismatch(sub.kFactor().getAddress(), -1, Target::SubDevice));
+
+    const Outcome outcome = runInProcess(sensor, size("A3F"));
+    EXPECT_TRUE(outcome.err.value(0).startsWith(
+        QLatin1String("Exceeded max retries: Device responded to command 130: Sent value didn't correspond")))
+        << outcome.text();
+    expectFailed(outcome, outcome.err.value(0), sensor, Line::Lost);
+}

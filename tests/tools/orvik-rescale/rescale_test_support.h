@@ -1,0 +1,205 @@
+#pragma once
+
+// Runs orvik-rescale against the simulated sensor, as a separate program or
+// in-process, and reads the parameters back out of the sensor's memories.
+
+#include "app/Orvik.h"
+#include "app/ParameterizeOrvikCommand.h"
+#include "device/Device.h"
+#include "device/Value.h"
+#include "device/Version.h"
+#include "tools/orvik-rescale/RescaleArguments.h"
+#include "tools/orvik-rescale/RescaleRun.h"
+#include "tools/orvik-sim/OrvikMemoryLayout.h"
+#include "tools/orvik-sim/OrvikSimulatorFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace RescaleTest
+{
+
+namespace Sim = Hvd::Weft::Simulator;
+namespace Dev = Hvd::Weft::Device;
+using Sim::OrvikSimulatorFixture;
+using Sim::OrvikSimulatorOptions;
+using Sim::Target;
+
+// A whole run on the simulated line takes some 13 s of protocol waits.
+inline constexpr int runTimeoutMs = 60000;
+
+struct Outcome
+{
+    int exitCode = -1;
+    QStringList out;
+    QStringList err;
+
+    bool printedSuccess() const { return out.contains(QStringLiteral("[100%] Success")); }
+    std::string text() const { return (out + err).join(QLatin1Char('\n')).toStdString(); }
+};
+
+inline QString programPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/orvik-rescale");
+}
+
+// The real program, started from the directory with Resources/.
+inline Outcome runProgram(const QStringList& arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(QCoreApplication::applicationDirPath());
+    // No display at all: the program must not need one.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.start(programPath(), arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(runTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
+    {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "orvik-rescale did not end normally: " << process.errorString().toStdString();
+        return outcome;
+    }
+    outcome.exitCode = process.exitCode();
+    outcome.out =
+        QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    outcome.err =
+        QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return outcome;
+}
+
+// How many handles this process holds on the device (the fixture keeps one).
+inline int openHandles(const QString& devicePath)
+{
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        count += fd.symLinkTarget() == devicePath ? 1 : 0;
+    return count;
+}
+
+// A run in this process; checks that the port is released before the run
+// object goes away, so that only the run itself can have released it.
+inline Outcome runInProcess(const OrvikSimulatorFixture& sensor, const Orvik& orvik,
+                            const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {})
+{
+    const int handlesBefore = openHandles(sensor.devicePath());
+    Outcome outcome;
+    RescaleRun run(sensor.devicePath(), orvik, timeouts);
+    QObject::connect(&run, &RescaleRun::printed,
+                     [&outcome](const QString& line) { outcome.out.append(line); });
+    QObject::connect(&run, &RescaleRun::failed,
+                     [&outcome](const QString& line) { outcome.err.append(line); });
+    QSignalSpy finished(&run, &RescaleRun::finished);
+    run.start();
+    if (!QTest::qWaitFor([&] { return finished.count() > 0; }, runTimeoutMs))
+    {
+        ADD_FAILURE() << "the run did not end:\n" << outcome.text();
+        return outcome;
+    }
+    EXPECT_EQ(finished.count(), 1);
+    outcome.exitCode = finished.first().at(0).toInt();
+    EXPECT_EQ(run.exitCode(), outcome.exitCode);
+    // The serial port closes in its own thread just after the service reported it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openHandles(sensor.devicePath()) == handlesBefore; }, 3000))
+        << "port still open after the run";
+    return outcome;
+}
+
+inline Orvik size(const char* name)
+{
+    for (const Orvik& orvik : Orvik::getOrviks())
+    {
+        if (orvik.name == name)
+            return orvik;
+    }
+    ADD_FAILURE() << "no size " << name;
+    return {};
+}
+
+// The parameters of one part as the description lays them out, read from a
+// memory image of the simulated sensor.
+class SensorImage
+{
+public:
+    SensorImage(const OrvikSimulatorFixture& sensor, Target target, const char* version)
+        : memory(sensor.memory(target))
+    {
+        static const Dev::Device description = []
+        {
+            QString error;
+            auto loaded = Sim::loadDescription(QString(), &error);
+            EXPECT_TRUE(loaded.has_value()) << error.toStdString();
+            return loaded.value_or(Dev::Device());
+        }();
+        const auto& sets = target == Target::Device ? description.getDeviceParameterSets()
+                                                    : description.getSubdeviceParameterSets();
+        set = &sets.at(Dev::Version(version));
+    }
+
+    const Dev::Parameter& parameter(const std::string& name) const { return set->at(name); }
+    const Dev::Parameter& kFactor() const
+    {
+        for (const auto& [name, parameter] : set->getParameters())
+        {
+            if (parameter.hasTag(Dev::Tag::KFAKTOR))
+                return parameter;
+        }
+        throw std::invalid_argument("no k-factor");
+    }
+
+    Dev::Value nvm(const Dev::Parameter& parameter) const { return decode(memory.nvm, parameter); }
+    Dev::Value working(const Dev::Parameter& parameter) const { return decode(memory.working, parameter); }
+    Dev::Value factory(const Dev::Parameter& parameter) const { return decode(memory.factory, parameter); }
+    Dev::Value nvm(const std::string& name) const { return nvm(parameter(name)); }
+
+private:
+    static Dev::Value decode(const QByteArray& image, const Dev::Parameter& parameter)
+    {
+        const std::size_t size = parameter.getByteSize();
+        if (image.size() < static_cast<qsizetype>(parameter.getAddress() + size))
+            return {};
+        return Dev::Value::fromRawData(parameter.getType(), image.constData() + parameter.getAddress(), size);
+    }
+
+    Sim::PartMemory memory;
+    const Dev::ParameterSet<Dev::Parameter>* set = nullptr;
+};
+
+// What a rescale to `orvik` must leave in the sensor: the measuring-range
+// end is the flow at 10 m/s through the pipe, in whole m³/h for metric
+// sizes and whole US gallons per minute for imperial ones, in L/min.
+struct Expected
+{
+    explicit Expected(const Orvik& orvik)
+    {
+        const double d = static_cast<double>(orvik.innerDiameter.value());
+        const double fullFlow = (d * 0.5) * (d * 0.5) * std::numbers::pi * 600000;
+        const bool metric = orvik.lengthUnit == Hvd::Unit::LengthType::MilliMeter;
+        const double perLitre = metric ? 0.06 : 0.264172;
+        rangeEnd = std::round(fullFlow * perLitre) / perLitre;
+        shownFlow = std::round(fullFlow * perLitre);
+        const float shown = orvik.innerDiameter.value() / (metric ? 0.001f : 0.0254f);
+        shownDiameter = QString::number(static_cast<double>(shown), 'g', 6);
+        variant = QStringLiteral("Orvik ") + shownDiameter;
+    }
+
+    double rangeEnd = 0;
+    double shownFlow = 0;
+    QString shownDiameter;
+    QString variant;
+};
+
+} // namespace RescaleTest

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/Orvik.h"
+
+#include <QString>
+#include <QStringList>
+
+// The command line of orvik-rescale: the port, the pipe size and, for the
+// two free sizes, the inner diameter as the window's spin box would take it.
+namespace RescaleArguments
+{
+
+// Exit codes of the program; --help documents them.
+enum ExitCode : int
+{
+    Success = 0,
+    RescaleFailed = 1,
+    BadArguments = 2,
+};
+
+struct Parsed
+{
+    enum class Outcome
+    {
+        Run,
+        Help,
+        Error,
+    };
+
+    Outcome outcome = Outcome::Error;
+    // The help text, or what is wrong with the arguments.
+    QString text;
+    QString port;
+    // The size with the diameter to rescale to.
+    Orvik orvik;
+};
+
+// arguments[0] is the program name, as in QCoreApplication::arguments().
+Parsed parse(const QStringList& arguments);
+
+} // namespace RescaleArguments

@@ -1,0 +1,254 @@
+#include "tools/orvik-rescale/RescaleRun.h"
+
+#include "app/ParameterizeOrvikCommand.h"
+#include "app/RescalerSteps.h"
+#include "components/commands/CompositeCommand.h"
+#include "components/commands/DisconnectCommand.h"
+#include "components/commands/ReadParametersCommand.h"
+#include "components/logging/Logger.h"
+#include "protocol/serial/FQtSerialPortBackend.h"
+#include "tools/orvik-rescale/RescaleArguments.h"
+
+#include <QCoreApplication>
+
+#include <variant>
+
+using Hvd::Weft::Communication::DeviceServiceTimeouts;
+using Hvd::Weft::Communication::VeltrixDeviceService;
+using Hvd::Weft::Components::Command;
+using Hvd::Weft::Components::CompositeCommand;
+using Hvd::Weft::Components::Connector;
+using Hvd::Weft::Components::DeviceConnector;
+using Hvd::Weft::Components::DisconnectCommand;
+using Hvd::Weft::Components::Logger;
+using Hvd::Weft::Components::ReadParametersCommand;
+
+namespace
+{
+
+// The window's texts, in the window's translation context.
+QString windowText(const char* text)
+{
+    return QCoreApplication::translate("OrvikWidget", text);
+}
+
+constexpr int scanIntervalMs = 1000;
+constexpr int releaseWatchMs = 20;
+
+// The real serial port, forgiving a port that has no modem lines at all.
+// That forgiveness covers only the "unsupported operation" a pseudo-terminal
+// (such as the simulated sensor) answers to DTR and RTS changes; a real
+// adapter has the lines, so a failed change there is still reported as a
+// port error. One setting thus serves adapters and the simulator alike, with
+// no option a technician could get wrong.
+VELTRIX_Options serialOptions()
+{
+    VELTRIX_Options options;
+    options.backendFactory = []
+    { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
+    return options;
+}
+
+// As the measurements widget shows a number with no fixed decimals (six
+// significant digits), but always in the C locale: scripts read these lines,
+// and a group separator ("5,116" or "5.116") would make them ambiguous.
+// Rich-text superscripts become plain characters for the terminal.
+QString shownText(double value, const QString& unit)
+{
+    QString plainUnit = unit;
+    plainUnit.replace(QLatin1String("<sup>2</sup>"), QStringLiteral("\u00B2"))
+        .replace(QLatin1String("<sup>3</sup>"), QStringLiteral("\u00B3"));
+    return QString::number(value, 'g', 6) + QLatin1Char(' ') + plainUnit;
+}
+
+} // namespace
+
+RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceServiceTimeouts& timeouts,
+                       QObject* parent)
+    : QObject(parent)
+    , port(portName)
+    , orvik(size)
+    , service(std::make_unique<VeltrixDeviceService>(timeouts, serialOptions()))
+    , scanner(scanIntervalMs)
+    , connector(context, *service, scanner)
+    , readCommand(
+          new ReadParametersCommand(context, *service, windowText("Reading calibrated diameter"), nullptr))
+    , parameterizeCommand(new ParameterizeOrvikCommand(context, *service, nullptr))
+{
+    deviceThread.setObjectName(QStringLiteral("DeviceThread"));
+    service->moveToThread(&deviceThread);
+    deviceThread.start(QThread::InheritPriority);
+    RescalerSteps::forwardServiceLog(*service);
+
+    composite = std::make_unique<CompositeCommand>(std::vector<Command*>{readCommand, parameterizeCommand},
+                                                   true, nullptr);
+    parameterizeCommand->setOrvik(orvik);
+    RescalerSteps::connectCalibratedDiameter(*readCommand, *parameterizeCommand);
+    connect(parameterizeCommand, &ParameterizeOrvikCommand::valueCalculated, this,
+            [this](bool isDeviceParameter, const QString& name, double value, const QString& unit)
+            {
+                const auto shown =
+                    isDeviceParameter ? RescalerSteps::shownValue(name, value, unit) : std::nullopt;
+                if (!shown)
+                    return;
+                (shown->row == QLatin1String("InnerDiameter") ? innerDiameter : maxFlow) =
+                    shownText(shown->value, shown->unit);
+            });
+
+    connect(composite.get(), &Command::progressUpdated, this, &RescaleRun::showProgress);
+    connect(composite.get(), &Command::warningOccurred, this,
+            [this](const QString& warning) { Q_EMIT printed(tr("Warning: %1").arg(warning)); });
+    connect(composite.get(), &Command::finished, this, &RescaleRun::succeed);
+    connect(composite.get(), &Command::errorOccurred, this,
+            [this](const QString& message, Hvd::Weft::Components::System, bool disconnected)
+            { fail(message, disconnected); });
+
+    connect(&connector, &Connector::progressUpdated, this,
+            [this](std::uint8_t progress, const QString& description)
+            {
+                // As in the window: the release after a failure is not shown.
+                if (stage == Stage::Connecting || stage == Stage::Rescaling)
+                    showProgress(progress, description);
+            });
+    connect(&connector, &DeviceConnector::deviceConnected, this, &RescaleRun::checkSensor);
+    connect(&connector, &DeviceConnector::unexpectedDeviceConnected, this,
+            [this] { fail(windowText("Only Orvik devices are supported.")); });
+    connect(&connector, &Connector::errorOccurred, this,
+            [this](const QString& message)
+            {
+                if (stage == Stage::Releasing)
+                    releaseEnded(message);
+                else
+                    fail(message);
+            });
+    connect(&connector, &Connector::targetDisconnected, this,
+            [this]
+            {
+                if (stage == Stage::Releasing)
+                    releaseEnded(std::nullopt);
+            });
+
+    releaseWatch.setInterval(releaseWatchMs);
+    connect(&releaseWatch, &QTimer::timeout, this,
+            [this]
+            {
+                if (connector.isRunning())
+                    return;
+                releaseWatch.stop();
+                releaseEnded(std::nullopt);
+            });
+}
+
+RescaleRun::~RescaleRun()
+{
+    // As the window does: the device thread stops first; the service is
+    // destroyed after it, in this thread.
+    deviceThread.quit();
+    deviceThread.wait();
+}
+
+void RescaleRun::start()
+{
+    if (stage != Stage::Idle)
+        return;
+    Logger::info("Rescaling the device on {} to {}", port.toStdString(), std::string(orvik.name));
+    stage = Stage::Connecting;
+    if (const auto importFailure = RescalerSteps::importDeviceDescription(context))
+    {
+        fail(*importFailure);
+        return;
+    }
+    connector.connectTarget(port);
+}
+
+void RescaleRun::showProgress(std::uint32_t progress, const QString& description)
+{
+    const QString line =
+        QStringLiteral("[%1%] %2").arg(QString::number(progress).rightJustified(3), description);
+    if (line == lastProgress)
+        return;
+    lastProgress = line;
+    Q_EMIT printed(line);
+}
+
+void RescaleRun::checkSensor()
+{
+    if (stage != Stage::Connecting)
+        return;
+    const auto found = RescalerSteps::findProductVariantName(context);
+    if (const auto* message = std::get_if<QString>(&found))
+    {
+        fail(*message);
+        return;
+    }
+    readCommand->setParameters({std::get<0>(found)}, {});
+    stage = Stage::Rescaling;
+    composite->execute();
+}
+
+void RescaleRun::succeed()
+{
+    if (stage != Stage::Rescaling)
+        return;
+    Logger::info("Rescaled the device on {} to {}", port.toStdString(), std::string(orvik.name));
+    showProgress(100, QCoreApplication::translate("Hvd::Weft::Components::ExecuteCommandWidget", "Success"));
+    Q_EMIT printed(windowText("Inner Diameter") + QStringLiteral(": ") + innerDiameter);
+    Q_EMIT printed(windowText("Max. flow") + QStringLiteral(": ") + maxFlow);
+    end(RescaleArguments::Success);
+}
+
+void RescaleRun::fail(const QString& message, bool lineLost)
+{
+    if (stage == Stage::Releasing || stage == Stage::Done)
+        return;
+    Logger::error("Rescaling failed: {}", message.toStdString());
+    failure = message;
+    stage = Stage::Releasing;
+    if (lineLost && connector.isTargetConnected() && !connector.isRunning())
+    {
+        // The service closes its port whenever it reports a failure, so a
+        // restart could no longer reach the sensor: it would only wait out
+        // the session timeout (15 s) and then report a second, misleading
+        // failure. Only the disconnect is left to do; it makes sure the port
+        // is closed and forgets the sensor.
+        disconnectCommand = std::make_unique<DisconnectCommand>(context, *service, nullptr);
+        connect(disconnectCommand.get(), &Command::finished, this, [this] { releaseEnded(std::nullopt); });
+        connect(disconnectCommand.get(), &Command::errorOccurred, this,
+                [this](const QString& releaseError) { releaseEnded(releaseError); });
+        disconnectCommand->execute();
+        return;
+    }
+    // As the window's reset: a sensor still connected is restarted and
+    // released before the program ends.
+    if (connector.isTargetConnected() && !connector.isRunning())
+    {
+        connector.setRunning(true);
+        connector.disconnectTarget();
+        return;
+    }
+    if (connector.isRunning())
+    {
+        // The connector releases a sensor of the wrong kind by itself.
+        releaseWatch.start();
+        return;
+    }
+    releaseEnded(std::nullopt);
+}
+
+void RescaleRun::releaseEnded(const std::optional<QString>& releaseError)
+{
+    if (stage != Stage::Releasing)
+        return;
+    Q_EMIT failed(failure);
+    // The window would show the failed release in a second message box.
+    if (releaseError)
+        Q_EMIT failed(*releaseError);
+    end(RescaleArguments::RescaleFailed);
+}
+
+void RescaleRun::end(int exitCode)
+{
+    stage = Stage::Done;
+    code = exitCode;
+    Q_EMIT finished(exitCode);
+}
