@@ -1,0 +1,231 @@
+// Wall time of one complete rescale with the real orvik-rescale program
+// against the simulated sensor, set against the floor the protocol itself
+// imposes: its mandated waits plus the line time of every frame of the run.
+// Run it from <build>/bin, beside orvik-rescale and Resources/.
+
+#include "communication/internal/FirstContact.h"
+#include "communication/internal/Parameter.h"
+#include "communication/internal/SysCommand.h"
+#include "protocol/VELTRIX.h"
+#include "protocol/serial/FSerialPort.h"
+#include "tools/orvik-sim/OrvikSimulatorFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <optional>
+
+using Hvd::Weft::Simulator::OrvikSimulatorFixture;
+namespace Internal = Hvd::Weft::Communication::Internal;
+
+namespace
+{
+
+// Bytes of the run's frames by line rate, read from the program's log: each
+// request as sent ("VELTRIX TX", preambles included) and each answer as
+// received ("VELTRIX RX", without its five preambles and checksum).
+struct Frames
+{
+    int requests = 0;
+    int answers = 0;
+    double requestLineMs = 0;
+    double answerLineMs = 0;
+};
+
+double lineMs(int bytes, int baud)
+{
+    const int bits =
+        FSerialPort::bitsPerCharacter(FSerialPort::Data8, FSerialPort::OddParity, FSerialPort::OneStop);
+    return 1000.0 * bytes * bits / baud;
+}
+
+Frames readFrames(const QString& logPath)
+{
+    QFile log(logPath);
+    Frames frames;
+    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
+        return frames;
+    static const QRegularExpression frame(QStringLiteral("VELTRIX (TX|RX) ([0-9a-f ]+)$"));
+    static const QRegularExpression rate(QStringLiteral("Changed baudrate (\\d+)$"));
+    int baud = 1200;
+    while (!log.atEnd())
+    {
+        const QString line = QString::fromUtf8(log.readLine()).trimmed();
+        if (const auto changed = rate.match(line); changed.hasMatch())
+            baud = changed.captured(1).toInt();
+        const auto match = frame.match(line);
+        if (!match.hasMatch())
+            continue;
+        const int bytes =
+            static_cast<int>(match.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts).size());
+        if (match.captured(1) == QLatin1String("TX"))
+        {
+            ++frames.requests;
+            frames.requestLineMs += lineMs(bytes, baud);
+        }
+        else
+        {
+            ++frames.answers;
+            frames.answerLineMs += lineMs(bytes + 5 + 1, baud);
+        }
+    }
+    return frames;
+}
+
+// The waits the protocol sequences prescribe for one rescale; `writes` and
+// `takeOvers` are the numbers of 131 and 132 requests of the run. Every
+// request leaves `request` ms after its session started or after the answer
+// before it; sequences follow each other after their step delay.
+struct Waits
+{
+    explicit Waits(int writes, int takeOvers)
+    {
+        const int request = VELTRIX_Options().requestDelayMs;
+        const int firstStep = Internal::FirstContact::stepDelayMs;
+        // 137 | 128 | 129 | 135 136 141 to the device | the same to the sub device
+        connect = Internal::FirstContact::startDelayMs + request + 2 * (firstStep + request) +
+                  2 * (firstStep + 3 * request);
+        // One 130 each: the product variant name, then the k-factor.
+        reads = 2 * (Internal::Parameter::startDelayMs + request);
+        // One [131, 130] sequence per chunk and one [132] per part, a step
+        // delay between sequences.
+        const int sequences = writes + takeOvers;
+        write = Internal::Parameter::startDelayMs + writes * 2 * request + takeOvers * request +
+                (sequences - 1) * Internal::Parameter::stepDelayMs;
+        // 143 "set as factory defaults" (the thread then pauses), 143 "restart".
+        system =
+            2 * (Internal::SysCommand::startDelayMs + request) + Internal::SysCommand::factoryDefaultsPauseMs;
+        this->writes = writes;
+        this->takeOvers = takeOvers;
+    }
+
+    int total() const { return connect + reads + write + system; }
+
+    int connect = 0;
+    int reads = 0;
+    int write = 0;
+    int system = 0;
+    int writes = 0;
+    int takeOvers = 0;
+};
+
+void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
+{
+    const int request = VELTRIX_Options().requestDelayMs;
+    const double floor = waits.total() + frames.requestLineMs;
+    const auto row = [](const QString& label, double ms, int decimals = 0)
+    { std::printf("  %-62s = %8.*f ms\n", qPrintable(label), decimals, ms); };
+    std::printf("\nOne rescale (D1H from Orvik 82.5), waits the protocol prescribes:\n");
+    row(QStringLiteral("connect   %1 + %2 + 2 x (%3 + %2) + 2 x (%3 + 3 x %2)")
+            .arg(Internal::FirstContact::startDelayMs)
+            .arg(request)
+            .arg(Internal::FirstContact::stepDelayMs),
+        waits.connect);
+    row(QStringLiteral("reads     2 x (%1 + %2)").arg(Internal::Parameter::startDelayMs).arg(request),
+        waits.reads);
+    row(QStringLiteral("write     %1 + %2 x 2 x %3 + %4 x %3 + (%2 + %4 - 1) x %5")
+            .arg(Internal::Parameter::startDelayMs)
+            .arg(waits.writes)
+            .arg(request)
+            .arg(waits.takeOvers)
+            .arg(Internal::Parameter::stepDelayMs),
+        waits.write);
+    row(QStringLiteral("defaults, restart   2 x (%1 + %2) + %3")
+            .arg(Internal::SysCommand::startDelayMs)
+            .arg(request)
+            .arg(Internal::SysCommand::factoryDefaultsPauseMs),
+        waits.system);
+    row(QStringLiteral("waits"), waits.total());
+    row(QStringLiteral("+ line time of %1 requests (11 bits a byte, 1200/19200 Bd)").arg(frames.requests),
+        frames.requestLineMs, 1);
+    row(QStringLiteral("floor on the simulator (it answers at once)"), floor, 1);
+    row(QStringLiteral("floor on a real line (+ %1 answers, %2 ms)")
+            .arg(frames.answers)
+            .arg(frames.answerLineMs, 0, 'f', 1),
+        floor + frames.answerLineMs, 1);
+    row(QStringLiteral("wall time of orvik-rescale, mean of the runs"), wallMs, 1);
+    std::printf("  %-62s = %8.3f\n\n", "ratio wall / floor on the simulator", wallMs / floor);
+}
+
+void BM_CompleteRescale(benchmark::State& state)
+{
+    // QProcess and the simulator's threads want an application object.
+    int argc = 1;
+    char name[] = "rescale_benchmark";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv);
+    const QString bin = QCoreApplication::applicationDirPath();
+    // A working directory of its own, so the program's log holds this run only.
+    QTemporaryDir work;
+    if (!work.isValid() ||
+        !QFile::link(bin + QStringLiteral("/Resources"), work.filePath(QStringLiteral("Resources"))))
+    {
+        state.SkipWithError("no working directory");
+        return;
+    }
+    const QString logPath = work.filePath(QStringLiteral("orvik-rescale.log"));
+    double floorMs = 0;
+    double wallMs = 0;
+    int runs = 0;
+    Frames frames;
+    std::optional<Waits> waits;
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        QFile::remove(logPath);
+        OrvikSimulatorFixture sensor;
+        if (!sensor.isReady())
+        {
+            state.SkipWithError("simulated sensor not ready");
+            return;
+        }
+        QProcess program;
+        program.setWorkingDirectory(work.path());
+        state.ResumeTiming();
+
+        QElapsedTimer clock;
+        clock.start();
+        program.start(
+            bin + QStringLiteral("/orvik-rescale"),
+            {QStringLiteral("--port"), sensor.devicePath(), QStringLiteral("--size"), QStringLiteral("D1H")});
+        const bool ended = program.waitForFinished(120000);
+        wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        ++runs;
+
+        state.PauseTiming();
+        if (!ended || program.exitCode() != 0)
+        {
+            state.SkipWithError("orvik-rescale failed");
+            return;
+        }
+        frames = readFrames(logPath);
+        waits.emplace(sensor.requestCount(131), sensor.requestCount(132));
+        if (frames.requests != sensor.requestCount())
+        {
+            state.SkipWithError("the log and the sensor disagree on the number of requests");
+            return;
+        }
+        floorMs = waits->total() + frames.requestLineMs;
+        state.ResumeTiming();
+    }
+    if (!waits)
+        return;
+    state.counters["floor_ms"] = floorMs;
+    state.counters["ratio"] = wallMs / runs / floorMs;
+    printArithmetic(*waits, frames, wallMs / runs);
+}
+
+// Each run takes some 13 s of protocol waits.
+BENCHMARK(BM_CompleteRescale)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
