@@ -133,15 +133,15 @@ TEST(RescaleEndToEnd, RunRescalesToAnImperialSize)
 }
 
 // The free metric size with a diameter typed with more decimals than the
-// window's field keeps.
+// window's field keeps; the port given by its name rather than its path.
 TEST(RescaleEndToEnd, ProgramTakesAnEditedDiameter)
 {
     OrvikSimulatorFixture sensor(sensorWith("Orvik 82.5", 1.0));
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
     const float oldK = storedKFactor(sensor);
 
-    const Outcome outcome =
-        runProgram({"--port", sensor.devicePath(), "--size", "Dxx", "--diameter", "123.4567"});
+    const Outcome outcome = runProgram({"--port", sensor.devicePath().mid(QStringLiteral("/dev/").size()),
+                                        "--size", "Dxx", "--diameter", "123.4567"});
     Orvik edited = size("Dxx");
     edited.setInnerDiameter(Orvik::Diameter(123.457f * 0.001f));
     expectRescaled(sensor, edited, 0.0825, oldK, outcome);
