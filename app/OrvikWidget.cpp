@@ -81,7 +81,14 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& deviceContext,
     connect(executeWidget, &ExecuteCommandWidget::executionRequested, this, &OrvikWidget::request);
     connect(executeWidget, &ExecuteCommandWidget::finished, this, [this] { changeState(State::Done); });
     connect(executeWidget, &ExecuteCommandWidget::errorOccurred, this,
-            [this](const QString& message) { fail(message); });
+            [this](const QString& message, System, bool disconnected)
+            {
+                // The service has closed the port with its failure: only
+                // forget the sensor, a restart could no longer reach it.
+                if (disconnected)
+                    connector.disconnectLostTarget();
+                fail(message);
+            });
     connect(&connector, &Hvd::Weft::Components::Connector::progressUpdated, this,
             [this](std::uint8_t progress, const QString& description)
             {

@@ -114,16 +114,28 @@ void DeviceConnector::handleDeviceConnected(const Communication::Device& device)
 
 void DeviceConnector::doDisconnectTarget(bool withSignals)
 {
-    discard(disconnectCommand);
-
     // Restarted first, so the sensor runs with what it now holds once the
     // port is gone.
-    auto* composite = new CompositeCommand({new RestartDeviceCommand(context, service, nullptr),
-                                            new DisconnectCommand(context, service, nullptr)},
-                                           false, this);
+    runDisconnect(new CompositeCommand({new RestartDeviceCommand(context, service, nullptr),
+                                        new DisconnectCommand(context, service, nullptr)},
+                                       false, this),
+                  withSignals);
+}
+
+void DeviceConnector::disconnectLostTarget()
+{
+    if (isRunning() || !isTargetConnected())
+        return;
+    setRunning(true);
+    runDisconnect(new DisconnectCommand(context, service, this), true);
+}
+
+void DeviceConnector::runDisconnect(Command* command, bool withSignals)
+{
+    discard(disconnectCommand);
     if (withSignals)
-        forwardProgress(composite);
-    connect(composite, &Command::finished, this,
+        forwardProgress(command);
+    connect(command, &Command::finished, this,
             [this, withSignals]
             {
                 clear();
@@ -131,7 +143,7 @@ void DeviceConnector::doDisconnectTarget(bool withSignals)
                 if (withSignals)
                     Q_EMIT targetDisconnected();
             });
-    connect(composite, &Command::errorOccurred, this,
+    connect(command, &Command::errorOccurred, this,
             [this, withSignals](const QString& message)
             {
                 clear();
@@ -139,8 +151,8 @@ void DeviceConnector::doDisconnectTarget(bool withSignals)
                 if (withSignals)
                     Q_EMIT errorOccurred(message);
             });
-    disconnectCommand = composite;
-    composite->execute();
+    disconnectCommand = command;
+    command->execute();
 }
 
 } // namespace Hvd::Weft::Components

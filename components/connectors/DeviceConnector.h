@@ -26,6 +26,12 @@ public:
 
     bool isTargetConnected() const override;
 
+    // Releases a sensor whose line the service has already given up: it
+    // closes its port whenever it reports a failure, so a restart could only
+    // wait out its timeout. Forgets the sensor and closes the port, with
+    // signals; does nothing while busy or with no sensor connected.
+    void disconnectLostTarget();
+
 Q_SIGNALS:
     void deviceConnected(const Hvd::Weft::Communication::Device& device);
     void unexpectedDeviceConnected(const Hvd::Weft::Communication::Device& device);
@@ -42,6 +48,8 @@ private:
     // event loop delete it.
     void discard(Command*& command);
     void forwardProgress(Command* command);
+    // Runs a release; busy until it has ended, the sensor forgotten either way.
+    void runDisconnect(Command* command, bool withSignals);
 
     DeviceContext& context;
     Communication::DeviceService& service;

@@ -3,7 +3,6 @@
 #include "app/ParameterizeOrvikCommand.h"
 #include "app/RescalerSteps.h"
 #include "components/commands/CompositeCommand.h"
-#include "components/commands/DisconnectCommand.h"
 #include "components/commands/ReadParametersCommand.h"
 #include "components/logging/Logger.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
@@ -19,7 +18,6 @@ using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::CompositeCommand;
 using Hvd::Weft::Components::Connector;
 using Hvd::Weft::Components::DeviceConnector;
-using Hvd::Weft::Components::DisconnectCommand;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::ReadParametersCommand;
 
@@ -206,16 +204,8 @@ void RescaleRun::fail(const QString& message, bool lineLost)
     stage = Stage::Releasing;
     if (lineLost && connector.isTargetConnected() && !connector.isRunning())
     {
-        // The service closes its port whenever it reports a failure, so a
-        // restart could no longer reach the sensor: it would only wait out
-        // the session timeout (15 s) and then report a second, misleading
-        // failure. Only the disconnect is left to do; it makes sure the port
-        // is closed and forgets the sensor.
-        disconnectCommand = std::make_unique<DisconnectCommand>(context, *service, nullptr);
-        connect(disconnectCommand.get(), &Command::finished, this, [this] { releaseEnded(std::nullopt); });
-        connect(disconnectCommand.get(), &Command::errorOccurred, this,
-                [this](const QString& releaseError) { releaseEnded(releaseError); });
-        disconnectCommand->execute();
+        // As the window does: the service has closed the port already.
+        connector.disconnectLostTarget();
         return;
     }
     // As the window's reset: a sensor still connected is restarted and

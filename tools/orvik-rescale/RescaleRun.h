@@ -18,7 +18,6 @@
 namespace Hvd::Weft::Components
 {
 class CompositeCommand;
-class DisconnectCommand;
 class ReadParametersCommand;
 } // namespace Hvd::Weft::Components
 class ParameterizeOrvikCommand;
@@ -83,8 +82,6 @@ private:
     std::unique_ptr<Hvd::Weft::Components::CompositeCommand> composite;
     Hvd::Weft::Components::ReadParametersCommand* readCommand;
     ParameterizeOrvikCommand* parameterizeCommand;
-    // Closes the port after the service lost the line; see fail().
-    std::unique_ptr<Hvd::Weft::Components::DisconnectCommand> disconnectCommand;
     // Polls the connector while it releases a wrong sensor on its own: that
     // release ends without a signal.
     QTimer releaseWatch;
