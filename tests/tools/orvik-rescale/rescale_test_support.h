@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QList>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -201,5 +202,69 @@ struct Expected
     QString shownDiameter;
     QString variant;
 };
+
+// Everything a successful rescale to `orvik` leaves in the sensor, from one
+// calibrated for `reference` metres whose k-factor was `oldK`.
+inline void expectSensorRescaled(const OrvikSimulatorFixture& sensor, const Orvik& orvik, double reference,
+                                 float oldK)
+{
+    const Expected expected(orvik);
+    const SensorImage device(sensor, Target::Device, "V02.11");
+    const SensorImage sub(sensor, Target::SubDevice, "V02.10");
+
+    const double factor =
+        ParameterizeOrvikCommand::freeArea(reference) /
+        ParameterizeOrvikCommand::freeArea(static_cast<double>(orvik.innerDiameter.value()));
+    ASSERT_GT(std::abs(factor - 1), 0.01) << "the sizes must differ for the scaling to show";
+    EXPECT_FLOAT_EQ(sub.nvm(sub.kFactor()).toFloat(), static_cast<float>(oldK * factor));
+
+    const double e = expected.rangeEnd;
+    const auto code = [](auto unit) { return static_cast<double>(unit); };
+    const QList<std::pair<const char*, double>> rows{
+        {"DosingUnit", code(orvik.flowUnit)},
+        {"FlowCutOff", e / 10},
+        {"FlowMeasStart", -e},
+        {"FlowMeasEnd", e},
+        {"FlowUnit", code(orvik.flowUnit)},
+        {"Out1Unit", code(orvik.outputUnit)},
+        {"Out1ValueMaxHz", e},
+        {"Out1Value10V", e},
+        {"Out1Value20mA", e},
+        {"Out2Unit", code(orvik.outputUnit)},
+        {"Out2ValueMaxHz", e},
+        {"Out2Value10V", e},
+        {"Out2Value20mA", e},
+        {"TemperatureUnit", code(orvik.temperatureUnit)},
+    };
+    QList<const Dev::Parameter*> written;
+    for (const auto& [name, value] : rows)
+    {
+        const Dev::Parameter& parameter = device.parameter(name);
+        EXPECT_FLOAT_EQ(static_cast<float>(device.nvm(parameter).toDouble()), static_cast<float>(value))
+            << name;
+        written.append(&parameter);
+    }
+    const Dev::Parameter& variant = device.parameter("ProductVariantName");
+    const std::string text = device.nvm(variant).toString();
+    EXPECT_EQ(QString::fromStdString(text.substr(0, text.find('\0'))), expected.variant);
+    written.append(&variant);
+    EXPECT_FLOAT_EQ(static_cast<float>(sub.nvm("settings.range.fMeasEnd").toDouble()), static_cast<float>(e));
+
+    // Taken into working memory and stored as factory defaults after the
+    // write: all three images agree on every value written.
+    for (const Dev::Parameter* parameter : written)
+    {
+        EXPECT_EQ(device.working(*parameter), device.nvm(*parameter)) << parameter->getName();
+        EXPECT_EQ(device.factory(*parameter), device.nvm(*parameter)) << parameter->getName();
+    }
+    for (const Dev::Parameter* parameter : {&sub.kFactor(), &sub.parameter("settings.range.fMeasEnd")})
+    {
+        EXPECT_EQ(sub.working(*parameter), sub.nvm(*parameter)) << parameter->getName();
+        EXPECT_EQ(sub.factory(*parameter), sub.nvm(*parameter)) << parameter->getName();
+    }
+    using Record = Sim::SystemCommandRecord;
+    EXPECT_EQ(sensor.systemCommands(), (QList<Record>{{Target::Device, 0, true}, {Target::Device, 3, true}}));
+    EXPECT_EQ(sensor.restartCount(), 1);
+}
 
 } // namespace RescaleTest

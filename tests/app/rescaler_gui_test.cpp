@@ -1,0 +1,168 @@
+// The whole program as the technician uses it, offscreen: the main window
+// with the real device service in its thread and the simulated sensor's port
+// delivered by the scanner. Choose a size, press "Parameterize", wait for
+// Done, then look into the sensor.
+
+#include "app/MainWindow.h"
+#include "app/OrvikWidget.h"
+#include "app/RescalerSteps.h"
+#include "app/message_boxes.h"
+#include "communication/QtComPortScanner.h"
+#include "communication/VeltrixDeviceService.h"
+#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceContext.h"
+#include "components/logging/LocalizedFileOpener.h"
+#include "components/widgets/MeasurementsWidget.h"
+#include "tools/orvik-rescale/rescale_test_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+using namespace RescaleTest;
+using Hvd::Weft::Communication::Comport;
+using Hvd::Weft::Communication::ComPortScanner;
+using Hvd::Weft::Components::MeasurementsWidget;
+
+namespace
+{
+
+class NoHelp : public Hvd::Weft::Components::LocalizedFileOpener
+{
+protected:
+    bool doOpenFile(const QString&) override { return false; }
+};
+
+// The program's objects around the window, as the start function makes
+// them, with a scanner that lists the simulated sensor's port.
+struct Program
+{
+    explicit Program(const OrvikSimulatorOptions& options)
+        : sensor(options)
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        window = std::make_unique<MainWindow>(context, service, connector, opener);
+        window->show();
+    }
+    ~Program() { window.reset(); }
+
+    OrvikWidget& widget() { return *qobject_cast<OrvikWidget*>(window->centralWidget()); }
+    template <typename T> T& child(const char* name) { return *widget().findChild<T*>(name); }
+
+    // Picks the size (and for Dxx/Axx the diameter shown), presses
+    // "Parameterize" and waits for the run to end.
+    OrvikWidget::State rescale(const char* size, double shownDiameter = 0)
+    {
+        auto& sizes = child<QComboBox>("size");
+        sizes.setCurrentIndex(sizes.findText(size));
+        if (shownDiameter > 0)
+            child<QDoubleSpinBox>("innerDiameter").setValue(shownDiameter);
+        // The scanner's first list arrives one interval after start.
+        EXPECT_TRUE(QTest::qWaitFor([this] { return child<QComboBox>("selectPort").count() > 0; }, 5000));
+        child<QPushButton>("execute").click();
+        EXPECT_EQ(widget().getState(), OrvikWidget::State::Parameterizing);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [this] { return widget().getState() != OrvikWidget::State::Parameterizing; }, runTimeoutMs));
+        return widget().getState();
+    }
+
+    QString shownValue(const char* row)
+    {
+        return widget().findChild<MeasurementsWidget*>()->text(QString::fromLatin1(row)).trimmed();
+    }
+
+    QTemporaryDir settings;
+    OrvikSimulatorFixture sensor;
+    NoHelp opener;
+    Hvd::Weft::Components::DeviceContext context;
+    Hvd::Weft::Communication::VeltrixDeviceService service{{}, RescalerSteps::serialPortOptions()};
+    Hvd::Weft::Communication::QtComPortScanner scanner{200, [this]
+                                                       {
+                                                           Comport port;
+                                                           port.number = sensor.devicePath();
+                                                           return ComPortScanner::List{port};
+                                                       }};
+    Hvd::Weft::Components::DeviceConnector connector{context, service, scanner};
+    std::unique_ptr<MainWindow> window;
+    MessageBoxes boxes;
+    QStringList& shown = boxes.texts;
+};
+
+OrvikSimulatorOptions sensorWith(const char* variant)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.variant = QString::fromLatin1(variant);
+    return options;
+}
+
+} // namespace
+
+TEST(RescalerGui, ImperialSizeFromAMetricCalibration)
+{
+    Program program(sensorWith("Orvik 107.1"));
+    ASSERT_TRUE(program.sensor.isReady()) << program.sensor.errorString().toStdString();
+    const SensorImage before(program.sensor, Target::SubDevice, "V02.10");
+    const float oldK = before.nvm(before.kFactor()).toFloat();
+    const Orvik orvik = size("A2H");
+    const int handles = openHandles(program.sensor.devicePath());
+
+    EXPECT_EQ(program.rescale("A2H"), OrvikWidget::State::Done) << program.shown.join('\n').toStdString();
+    EXPECT_TRUE(program.shown.isEmpty()) << program.shown.join('\n').toStdString();
+    expectSensorRescaled(program.sensor, orvik, 0.1071, oldK);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openHandles(program.sensor.devicePath()) == handles; }, 3000));
+
+    const Expected expected(orvik);
+    EXPECT_EQ(program.shownValue("InnerDiameter"), expected.shownDiameter + " in");
+    EXPECT_EQ(program.shownValue("FlowMeasEnd"),
+              QStringLiteral("%L1 GPM").arg(expected.shownFlow, 0, 'g', -1));
+}
+
+TEST(RescalerGui, EditedMetricDiameterFromAnImperialCalibration)
+{
+    Program program(sensorWith("Orvik 3.068"));
+    ASSERT_TRUE(program.sensor.isReady()) << program.sensor.errorString().toStdString();
+    const SensorImage before(program.sensor, Target::SubDevice, "V02.10");
+    const float oldK = before.nvm(before.kFactor()).toFloat();
+    Orvik orvik = size("Dxx");
+    orvik.setInnerDiameter(Orvik::Diameter(63.5f * 0.001f));
+
+    EXPECT_EQ(program.rescale("Dxx", 63.5), OrvikWidget::State::Done)
+        << program.shown.join('\n').toStdString();
+    EXPECT_TRUE(program.shown.isEmpty()) << program.shown.join('\n').toStdString();
+    expectSensorRescaled(program.sensor, orvik, 3.068 * 0.0254, oldK);
+
+    const Expected expected(orvik);
+    EXPECT_EQ(program.shownValue("InnerDiameter"), "63.5 mm");
+    EXPECT_EQ(program.shownValue("FlowMeasEnd"),
+              QStringLiteral("%L1 m<sup>3</sup>/h").arg(expected.shownFlow, 0, 'g', -1));
+}
+
+TEST(RescalerGui, ReadBackThatNeverMatchesEndsInResetWithTheSensorReleased)
+{
+    Program program(sensorWith("Orvik 82.5"));
+    ASSERT_TRUE(program.sensor.isReady()) << program.sensor.errorString().toStdString();
+    // A value only the write's read-back covers, never read before.
+    const SensorImage device(program.sensor, Target::Device, "V02.11");
+    const int address = static_cast<int>(device.parameter("Out2Value20mA").getAddress());
+    program.sensor.addFault(Sim::Fault::readbackMismatch(address, -1, Target::Device));
+    const int handles = openHandles(program.sensor.devicePath());
+
+    EXPECT_EQ(program.rescale("D1H"), OrvikWidget::State::Reset);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !program.connector.isRunning(); }, runTimeoutMs));
+    // One message: the service's. It closed the port with its failure, so
+    // the reset only releases it; a restart there would wait out a timeout
+    // and add a second, misleading message.
+    EXPECT_EQ(program.shown.size(), 1) << program.shown.join('\n').toStdString();
+    EXPECT_TRUE(program.sensor.systemCommands().isEmpty());
+    EXPECT_EQ(program.sensor.restartCount(), 0);
+    EXPECT_FALSE(program.connector.isTargetConnected());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openHandles(program.sensor.devicePath()) == handles; }, 3000));
+    EXPECT_EQ(program.shownValue("InnerDiameter"), "-");
+}
