@@ -195,7 +195,12 @@ void OrvikWidget::checkSensor()
         return;
     if (const auto failure = RescalerSteps::prepareCalibratedDiameterRead(context, *readCommand))
     {
-        fail(*failure);
+        // The box first: the connect command is still ending, and a release
+        // started under the box's event loop would share the service's
+        // answers with it.
+        ++failures;
+        Hvd::Weft::Components::UiUtils::showMessageBox(*failure, this);
+        changeState(State::Reset);
         return;
     }
     executeWidget->grantExecution();
