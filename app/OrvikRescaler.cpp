@@ -9,7 +9,6 @@
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/logging/Logger.h"
 
-#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 
 using Hvd::Weft::Components::Logger;
@@ -21,10 +20,15 @@ OrvikRescaler::OrvikRescaler(int& argc, char** argv)
 
 int OrvikRescaler::start()
 {
-    auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>();
-    auto file = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-        std::string(applicationNameText) + ".log", logFileMaxSize, logFileCount, false);
-    Logger::configureDefault({console, file});
+    std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks{
+        std::make_shared<spdlog::sinks::stdout_color_sink_mt>()};
+    std::string problem;
+    if (auto file =
+            RescalerSteps::rotatingLogFile(applicationNameText, logFileMaxSize, logFileCount, &problem))
+        sinks.push_back(std::move(file));
+    Logger::configureDefault(sinks);
+    if (!problem.empty())
+        Logger::warn("Could not open the log file, logging to the console only: {}", problem);
     Logger::info("Starting {}", applicationNameText);
 
     setupTranslator(applicationNameText, translationDirectory);

@@ -11,6 +11,8 @@
 #include "device/import/JsonFormatImporter.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 
+#include <spdlog/sinks/rotating_file_sink.h>
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -152,6 +154,22 @@ void connectCalibratedDiameter(ReadParametersCommand& read, ParameterizeOrvikCom
                            .arg(QString::fromLatin1(name), text),
                        System::Application, false);
         });
+}
+
+std::shared_ptr<spdlog::sinks::sink> rotatingLogFile(const std::string& baseName, std::size_t maxSize,
+                                                     std::size_t files, std::string* problem)
+{
+    try
+    {
+        return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(baseName + ".log", maxSize, files,
+                                                                      false);
+    }
+    catch (const std::exception& exception)
+    {
+        if (problem)
+            *problem = exception.what();
+        return nullptr;
+    }
 }
 
 VELTRIX_Options serialPortOptions()

@@ -5,8 +5,12 @@
 
 #include <QString>
 
+#include <spdlog/sinks/sink.h>
+
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 #include <variant>
 
 namespace Hvd::Weft::Components
@@ -63,6 +67,12 @@ void connectCalibratedDiameter(Hvd::Weft::Components::ReadParametersCommand& rea
 // simulated sensor) while a real adapter's refused DTR/RTS change is still
 // reported.
 VELTRIX_Options serialPortOptions();
+
+// The rotating log file "<baseName>.log" in the working directory, not
+// rotated on open. Null, with the reason in problem, when it cannot be opened
+// (a read-only folder): the program then runs without it.
+std::shared_ptr<spdlog::sinks::sink> rotatingLogFile(const std::string& baseName, std::size_t maxSize,
+                                                     std::size_t files, std::string* problem);
 
 // Writes the service's log lines into the application log, from the
 // service's own thread, as "[thread] entry" at the level they carry.

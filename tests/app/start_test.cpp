@@ -47,6 +47,18 @@ TEST(OrvikRescaler, StartRunsTheEventLoopAndLogsItsCode)
     EXPECT_TRUE(QSettings().contains("Ui/MainWindow/Geometry"));
 }
 
+TEST(OrvikRescaler, StartsWithoutALogFileWhereNoneCanBeOpened)
+{
+    QTemporaryDir workDir;
+    // A folder in the log file's place: the file cannot be opened, even by root.
+    ASSERT_TRUE(QDir(workDir.path()).mkdir("OrvikRescaler.log"));
+    ASSERT_TRUE(QDir::setCurrent(workDir.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workDir.path());
+
+    QTimer::singleShot(50, [] { QCoreApplication::exit(3); });
+    EXPECT_EQ(application->start(), 3);
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");

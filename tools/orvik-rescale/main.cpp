@@ -1,6 +1,7 @@
 // orvik-rescale: the rescaler without a window, for scripted service work and
 // headless checks. `orvik-rescale --help` tells how to use it.
 
+#include "app/RescalerSteps.h"
 #include "components/logging/Application.h"
 #include "components/logging/Logger.h"
 #include "tools/orvik-rescale/RescaleArguments.h"
@@ -12,8 +13,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QTranslator>
-
-#include <spdlog/sinks/rotating_file_sink.h>
 
 #include <exception>
 
@@ -57,8 +56,11 @@ int main(int argc, char** argv)
 
     // Only a log file: standard output carries the program's own lines, and
     // Qt's messages go into the log rather than between them.
-    Logger::configureDefault({std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-        std::string(programName) + ".log", logFileMaxSize, logFileCount, false)});
+    std::string problem;
+    if (auto file = RescalerSteps::rotatingLogFile(programName, logFileMaxSize, logFileCount, &problem))
+        Logger::configureDefault({std::move(file)});
+    else
+        err << "Warning: no log file: " << QString::fromStdString(problem) << Qt::endl;
     qInstallMessageHandler(Hvd::Weft::Components::logToLogger);
     Logger::info("Starting {}", programName);
 
