@@ -3,6 +3,7 @@
 // Qt first: moc reads the headers of Q_OBJECT classes that include this one
 // and cannot parse the standard library's <compare> before Qt's set-up.
 #include <QMetaType>
+#include <QString>
 
 #include "units/Quantity.h"
 #include "units/Units.h"
@@ -25,6 +26,15 @@ public:
     static const std::set<Orvik>& getOrviks();
 
     void setInnerDiameter(Diameter diameter) { innerDiameter = diameter; }
+
+    // The size code as text.
+    QString getNameText() const
+    {
+        return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    // One unit of the diameter the user enters and the sensor's name carries,
+    // in metres: a millimetre for metric sizes, an inch for all others.
+    float getShownUnit() const { return lengthUnit == Hvd::Unit::LengthType::MilliMeter ? 0.001f : 0.0254f; }
 
     std::strong_ordering operator<=>(const Orvik& other) const;
     bool operator==(const Orvik& other) const;

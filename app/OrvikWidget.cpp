@@ -107,8 +107,7 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& deviceContext,
     connect(parameterizeCommand, &ParameterizeOrvikCommand::valueCalculated, this, &OrvikWidget::showValue);
 
     for (const Orvik& orvik : Orvik::getOrviks())
-        ui->size->addItem(QString::fromLatin1(orvik.name.data(), static_cast<qsizetype>(orvik.name.size())),
-                          QVariant::fromValue(orvik));
+        ui->size->addItem(orvik.getNameText(), QVariant::fromValue(orvik));
 
     changeState(State::Reset);
 }
@@ -154,8 +153,7 @@ void OrvikWidget::diameterChanged(double value)
     Orvik orvik = currentOrvik();
     if (orvik.innerDiameterEditable)
     {
-        const float factor = orvik.lengthUnit == LengthType::MilliMeter ? 0.001f : 0.0254f;
-        orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(value) * factor));
+        orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(value) * orvik.getShownUnit()));
         ui->size->setItemData(ui->size->currentIndex(), QVariant::fromValue(orvik));
     }
     parameterizeCommand->setOrvik(orvik);

@@ -287,8 +287,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     }
 
     const double end = measuringRangeEnd;
-    const bool metric = orvik.lengthUnit == LengthType::MilliMeter;
-    const float shownDiameter = orvik.innerDiameter.value() / (metric ? 0.001f : 0.0254f);
+    const float shownDiameter = orvik.innerDiameter.value() / orvik.getShownUnit();
     const std::string sizeText =
         "Orvik " + QByteArray::number(static_cast<double>(shownDiameter), 'g', 6).toStdString();
     try

@@ -34,11 +34,6 @@ namespace RescalerSteps
 namespace
 {
 
-QString translate(const char* text)
-{
-    return QCoreApplication::translate("OrvikWidget", text);
-}
-
 // Both schemas are read and compiled here; a missing or unreadable file
 // becomes an import error that names it.
 Device::Importer createImporter()
@@ -63,11 +58,16 @@ Device::Importer createImporter()
 
 QString importFailure(const std::exception& exception)
 {
-    return translate("Could not load the N5Q2-Orvik device file. Please contact support. ") +
+    return windowText("Could not load the N5Q2-Orvik device file. Please contact support. ") +
            QString::fromStdString(exception.what());
 }
 
 } // namespace
+
+QString windowText(const char* text)
+{
+    return QCoreApplication::translate("OrvikWidget", text);
+}
 
 std::optional<QString> importDeviceDescription(DeviceContext& context)
 {
@@ -96,26 +96,19 @@ std::optional<QString> importDeviceDescription(DeviceContext& context)
     }
 }
 
-std::variant<std::reference_wrapper<const Device::Parameter>, QString>
-findProductVariantName(const DeviceContext& context)
-{
-    const char* name = ParameterizeOrvikCommand::ParamProductVariantName;
-    if (const auto parameter = context.getDeviceParameter(std::string(name)))
-        return *parameter;
-    const QString version = context.getConnectedDevice().version;
-    Logger::error("Parameter {} not found for connected device version {}", name, version.toStdString());
-    return translate("Parameter %1 not found for connected device version %2. Contact support.")
-        .arg(QString::fromLatin1(name), version);
-}
-
 std::optional<QString> prepareCalibratedDiameterRead(const DeviceContext& context,
                                                      ReadParametersCommand& read)
 {
-    const auto found = findProductVariantName(context);
-    if (const auto* message = std::get_if<QString>(&found))
-        return *message;
-    read.setParameters({std::get<0>(found)}, {});
-    return std::nullopt;
+    const char* name = ParameterizeOrvikCommand::ParamProductVariantName;
+    if (const auto parameter = context.getDeviceParameter(std::string(name)))
+    {
+        read.setParameters({*parameter}, {});
+        return std::nullopt;
+    }
+    const QString version = context.getConnectedDevice().version;
+    Logger::error("Parameter {} not found for connected device version {}", name, version.toStdString());
+    return windowText("Parameter %1 not found for connected device version %2. Contact support.")
+        .arg(QString::fromLatin1(name), version);
 }
 
 std::optional<double> calibratedDiameter(const QString& variantName)
@@ -150,7 +143,7 @@ void connectCalibratedDiameter(ReadParametersCommand& read, ParameterizeOrvikCom
             }
             const char* name = ParameterizeOrvikCommand::ParamProductVariantName;
             Logger::error("Could not determine calibrated diameter from {}: {}", name, text.toStdString());
-            read.error(translate("Could not determine calibrated diameter from %1: %2.")
+            read.error(windowText("Could not determine calibrated diameter from %1: %2.")
                            .arg(QString::fromLatin1(name), text),
                        System::Application, false);
         });

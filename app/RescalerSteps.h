@@ -7,22 +7,15 @@
 
 #include <spdlog/sinks/sink.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 
 namespace Hvd::Weft::Components
 {
 class DeviceContext;
 class ReadParametersCommand;
 } // namespace Hvd::Weft::Components
-namespace Hvd::Weft::Device
-{
-class Parameter;
-}
-
 class ParameterizeOrvikCommand;
 
 // The steps of one rescale that the window and the command-line companion
@@ -31,6 +24,9 @@ class ParameterizeOrvikCommand;
 namespace RescalerSteps
 {
 
+// A user-visible text of the rescaler, translated in the window's context.
+QString windowText(const char* text);
+
 inline constexpr const char* descriptionResource = ":/N5Q2-Orvik.desc.json";
 inline constexpr const char* settingsSchemaFile = "Resources/DeviceSettings.schema.json";
 inline constexpr const char* descriptionSchemaFile = "Resources/DeviceDescription.schema.json";
@@ -38,11 +34,6 @@ inline constexpr const char* descriptionSchemaFile = "Resources/DeviceDescriptio
 // Imports the shipped description (schemas read from the working directory)
 // into the context. Logs the outcome; on failure returns the text to show.
 std::optional<QString> importDeviceDescription(Hvd::Weft::Components::DeviceContext& context);
-
-// The product variant name parameter for the connected sensor's version, or
-// (logged) the text to show when the description lacks it.
-std::variant<std::reference_wrapper<const Hvd::Weft::Device::Parameter>, QString>
-findProductVariantName(const Hvd::Weft::Components::DeviceContext& context);
 
 // Points the read command at the connected sensor's product variant name;
 // on failure returns (logged) the text to show.

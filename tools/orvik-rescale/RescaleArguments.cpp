@@ -10,8 +10,6 @@
 #include <cmath>
 #include <optional>
 
-using Hvd::Unit::LengthType;
-
 namespace RescaleArguments
 {
 
@@ -21,17 +19,6 @@ namespace
 QString translate(const char* text)
 {
     return QCoreApplication::translate("RescaleArguments", text);
-}
-
-QString sizeName(const Orvik& orvik)
-{
-    return QString::fromLatin1(orvik.name.data(), static_cast<qsizetype>(orvik.name.size()));
-}
-
-// One unit of the number the window's spin box shows for this size, in metres.
-float shownUnit(const Orvik& orvik)
-{
-    return orvik.lengthUnit == LengthType::MilliMeter ? 0.001f : 0.0254f;
 }
 
 QString unitText(const Orvik& orvik)
@@ -61,7 +48,7 @@ struct Range
 // 17.717 in).
 Range diameterRange(const Orvik& orvik)
 {
-    const float unit = shownUnit(orvik);
+    const float unit = orvik.getShownUnit();
     return {roundAsSpinBox(static_cast<double>(0.04f / unit)),
             roundAsSpinBox(static_cast<double>(0.45f / unit))};
 }
@@ -70,7 +57,7 @@ std::optional<Orvik> findSize(const QString& name)
 {
     for (const Orvik& orvik : Orvik::getOrviks())
     {
-        if (sizeName(orvik) == name)
+        if (orvik.getNameText() == name)
             return orvik;
     }
     return std::nullopt;
@@ -96,9 +83,9 @@ QString sizeTable()
         if (inLine == 5 || (inLine > 0 && orvik.name.front() != family))
             flush();
         family = orvik.name.front();
-        const float shown = orvik.innerDiameter.value() / shownUnit(orvik);
+        const float shown = orvik.innerDiameter.value() / orvik.getShownUnit();
         const QString diameter = numberText(static_cast<double>(shown)) + QLatin1Char(' ') + unitText(orvik);
-        line += QStringLiteral("  %1 %2").arg(sizeName(orvik)).arg(diameter, -10);
+        line += QStringLiteral("  %1 %2").arg(orvik.getNameText()).arg(diameter, -10);
         ++inLine;
     }
     flush();
@@ -136,7 +123,7 @@ QString epilogue()
                      "  0  the sensor holds the new values, was restarted and released\n"
                      "  1  the rescale failed (the sensor is released)\n"
                      "  2  bad arguments\n")
-        .arg(sizeTable(), sizeName(free('D')), rangeText(free('D')), sizeName(free('A')),
+        .arg(sizeTable(), free('D').getNameText(), rangeText(free('D')), free('A').getNameText(),
              rangeText(free('A')));
 }
 
@@ -213,7 +200,7 @@ Parsed parse(const QStringList& arguments)
             return error(translate("Diameter %1 %2 is outside the range of %3: %4.")
                              .arg(text, unitText(*orvik), code, rangeText(*orvik)));
         // The window takes the number on screen times the unit, in single precision.
-        parsed.orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(shown) * shownUnit(*orvik)));
+        parsed.orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(shown) * orvik->getShownUnit()));
     }
     parsed.outcome = Parsed::Outcome::Run;
     return parsed;

@@ -5,12 +5,9 @@
 #include "components/commands/CompositeCommand.h"
 #include "components/commands/ReadParametersCommand.h"
 #include "components/logging/Logger.h"
-#include "protocol/serial/FQtSerialPortBackend.h"
 #include "tools/orvik-rescale/RescaleArguments.h"
 
 #include <QCoreApplication>
-
-#include <variant>
 
 using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Communication::VeltrixDeviceService;
@@ -24,28 +21,8 @@ using Hvd::Weft::Components::ReadParametersCommand;
 namespace
 {
 
-// The window's texts, in the window's translation context.
-QString windowText(const char* text)
-{
-    return QCoreApplication::translate("OrvikWidget", text);
-}
-
 constexpr int scanIntervalMs = 1000;
 constexpr int releaseWatchMs = 20;
-
-// The real serial port, forgiving a port that has no modem lines at all.
-// That forgiveness covers only the "unsupported operation" a pseudo-terminal
-// (such as the simulated sensor) answers to DTR and RTS changes; a real
-// adapter has the lines, so a failed change there is still reported as a
-// port error. One setting thus serves adapters and the simulator alike, with
-// no option a technician could get wrong.
-VELTRIX_Options serialOptions()
-{
-    VELTRIX_Options options;
-    options.backendFactory = []
-    { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
-    return options;
-}
 
 // As the measurements widget shows a number with no fixed decimals (six
 // significant digits), but always in the C locale: scripts read these lines,
@@ -66,11 +43,11 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
     : QObject(parent)
     , port(portName)
     , orvik(size)
-    , service(std::make_unique<VeltrixDeviceService>(timeouts, serialOptions()))
+    , service(std::make_unique<VeltrixDeviceService>(timeouts, RescalerSteps::serialPortOptions()))
     , scanner(scanIntervalMs)
     , connector(context, *service, scanner)
-    , readCommand(
-          new ReadParametersCommand(context, *service, windowText("Reading calibrated diameter"), nullptr))
+    , readCommand(new ReadParametersCommand(
+          context, *service, RescalerSteps::windowText("Reading calibrated diameter"), nullptr))
     , parameterizeCommand(new ParameterizeOrvikCommand(context, *service, nullptr))
 {
     deviceThread.setObjectName(QStringLiteral("DeviceThread"));
@@ -110,7 +87,7 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
             });
     connect(&connector, &DeviceConnector::deviceConnected, this, &RescaleRun::checkSensor);
     connect(&connector, &DeviceConnector::unexpectedDeviceConnected, this,
-            [this] { fail(windowText("Only Orvik devices are supported.")); });
+            [this] { fail(RescalerSteps::windowText("Only Orvik devices are supported.")); });
     connect(&connector, &Connector::errorOccurred, this,
             [this](const QString& message)
             {
@@ -173,13 +150,11 @@ void RescaleRun::checkSensor()
 {
     if (stage != Stage::Connecting)
         return;
-    const auto found = RescalerSteps::findProductVariantName(context);
-    if (const auto* message = std::get_if<QString>(&found))
+    if (const auto failure = RescalerSteps::prepareCalibratedDiameterRead(context, *readCommand))
     {
-        fail(*message);
+        fail(*failure);
         return;
     }
-    readCommand->setParameters({std::get<0>(found)}, {});
     stage = Stage::Rescaling;
     composite->execute();
 }
@@ -190,8 +165,8 @@ void RescaleRun::succeed()
         return;
     Logger::info("Rescaled the device on {} to {}", port.toStdString(), std::string(orvik.name));
     showProgress(100, QCoreApplication::translate("Hvd::Weft::Components::ExecuteCommandWidget", "Success"));
-    Q_EMIT printed(windowText("Inner Diameter") + QStringLiteral(": ") + innerDiameter);
-    Q_EMIT printed(windowText("Max. flow") + QStringLiteral(": ") + maxFlow);
+    Q_EMIT printed(RescalerSteps::windowText("Inner Diameter") + QStringLiteral(": ") + innerDiameter);
+    Q_EMIT printed(RescalerSteps::windowText("Max. flow") + QStringLiteral(": ") + maxFlow);
     end(RescaleArguments::Success);
 }
 
