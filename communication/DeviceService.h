@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     // connections; safe to call repeatedly.
     static void registerMetaTypes();
 
+    // A number no other request to this service carries; any thread.
+    quint64 newRequestId() { return ++lastRequestId; }
+
 signals:
     void error(const QString& err);
     void foundDevice(const Hvd::Weft::Communication::Device& dev);
@@ -54,7 +58,18 @@ signals:
     void warning(const QString& warn);
     // Measured values and firmware upload signals follow here.
 
+    // Emitted first thing when the service takes up (or refuses) a request
+    // tagged with tagNextRequest: every signal of that request follows it,
+    // every signal of an earlier operation precedes it. A caller in another
+    // thread listens to outcomes only from here on, so an answer that was
+    // already on its way cannot end its request.
+    void requestTaken(quint64 requestId);
+
 public slots:
+    // Tags the next request slot to arrive; send it from the same thread
+    // right before that request.
+    void tagNextRequest(quint64 requestId) { nextRequestId = requestId; }
+
     virtual void abort() = 0;
     virtual void start(const Hvd::Weft::Communication::Comport& comport, bool deviceIdentification) = 0;
     virtual void restartDevice(Hvd::Weft::Communication::Address::Type type,
@@ -67,12 +82,28 @@ public slots:
                        const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
                        const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters,
                        bool readBack = true) = 0;
-    // The parameters are referenced until the read has ended; they must not
-    // change meanwhile.
+    // Copies, as for write: the caller's parameters live in another thread
+    // and may change or go while the read runs.
     virtual void read(const Hvd::Weft::Communication::Device& dev,
-                      Hvd::Weft::Communication::DeviceService::ParameterRefList deviceParameters,
-                      Hvd::Weft::Communication::DeviceService::ParameterRefList subdeviceParameters) = 0;
+                      const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
+                      const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters) = 0;
     // Measured values and firmware upload slots follow here.
+
+protected:
+    // Every request slot calls this before it does anything else.
+    void takeRequest()
+    {
+        if (nextRequestId == 0)
+            return;
+        const quint64 id = nextRequestId;
+        nextRequestId = 0;
+        emit requestTaken(id);
+    }
+
+private:
+    std::atomic<quint64> lastRequestId{0};
+    // Only touched in the service's own thread.
+    quint64 nextRequestId = 0;
 };
 
 } // namespace Hvd::Weft::Communication

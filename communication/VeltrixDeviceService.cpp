@@ -72,40 +72,60 @@ VeltrixDeviceService::getCombinedChunks(const Device& device, ParameterRefList& 
     return combineChunks(device, deviceParameters, subdeviceParameters);
 }
 
-void VeltrixDeviceService::start(const Comport& comport, bool deviceIdentification)
+bool VeltrixDeviceService::isBusy() const
 {
-    firstContact->start(comport, deviceIdentification);
+    return firstContact->isRunning() || sysCommand->isRunning() || parameter->isRunning();
 }
 
-void VeltrixDeviceService::restartDevice(Address::Type type, const Device& dev)
+bool VeltrixDeviceService::refuseWhileBusy()
 {
-    sysCommand->systemCommand(type, dev, SysCommand::Command::RestartDevice);
-}
-
-void VeltrixDeviceService::setCurrentAsFactoryDefaults(Address::Type type, const Device& dev)
-{
-    sysCommand->systemCommand(type, dev, SysCommand::Command::SetCurrentAsFactoryDefaults);
-}
-
-void VeltrixDeviceService::resetToFactoryDefaults(Address::Type type, const Device& dev)
-{
-    sysCommand->systemCommand(type, dev, SysCommand::Command::ResetToFactoryDefaults);
-}
-
-bool VeltrixDeviceService::refuseWhileTransferRuns()
-{
-    if (!parameter->isRunning())
+    if (!isBusy())
         return false;
-    // Reported here rather than through the transfer, whose errors would
-    // discard the lists of the read that is still running.
+    // Reported here rather than through a sequence: a transfer's errors
+    // would discard the lists of the read that is still running.
     emit log(LogLevel::Error, QStringLiteral("Current operation not finished!"));
     emit error(tr("Current operation not finished!"));
     return true;
 }
 
+void VeltrixDeviceService::start(const Comport& comport, bool deviceIdentification)
+{
+    takeRequest();
+    // Refused with the busy text rather than silently: a caller waiting for
+    // the outcome of its start would otherwise wait forever.
+    if (refuseWhileBusy())
+        return;
+    firstContact->start(comport, deviceIdentification);
+}
+
+void VeltrixDeviceService::restartDevice(Address::Type type, const Device& dev)
+{
+    takeRequest();
+    if (refuseWhileBusy())
+        return;
+    sysCommand->systemCommand(type, dev, SysCommand::Command::RestartDevice);
+}
+
+void VeltrixDeviceService::setCurrentAsFactoryDefaults(Address::Type type, const Device& dev)
+{
+    takeRequest();
+    if (refuseWhileBusy())
+        return;
+    sysCommand->systemCommand(type, dev, SysCommand::Command::SetCurrentAsFactoryDefaults);
+}
+
+void VeltrixDeviceService::resetToFactoryDefaults(Address::Type type, const Device& dev)
+{
+    takeRequest();
+    if (refuseWhileBusy())
+        return;
+    sysCommand->systemCommand(type, dev, SysCommand::Command::ResetToFactoryDefaults);
+}
+
 void VeltrixDeviceService::write(const Device& dev, const ParameterList& deviceParameterList,
                                  const ParameterList& subdeviceParameterList, bool readBack)
 {
+    takeRequest();
     ParameterRefList deviceRefs(deviceParameterList.begin(), deviceParameterList.end());
     ParameterRefList subdeviceRefs(subdeviceParameterList.begin(), subdeviceParameterList.end());
     const auto chunks = getCombinedChunks(dev, deviceRefs, subdeviceRefs);
@@ -116,26 +136,30 @@ void VeltrixDeviceService::write(const Device& dev, const ParameterList& deviceP
         emit successWriting();
         return;
     }
-    if (refuseWhileTransferRuns())
+    if (refuseWhileBusy())
         return;
     parameter->startWrite(*chunks, readBack);
 }
 
-void VeltrixDeviceService::read(const Device& dev, ParameterRefList deviceParameterList,
-                                ParameterRefList subdeviceParameterList)
+void VeltrixDeviceService::read(const Device& dev, const ParameterList& deviceParameterList,
+                                const ParameterList& subdeviceParameterList)
 {
-    const auto chunks = getCombinedChunks(dev, deviceParameterList, subdeviceParameterList);
-    if (!chunks)
+    takeRequest();
+    if (deviceParameterList.empty() && subdeviceParameterList.empty())
     {
         emit warning(tr("The parameters are empty."));
         emit progress(100);
         emit successReading({}, {});
         return;
     }
-    if (refuseWhileTransferRuns())
+    if (refuseWhileBusy())
         return;
-    deviceParameters = std::move(deviceParameterList);
-    subdeviceParameters = std::move(subdeviceParameterList);
+    // Kept until the read has ended: the chunks and the decoding refer to them.
+    readDeviceCopies = deviceParameterList;
+    readSubdeviceCopies = subdeviceParameterList;
+    deviceParameters.assign(readDeviceCopies.begin(), readDeviceCopies.end());
+    subdeviceParameters.assign(readSubdeviceCopies.begin(), readSubdeviceCopies.end());
+    const auto chunks = getCombinedChunks(dev, deviceParameters, subdeviceParameters);
     parameter->startRead(*chunks);
 }
 
@@ -146,21 +170,28 @@ void VeltrixDeviceService::parseReadData(const QByteArray& data)
     qsizetype position = 0;
     decodeReadData(data, position, deviceParameters, deviceSettings);
     decodeReadData(data, position, subdeviceParameters, subdeviceSettings);
+    clearReadLists();
     emit progress(100);
     emit successReading(deviceSettings, subdeviceSettings);
+}
+
+void VeltrixDeviceService::clearReadLists()
+{
     deviceParameters.clear();
     subdeviceParameters.clear();
+    readDeviceCopies.clear();
+    readSubdeviceCopies.clear();
 }
 
 void VeltrixDeviceService::onTransferError(const QString& text)
 {
-    deviceParameters.clear();
-    subdeviceParameters.clear();
+    clearReadLists();
     emit error(text);
 }
 
 void VeltrixDeviceService::abort()
 {
+    takeRequest();
     firstContact->abort();
     parameter->abort();
     emit progress(100);

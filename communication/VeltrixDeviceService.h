@@ -67,16 +67,27 @@ public slots:
                const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters,
                bool readBack = true) override;
     void read(const Hvd::Weft::Communication::Device& dev,
-              Hvd::Weft::Communication::DeviceService::ParameterRefList deviceParameters,
-              Hvd::Weft::Communication::DeviceService::ParameterRefList subdeviceParameters) override;
+              const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
+              const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters) override;
 
     // Decodes the bytes of a finished read onto the stored parameter lists.
     void parseReadData(const QByteArray& data);
 
-private:
-    bool refuseWhileTransferRuns();
-    void onTransferError(const QString& text);
+    // True while any sequence holds the line: first contact, a system
+    // command or a parameter transfer.
+    bool isBusy() const;
 
+private:
+    // Refuses a request while another operation holds the line: two
+    // operations on one half-duplex line would take each other's answers.
+    bool refuseWhileBusy();
+    void onTransferError(const QString& text);
+    void clearReadLists();
+
+    // The read in progress: the service's own copies, and references into
+    // them sorted by address for decoding.
+    ParameterList readDeviceCopies;
+    ParameterList readSubdeviceCopies;
     ParameterRefList deviceParameters;
     ParameterRefList subdeviceParameters;
     VELTRIX* facade;

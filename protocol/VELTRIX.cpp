@@ -128,6 +128,8 @@ void VELTRIX::portOpen(bool bOpen, const VELTRIX_Session::InterfaceSettings& set
         mLink->sessionSetBaudrate(1200);
         return;
     }
+    // A power cycle still running would change the lines after the close.
+    mLink->cancelPowerCycle();
     mLink->adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
     mLink->sessionStop();
     mLink->sessionSetBaudrate(1200);

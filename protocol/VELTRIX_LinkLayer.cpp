@@ -2,7 +2,6 @@
 
 #include "components/logging/Logger.h"
 #include "protocol/VELTRIX_Frame.h"
-#include "protocol/serial/FPreciseWait.h"
 
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -11,7 +10,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QWaitCondition>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <memory>
 
@@ -36,7 +34,31 @@ QTimer* makePreciseTimer(QObject* parent, bool singleShot)
     timer->setSingleShot(singleShot);
     return timer;
 }
+// How long destruction waits for power-cycle tasks to leave. They only ever
+// block on the control's condition, which the cancel wakes, so this is slack.
+constexpr int powerCycleLeaveTimeoutMs = 2000;
 } // namespace
+
+struct VELTRIX_LinkLayer::PowerCycleControl
+{
+    QMutex mutex;
+    QWaitCondition changed;
+    // Bumped by every new cycle and every cancel: only the task started with
+    // the current value may still act.
+    quint64 generation = 0;
+    int runningTasks = 0;
+    quint64 rtsConfirmations = 0;
+
+    // Waits until `deadline`; false if the cycle was cancelled meanwhile.
+    // Called with the mutex held.
+    bool sleepUnlessCancelled(quint64 own, QDeadlineTimer deadline)
+    {
+        while (generation == own)
+            if (!changed.wait(&mutex, deadline))
+                break;
+        return generation == own;
+    }
+};
 
 VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const Timing& timing,
                                      const FSerialPortBackendFactory& backendFactory)
@@ -53,6 +75,7 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
     , mBurstWatchdog(makePreciseTimer(this, false))
     , mAckDelayTimer(makePreciseTimer(this, false))
     , mBurstSendTimer(makePreciseTimer(this, true))
+    , mPowerCycle(std::make_shared<PowerCycleControl>())
 {
     FSerialPort::registerMetaTypes();
     S::getDefaultSettingsForInterface(&mSettings);
@@ -75,6 +98,16 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
             Qt::BlockingQueuedConnection);
     connectSerialPortSignals();
     connect(mThread, &QThread::finished, mPort, &QObject::deleteLater);
+    // Runs in the port thread; holds the control, not this object.
+    connect(
+        mPort, &FSerialPort::rtsSet, mPort,
+        [control = mPowerCycle]
+        {
+            QMutexLocker lock(&control->mutex);
+            ++control->rtsConfirmations;
+            control->changed.wakeAll();
+        },
+        Qt::DirectConnection);
 
     mThread->start();
 }
@@ -87,8 +120,18 @@ VELTRIX_LinkLayer::~VELTRIX_LinkLayer()
     sessionSetBurstModeState(false);
     sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
     sessionSetRunning(false);
-    // The power cycle emits our signals from its pool thread.
-    mPowerCycle.waitForFinished();
+    // A power cycle emits our signals from its pool thread: stop it and wait
+    // for it to leave.
+    cancelPowerCycle();
+    {
+        QMutexLocker lock(&mPowerCycle->mutex);
+        const QDeadlineTimer deadline(powerCycleLeaveTimeoutMs);
+        while (mPowerCycle->runningTasks > 0)
+            if (!mPowerCycle->changed.wait(&mPowerCycle->mutex, deadline))
+                break;
+        if (mPowerCycle->runningTasks > 0)
+            Logger::warn("Power cycle still running at destruction; it has been told to stop");
+    }
     mThread->quit();
     mThread->wait();
 }
@@ -528,60 +571,65 @@ void VELTRIX_LinkLayer::sessionBaudrateSetNew(uint ulNewBaudrate, bool* bSuccess
 void VELTRIX_LinkLayer::portStateChanged(bool open)
 {
     mPortOpen = open;
+    // Whatever cycle ran belongs to the port as it was before this change.
+    cancelPowerCycle();
     emit portNewState(open);
     if (!open)
         return;
     if (mSettings.powerCycle)
     {
-        const VELTRIX_Session::InterfaceSettings settings = mSettings;
-        mPowerCycle =
-            QtConcurrent::run(QThreadPool::globalInstance(), [this, settings] { runPowerCycle(settings); });
+        quint64 generation = 0;
+        {
+            QMutexLocker lock(&mPowerCycle->mutex);
+            generation = ++mPowerCycle->generation;
+            ++mPowerCycle->runningTasks;
+        }
+        QThreadPool::globalInstance()->start(
+            [this, control = mPowerCycle, generation, settings = mSettings,
+             rtsConfirmTimeoutMs = mTiming.rtsConfirmTimeoutMs]
+            { runPowerCycle(this, control, generation, settings, rtsConfirmTimeoutMs); });
         return;
     }
     if (!isSlaveSession())
         adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION);
 }
 
-// Runs on a pool thread: switches the adapter off and on again and wakes the
-// device with the token. Only emits signals, which reach the port queued.
-void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_Session::InterfaceSettings settings)
+void VELTRIX_LinkLayer::cancelPowerCycle()
 {
-    struct RtsConfirmation
-    {
-        QMutex mutex;
-        QWaitCondition confirmed;
-        bool set = false;
-    };
-    auto rts = std::make_shared<RtsConfirmation>();
-    // The handler runs in the port thread and may outlive this function's frame.
-    const auto connection = connect(
-        mPort, &FSerialPort::rtsSet, mPort,
-        [rts]
-        {
-            QMutexLocker lock(&rts->mutex);
-            rts->set = true;
-            rts->confirmed.wakeAll();
-        },
-        Qt::DirectConnection);
-    auto setLines = [this, &rts](bool dtr, bool rtsLevel)
-    {
-        {
-            QMutexLocker lock(&rts->mutex);
-            rts->set = false;
-        }
-        emit portSetDTRPin(dtr);
-        emit portSetRTSPin(rtsLevel);
-        QMutexLocker lock(&rts->mutex);
-        QDeadlineTimer deadline(mTiming.rtsConfirmTimeoutMs);
-        while (!rts->set)
-            if (!rts->confirmed.wait(&rts->mutex, deadline))
-                break;
-    };
+    QMutexLocker lock(&mPowerCycle->mutex);
+    ++mPowerCycle->generation;
+    mPowerCycle->changed.wakeAll();
+}
 
-    setLines(settings.dtrOff, settings.rtsOff);
-    FPreciseWaitNs(static_cast<qint64>(settings.powerDownMs) * 1'000'000);
-    setLines(settings.dtrCommunication, settings.rtsCommunication);
-    FPreciseWaitNs(static_cast<qint64>(settings.startupMs) * 1'000'000);
-    emit portWriteData(QByteArray(F::szWakeUpToken), settings.singleWire);
-    disconnect(connection);
+// Switches the adapter off and on again and wakes the device with the token.
+// Every signal is emitted with the control's mutex held and only while this
+// cycle is current, so a cancel (a new open, a close, the destructor) ends
+// its effects at once, and two cycles never interleave their line levels.
+void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_LinkLayer* link, std::shared_ptr<PowerCycleControl> control,
+                                      quint64 generation, VELTRIX_Session::InterfaceSettings settings,
+                                      int rtsConfirmTimeoutMs)
+{
+    QMutexLocker lock(&control->mutex);
+    auto setLines = [&](bool dtr, bool rts)
+    {
+        if (control->generation != generation)
+            return false;
+        const quint64 confirmedBefore = control->rtsConfirmations;
+        emit link->portSetDTRPin(dtr);
+        emit link->portSetRTSPin(rts);
+        const QDeadlineTimer deadline(rtsConfirmTimeoutMs, Qt::PreciseTimer);
+        while (control->generation == generation && control->rtsConfirmations == confirmedBefore)
+            if (!control->changed.wait(&control->mutex, deadline))
+                break;
+        return control->generation == generation;
+    };
+    auto sleep = [&](int ms)
+    { return control->sleepUnlessCancelled(generation, QDeadlineTimer(ms, Qt::PreciseTimer)); };
+
+    if (setLines(settings.dtrOff, settings.rtsOff) && sleep(settings.powerDownMs) &&
+        setLines(settings.dtrCommunication, settings.rtsCommunication) && sleep(settings.startupMs))
+        emit link->portWriteData(QByteArray(F::szWakeUpToken), settings.singleWire);
+
+    --control->runningTasks;
+    control->changed.wakeAll();
 }

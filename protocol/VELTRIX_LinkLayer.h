@@ -7,13 +7,14 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QFuture>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <QSerialPort>
 #include <QString>
+
+#include <memory>
 
 class QThread;
 class QTimer;
@@ -121,7 +122,15 @@ private:
     void startResponseTimer();
     void stopResponseTimer();
     void stopAllTimers();
-    void runPowerCycle(VELTRIX_Session::InterfaceSettings settings);
+    struct PowerCycleControl;
+    // Runs on a pool thread; touches the link layer only while its cycle is
+    // the current one.
+    static void runPowerCycle(VELTRIX_LinkLayer* link, std::shared_ptr<PowerCycleControl> control,
+                              quint64 generation, VELTRIX_Session::InterfaceSettings settings,
+                              int rtsConfirmTimeoutMs);
+    // Tells a running power cycle to stop before its next line change or
+    // write; called on every open, close and on destruction.
+    void cancelPowerCycle();
     bool isSlaveSession() const;
 
     const VELTRIX_Session::VELTRIX_HW mHw;
@@ -156,5 +165,7 @@ private:
         VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_UNKNOWN;
     bool mLastRunning = false;
 
-    QFuture<void> mPowerCycle;
+    // Shared with the pool tasks of the power cycle, which may outlive a
+    // bounded wait for them.
+    std::shared_ptr<PowerCycleControl> mPowerCycle;
 };

@@ -33,15 +33,16 @@ void ConnectCommand::doConnect()
     connect(&service, &DeviceService::foundDevice, this,
             [this](const Communication::Device& device)
             {
-                if (!isRunning())
+                if (!hearsService())
                     return;
                 Q_EMIT deviceFound(device);
-                finishIfRunning();
+                finishOnOwnAnswer();
             });
 }
 
 void ConnectCommand::doExecute()
 {
+    tagRequest();
     Q_EMIT connectToDevice(comport, deviceIdentification);
 }
 

@@ -20,11 +20,12 @@ QString DisconnectCommand::getDescription() const
 void DisconnectCommand::doConnect()
 {
     SimpleConnectedDeviceCommand::doConnect();
-    connect(&service, &DeviceService::successDisconnecting, this, &DisconnectCommand::finishIfRunning);
+    connect(&service, &DeviceService::successDisconnecting, this, &DisconnectCommand::finishOnOwnAnswer);
 }
 
 void DisconnectCommand::doExecute()
 {
+    tagRequest();
     Q_EMIT disconnectDevice();
     context.clearConnectedDeviceAndPort();
 }

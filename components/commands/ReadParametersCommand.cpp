@@ -30,7 +30,7 @@ void ReadParametersCommand::doConnect()
 {
     SimpleConnectedDeviceCommand::doConnect();
     // successWriting is left alone on purpose: the service sends it after
-    // every read, and it belongs to no command here.
+    // every read, and it belongs to no command.
     connect(&service, &DeviceService::successReading, this, &ReadParametersCommand::handleRead);
 }
 
@@ -38,13 +38,17 @@ void ReadParametersCommand::doExecute()
 {
     if (!checkParameterLists(!deviceParameters.empty(), !subdeviceParameters.empty()))
         return;
-    Q_EMIT read(context.getConnectedDevice(), deviceParameters, subdeviceParameters);
+    // Copies go to the service's thread; the description stays here.
+    const ParameterList deviceCopies(deviceParameters.begin(), deviceParameters.end());
+    const ParameterList subdeviceCopies(subdeviceParameters.begin(), subdeviceParameters.end());
+    tagRequest();
+    Q_EMIT read(context.getConnectedDevice(), deviceCopies, subdeviceCopies);
 }
 
 void ReadParametersCommand::handleRead(const SettingList& deviceSettings,
                                        const SettingList& subdeviceSettings)
 {
-    if (!isRunning())
+    if (!hearsService())
         return;
     const unsigned char indent = getDepth();
     Logger::info(indent, "Read parameters:");
@@ -54,7 +58,7 @@ void ReadParametersCommand::handleRead(const SettingList& deviceSettings,
             Logger::info(indent, "{} {}", setting.getName(), setting.getValue().toString());
     }
     Q_EMIT parametersRead(deviceSettings, subdeviceSettings);
-    finishIfRunning();
+    finishOnOwnAnswer();
 }
 
 } // namespace Hvd::Weft::Components

@@ -12,6 +12,7 @@ class ReadParametersCommand : public SimpleConnectedDeviceCommand
     Q_OBJECT
 
 public:
+    using ParameterList = Communication::DeviceService::ParameterList;
     using ParameterRefList = Communication::DeviceService::ParameterRefList;
     using SettingList = Communication::DeviceService::SettingList;
 
@@ -24,8 +25,8 @@ public:
 
 Q_SIGNALS:
     void read(Hvd::Weft::Communication::Device device,
-              Hvd::Weft::Communication::DeviceService::ParameterRefList deviceParameters,
-              Hvd::Weft::Communication::DeviceService::ParameterRefList subdeviceParameters);
+              Hvd::Weft::Communication::DeviceService::ParameterList deviceParameters,
+              Hvd::Weft::Communication::DeviceService::ParameterList subdeviceParameters);
     void parametersRead(const Hvd::Weft::Communication::DeviceService::SettingList& deviceParameters,
                         const Hvd::Weft::Communication::DeviceService::SettingList& subdeviceParameters);
 

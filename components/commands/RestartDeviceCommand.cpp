@@ -20,11 +20,12 @@ QString RestartDeviceCommand::getDescription() const
 void RestartDeviceCommand::doConnect()
 {
     SimpleConnectedDeviceCommand::doConnect();
-    connect(&service, &DeviceService::successRestartDevice, this, &RestartDeviceCommand::finishIfRunning);
+    connect(&service, &DeviceService::successRestartDevice, this, &RestartDeviceCommand::finishOnOwnAnswer);
 }
 
 void RestartDeviceCommand::doExecute()
 {
+    tagRequest();
     Q_EMIT restartDevice(systemCommandTarget(), context.getConnectedDevice());
 }
 

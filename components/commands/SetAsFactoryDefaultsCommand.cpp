@@ -22,11 +22,12 @@ void SetAsFactoryDefaultsCommand::doConnect()
 {
     SimpleConnectedDeviceCommand::doConnect();
     connect(&service, &DeviceService::successSetCurrentAsFactoryDefaults, this,
-            &SetAsFactoryDefaultsCommand::finishIfRunning);
+            &SetAsFactoryDefaultsCommand::finishOnOwnAnswer);
 }
 
 void SetAsFactoryDefaultsCommand::doExecute()
 {
+    tagRequest();
     Q_EMIT setCurrentAsFactoryDefaults(systemCommandTarget(), context.getConnectedDevice());
 }
 

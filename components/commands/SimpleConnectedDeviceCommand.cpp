@@ -13,6 +13,7 @@ SimpleConnectedDeviceCommand::SimpleConnectedDeviceCommand(ConnectedDeviceContex
     : ConnectedDeviceCommand(deviceContext, parent)
     , service(deviceService)
 {
+    connect(this, &SimpleConnectedDeviceCommand::requestTagged, &service, &DeviceService::tagNextRequest);
 }
 
 SimpleConnectedDeviceCommand::~SimpleConnectedDeviceCommand()
@@ -22,22 +23,29 @@ SimpleConnectedDeviceCommand::~SimpleConnectedDeviceCommand()
 
 void SimpleConnectedDeviceCommand::doConnect()
 {
+    requestTaken = false;
+    connect(&service, &DeviceService::requestTaken, this,
+            [this](quint64 id)
+            {
+                if (isRunning() && id == requestId)
+                    requestTaken = true;
+            });
     connect(&service, &DeviceService::progress, this,
             [this](std::uint8_t percent)
             {
-                if (isRunning())
+                if (hearsService())
                     Q_EMIT progressUpdated(percent, getDescription());
             });
     connect(&service, &DeviceService::warning, this,
             [this](const QString& text)
             {
-                if (isRunning())
+                if (hearsService())
                     Q_EMIT warningOccurred(text);
             });
     connect(&service, &DeviceService::error, this,
             [this](const QString& text)
             {
-                if (isRunning())
+                if (hearsService())
                     error(text, System::Application, true);
             });
 }
@@ -47,9 +55,16 @@ void SimpleConnectedDeviceCommand::doDisconnect()
     disconnect(&service, nullptr, this, nullptr);
 }
 
-void SimpleConnectedDeviceCommand::finishIfRunning()
+void SimpleConnectedDeviceCommand::tagRequest()
 {
-    if (isRunning())
+    requestId = service.newRequestId();
+    requestTaken = false;
+    Q_EMIT requestTagged(requestId);
+}
+
+void SimpleConnectedDeviceCommand::finishOnOwnAnswer()
+{
+    if (hearsService())
         finish();
 }
 

@@ -29,7 +29,7 @@ void WriteParametersCommand::setParameters(ParameterList deviceList, ParameterLi
 void WriteParametersCommand::doConnect()
 {
     SimpleConnectedDeviceCommand::doConnect();
-    connect(&service, &DeviceService::successWriting, this, &WriteParametersCommand::finishIfRunning);
+    connect(&service, &DeviceService::successWriting, this, &WriteParametersCommand::finishOnOwnAnswer);
 }
 
 void WriteParametersCommand::logParameters(const ParameterList& parameters, const char* part)
@@ -49,6 +49,7 @@ void WriteParametersCommand::doExecute()
     logParameters(subdeviceParameters, "subdevice");
     if (!checkParameterLists(!deviceParameters.empty(), !subdeviceParameters.empty()))
         return;
+    tagRequest();
     Q_EMIT write(context.getConnectedDevice(), deviceParameters, subdeviceParameters, true);
 }
 

@@ -27,8 +27,6 @@ Q_SIGNALS:
                Hvd::Weft::Communication::DeviceService::ParameterList subdeviceParameters, bool readBack);
 
 protected:
-    // Connected only from the start of this write on, so the trailing
-    // successWriting of a read that ran just before cannot end it.
     void doConnect() override;
     void doExecute() override;
 

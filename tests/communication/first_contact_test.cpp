@@ -129,7 +129,9 @@ TEST(FirstContact, OpenWithoutIdentificationReportsTheBootloaderPlaceholder)
     EXPECT_EQ(sensor.requestCount(), 0);
 }
 
-TEST(FirstContact, ASecondStartWhileRunningIsIgnored)
+// Refused with the busy text rather than silently: a caller waiting for its
+// outcome would otherwise wait forever.
+TEST(FirstContact, ASecondStartWhileRunningIsRefused)
 {
     OrvikSimulatorFixture sensor;
     ServiceHarness harness;
@@ -140,7 +142,8 @@ TEST(FirstContact, ASecondStartWhileRunningIsIgnored)
             s.start(port, true);
             s.start(port, true);
         });
-    EXPECT_TRUE(harness.spy.expectOutcomes({"foundDevice"}));
+    EXPECT_TRUE(harness.spy.expectOutcomes({"error", "foundDevice"}));
+    EXPECT_EQ(harness.spy.errors, QStringList{"Current operation not finished!"});
     EXPECT_EQ(sensor.requestCount(137), 1);
 }
 

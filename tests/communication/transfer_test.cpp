@@ -65,7 +65,7 @@ struct Bench
         harness.spy.clear();
     }
 
-    void read(DeviceService::ParameterRefList deviceList, DeviceService::ParameterRefList subList = {})
+    void read(DeviceService::ParameterList deviceList, DeviceService::ParameterList subList = {})
     {
         harness.call([dev = device, deviceList, subList](VeltrixDeviceService& s)
                      { s.read(dev, deviceList, subList); });
@@ -141,20 +141,29 @@ TEST(ParameterRead, EmptyListsAreAnsweredWithoutBusTraffic)
     EXPECT_EQ(bench.sensor.requestCount(), before);
 }
 
-TEST(ParameterRead, AWriteDuringAReadIsRefusedAndTheReadStillDelivers)
+// One half-duplex line: whatever arrives while a read holds it is refused,
+// a write, a system command or a new first contact alike.
+TEST(ParameterRead, EveryOtherOperationDuringAReadIsRefusedAndTheReadStillDelivers)
 {
     Bench bench;
     const Parameter name = variant();
     const Parameter factor = kFactor();
+    const int contactsBefore = bench.sensor.requestCount(137);
+    const Comport port = linePort(bench.sensor);
     bench.harness.call(
         [&, dev = bench.device](VeltrixDeviceService& s)
         {
             s.read(dev, {name}, {factor});
             s.write(dev, {variant("Other")}, {});
+            s.restartDevice(Address::Type::Device, dev);
+            s.start(port, true);
         });
-    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error", "successReading", "successWriting"}));
-    EXPECT_EQ(bench.harness.spy.errors, QStringList{"Current operation not finished!"});
-    EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Error, "Current operation not finished!"));
+    ASSERT_TRUE(
+        bench.harness.spy.expectOutcomes({"error", "error", "error", "successReading", "successWriting"}));
+    EXPECT_EQ(bench.harness.spy.errors, QStringList(3, "Current operation not finished!"));
+    EXPECT_EQ(bench.harness.spy.logCount("Current operation not finished!"), 3);
+    EXPECT_EQ(bench.sensor.requestCount(143), 0);
+    EXPECT_EQ(bench.sensor.requestCount(137), contactsBefore);
     const auto& [deviceSettings, subSettings] = bench.harness.spy.reads.front();
     ASSERT_EQ(deviceSettings.size(), 1u);
     EXPECT_EQ(deviceSettings[0].getValue().toString(), "Orvik 82.5");

@@ -29,8 +29,9 @@ using Communication::Address;
 using Communication::Comport;
 using Communication::DeviceService;
 
-// Records every request and answers it from the event loop, the way the real
-// service answers from its own thread: with success unless the slot is listed
+// Records every request (reporting each tagged one taken, as the real service
+// does) and answers it from the event loop, the way the real service answers
+// from its own thread: with success unless the slot is listed
 // in `errors` (then error(text)) or in `silent` (then not at all). The test
 // can also emit any signal itself.
 class FakeDeviceService : public DeviceService
@@ -73,6 +74,7 @@ public:
     }
     void start(const Comport& comport, bool deviceIdentification) override
     {
+        takeRequest();
         Call call = newCall("start");
         call.comport = comport;
         call.flag = deviceIdentification;
@@ -100,6 +102,7 @@ public:
     void write(const Communication::Device& dev, const ParameterList& deviceParameters,
                const ParameterList& subdeviceParameters, bool readBack) override
     {
+        takeRequest();
         Call call = newCall("write", Address::Type::Invalid, dev);
         call.flag = readBack;
         for (const auto& parameter : deviceParameters)
@@ -116,14 +119,15 @@ public:
     }
     // Like the real service, a read ends with the transfer's own trailing
     // progress and successWriting.
-    void read(const Communication::Device& dev, ParameterRefList deviceParameters,
-              ParameterRefList subdeviceParameters) override
+    void read(const Communication::Device& dev, const ParameterList& deviceParameters,
+              const ParameterList& subdeviceParameters) override
     {
+        takeRequest();
         Call call = newCall("read", Address::Type::Invalid, dev);
         for (const auto& parameter : deviceParameters)
-            call.deviceNames.push_back(parameter.get().getName());
+            call.deviceNames.push_back(parameter.getName());
         for (const auto& parameter : subdeviceParameters)
-            call.subdeviceNames.push_back(parameter.get().getName());
+            call.subdeviceNames.push_back(parameter.getName());
         calls.push_back(call);
         answer("read",
                [this]
@@ -140,6 +144,7 @@ private:
     std::string record(const std::string& slot, Address::Type type = Address::Type::Invalid,
                        const Communication::Device& dev = {})
     {
+        takeRequest();
         calls.push_back(newCall(slot, type, dev));
         return slot;
     }

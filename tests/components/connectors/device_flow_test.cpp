@@ -14,6 +14,7 @@
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -163,6 +164,52 @@ TEST(DeviceFlow, ConnectReadWriteAndRelease)
     EXPECT_EQ(bench.sensor->restartCount(), 1);
     EXPECT_FALSE(bench.context.isDeviceConnected());
     EXPECT_TRUE(bench.context.getConnectedDevicePort().number.isEmpty());
+}
+
+// A read ends with successReading and then the transfer's trailing
+// successWriting. Here "DeviceThread" is held between the two until the GUI
+// thread has finished the read and sent the write, as a busy machine may
+// schedule it: the write must still end only on its own outcome.
+TEST(DeviceFlow, AWriteStartedBetweenTheReadsTwoOutcomesEndsOnItsOwn)
+{
+    Bench bench;
+    bench.connector->connectTarget(bench.sensor->devicePath());
+    ASSERT_TRUE(bench.waitIdle());
+    ASSERT_TRUE(bench.context.isDeviceConnected());
+    const auto kFactor = bench.context.getSubdeviceParameter(Device::Tag::KFAKTOR);
+    ASSERT_TRUE(kFactor);
+
+    auto* read = new ReadParametersCommand(bench.context, *bench.service, "Reading k-factor", nullptr);
+    read->setParameters({}, {*kFactor});
+    Device::Parameter changed = kFactor->get();
+    changed.setCurrentValue(Device::Value(2.5, Device::DataType::DFLOAT32));
+    auto* write = new WriteParametersCommand(bench.context, *bench.service, "Writing parameters", nullptr);
+    write->setParameters({}, {changed});
+    CompositeCommand composite({read, write}, false, nullptr);
+
+    QSemaphore writeSent;
+    QObject::connect(write, &WriteParametersCommand::write, write, [&] { writeSent.release(); });
+    int writesAtFinish = -1;
+    QObject::connect(&composite, &Command::finished, &composite,
+                     [&] { writesAtFinish = bench.sensor->requestCount(131); });
+    // Connected once the read command has connected itself, so the GUI thread
+    // gets its successReading before this handler holds "DeviceThread".
+    QObject::connect(read, &ReadParametersCommand::read, read,
+                     [&]
+                     {
+                         QObject::connect(
+                             bench.service.get(), &DeviceService::successReading, bench.service.get(),
+                             [&] { EXPECT_TRUE(writeSent.tryAcquire(1, operationMs)); },
+                             Qt::DirectConnection);
+                     });
+    composite.execute();
+
+    QSignalSpy finished(&composite, &Command::finished);
+    QSignalSpy errors(&composite, &Command::errorOccurred);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() + errors.count() > 0; }, operationMs));
+    ASSERT_EQ(errors.count(), 0) << errors.first().at(0).toString().toStdString();
+    EXPECT_GE(writesAtFinish, 1) << "the write ended before anything was written";
+    EXPECT_EQ(bench.sensor->requestCount(132), 1);
 }
 
 TEST(DeviceFlow, AnotherSensorIsRestartedAndReleased)
