@@ -671,6 +671,53 @@ TEST(VeltrixLinkAdapter, PowerCycleCarriesOnWhenTheLinesAreNotConfirmed)
     EXPECT_EQ(fake->writes().first(), QByteArray("VELT"));
 }
 
+// A close and a reopen inside the cycle time: the first cycle stops where it
+// is, only the second one switches the adapter on and wakes the device once.
+// Destruction in the middle of two cycles waits for neither to finish and
+// leaves nothing behind that could touch the destroyed link layer.
+TEST(VeltrixLinkAdapter, OnePowerCycleAtATimeAndNoneOutlivesTheLinkLayer)
+{
+    S::InterfaceSettings settings;
+    settings.powerDownMs = 150;
+    settings.startupMs = 100;
+    settings.portName = QStringLiteral("ttyFAKE0");
+    const auto open = [&](VELTRIX_LinkLayer& link)
+    {
+        emit link.portOpen(settings.portName, 1200, FSerialPort::Data8, FSerialPort::OddParity,
+                           FSerialPort::OneStop, FSerialPort::NoFlowControl);
+        return waitUntil([&] { return link.isPortOpen(); });
+    };
+    {
+        FFakeSerialPortBackend* fake = nullptr;
+        VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
+        link.setInterfaceSettings(settings);
+        ASSERT_TRUE(open(link));
+        ASSERT_TRUE(waitUntil([&] { return fake->modemLineHistory().size() == 2; }));
+        emit link.portClose();
+        ASSERT_TRUE(waitUntil([&] { return !link.isPortOpen(); }));
+        ASSERT_TRUE(open(link));
+        ASSERT_TRUE(waitUntil([&] { return !fake->writes().isEmpty(); }));
+        settle(400);
+        EXPECT_EQ(fake->writes(), QList<QByteArray>{QByteArray("VELT")});
+        EXPECT_EQ(fake->modemLineHistory(),
+                  (QStringList{"DTR=0", "RTS=1", "DTR=0", "RTS=1", "DTR=1", "RTS=0"}));
+    }
+    QElapsedTimer clock;
+    {
+        FFakeSerialPortBackend* fake = nullptr;
+        VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
+        link.setInterfaceSettings(settings);
+        ASSERT_TRUE(open(link));
+        emit link.portClose();
+        ASSERT_TRUE(waitUntil([&] { return !link.isPortOpen(); }));
+        ASSERT_TRUE(open(link));
+        clock.start();
+    }
+    EXPECT_LT(clock.elapsed(), 150);
+    // Long enough for a forgotten cycle to reach its wake-up.
+    settle(300);
+}
+
 TEST(VeltrixLinkAdapter, WithoutPowerCycleAMasterSetsCommunicationLevels)
 {
     FFakeSerialPortBackend* fake = nullptr;
