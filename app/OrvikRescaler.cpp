@@ -8,6 +8,7 @@
 #include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/logging/Logger.h"
+#include "components/logging/TerminationSignals.h"
 
 #include <spdlog/sinks/stdout_color_sinks.h>
 
@@ -32,6 +33,18 @@ int OrvikRescaler::start()
     Logger::info("Starting {}", applicationNameText);
 
     setupTranslator(applicationNameText, translationDirectory);
+
+    // Stopped from outside: leave through the normal path below, so that the
+    // window stops a running rescale, the port is released and the log ends
+    // with its closing line.
+    Hvd::Weft::Components::TerminationSignals terminations;
+    QObject::connect(&terminations, &Hvd::Weft::Components::TerminationSignals::received, this,
+                     [](int signalNumber)
+                     {
+                         Logger::warn("Received {}, closing",
+                                      Hvd::Weft::Components::TerminationSignals::name(signalNumber));
+                         QCoreApplication::exit(terminatedReturnCode);
+                     });
 
     // Destroyed in reverse order after the logger has stopped: the window
     // first, which stops the device thread before the service goes.

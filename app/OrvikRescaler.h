@@ -14,6 +14,8 @@ public:
     static constexpr std::size_t logFileMaxSize = 10485760;
     static constexpr std::size_t logFileCount = 2;
     static constexpr int scanIntervalMs = 1000;
+    // What start() returns when a termination signal ended the program.
+    static constexpr int terminatedReturnCode = 1;
 
     OrvikRescaler(int& argc, char** argv);
 

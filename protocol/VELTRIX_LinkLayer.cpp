@@ -114,7 +114,24 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
 
 VELTRIX_LinkLayer::~VELTRIX_LinkLayer()
 {
-    emit portClose();
+    cancelPowerCycle();
+    if (mThread->isRunning())
+    {
+        // The adapter is left in bypass and the port closed before the port
+        // thread stops: events still queued for it would be dropped.
+        QMetaObject::invokeMethod(
+            mPort,
+            [port = mPort, open = mPortOpen, dtr = mSettings.dtrBypass, rts = mSettings.rtsBypass]
+            {
+                if (open)
+                {
+                    port->setDTRPin(dtr);
+                    port->setRTSPin(rts);
+                }
+                port->closePort();
+            },
+            Qt::BlockingQueuedConnection);
+    }
     stopAllTimers();
     mLatencyTimer.invalidate();
     sessionSetBurstModeState(false);

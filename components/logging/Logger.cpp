@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <chrono>
+
 #include <spdlog/async.h>
 #include <spdlog/async_logger.h>
 
@@ -20,6 +22,8 @@ void Logger::configureDefault(std::vector<std::shared_ptr<spdlog::sinks::sink>> 
     logger->set_level(spdlog::level::trace);
     logger->flush_on(spdlog::level::err);
     spdlog::set_default_logger(logger);
+    // A crash or a kill loses at most the last second of the record.
+    spdlog::flush_every(std::chrono::seconds(1));
     mInitialized.store(true, std::memory_order_release);
 }
 

@@ -23,6 +23,8 @@ namespace
 
 constexpr int scanIntervalMs = 1000;
 constexpr int releaseWatchMs = 20;
+// The service confirms an abort at once; this only guards a stuck thread.
+constexpr int interruptReleaseMs = 3000;
 
 // As the measurements widget shows a number with no fixed decimals (six
 // significant digits), but always in the C locale: scripts read these lines,
@@ -103,6 +105,15 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
                     releaseEnded(std::nullopt);
             });
 
+    interruptWatch.setSingleShot(true);
+    interruptWatch.setInterval(interruptReleaseMs);
+    connect(&interruptWatch, &QTimer::timeout, this,
+            [this]
+            {
+                Logger::error("The port was not confirmed released after the interrupt");
+                end(RescaleArguments::RescaleFailed);
+            });
+
     releaseWatch.setInterval(releaseWatchMs);
     connect(&releaseWatch, &QTimer::timeout, this,
             [this]
@@ -134,6 +145,45 @@ void RescaleRun::start()
         return;
     }
     connector.connectTarget(port);
+}
+
+void RescaleRun::interrupt(const QString& reason)
+{
+    if (stage == Stage::Done || interruptWatch.isActive())
+        return;
+    Logger::warn("Rescale interrupted ({}): stopping and releasing the port", reason.toStdString());
+    const bool sensorTouched = stage == Stage::Rescaling;
+    composite->cancel();
+    releaseWatch.stop();
+    stage = Stage::Releasing;
+    QString message = tr("Interrupted by %1: the rescale was stopped and the port released.").arg(reason);
+    if (sensorTouched)
+        message += QLatin1Char(' ') + tr("The sensor may hold only part of the new parameters; "
+                                         "run the rescale again.");
+    // The abort stops every sequence and closes the port; its confirmation,
+    // heard only once the service has taken up this very request, ends the run.
+    const quint64 requestId = service->newRequestId();
+    auto taken = std::make_shared<bool>(false);
+    connect(service.get(), &VeltrixDeviceService::requestTaken, this,
+            [taken, requestId](quint64 id) { *taken = *taken || id == requestId; });
+    connect(service.get(), &VeltrixDeviceService::successDisconnecting, this,
+            [this, taken, message]
+            {
+                if (!*taken || !interruptWatch.isActive())
+                    return;
+                interruptWatch.stop();
+                Q_EMIT failed(message);
+                end(RescaleArguments::RescaleFailed);
+            });
+    interruptWatch.start();
+    QMetaObject::invokeMethod(
+        service.get(),
+        [target = service.get(), requestId]
+        {
+            target->tagNextRequest(requestId);
+            target->abort();
+        },
+        Qt::QueuedConnection);
 }
 
 void RescaleRun::showProgress(std::uint32_t progress, const QString& description)
@@ -202,7 +252,7 @@ void RescaleRun::fail(const QString& message, bool lineLost)
 
 void RescaleRun::releaseEnded(const std::optional<QString>& releaseError)
 {
-    if (stage != Stage::Releasing)
+    if (stage != Stage::Releasing || interruptWatch.isActive())
         return;
     Q_EMIT failed(failure);
     // The window would show the failed release in a second message box.
@@ -213,6 +263,8 @@ void RescaleRun::releaseEnded(const std::optional<QString>& releaseError)
 
 void RescaleRun::end(int exitCode)
 {
+    if (stage == Stage::Done)
+        return;
     stage = Stage::Done;
     code = exitCode;
     Q_EMIT finished(exitCode);

@@ -40,6 +40,9 @@ public:
 
     // Starts the run; it ends with finished().
     void start();
+    // Stopped from outside (a termination signal): whatever runs is stopped,
+    // the port is released, and the run ends as failed.
+    void interrupt(const QString& reason);
 
     // The exit code once finished (RescaleArguments::ExitCode).
     std::optional<int> exitCode() const { return code; }
@@ -85,6 +88,8 @@ private:
     // Polls the connector while it releases a wrong sensor on its own: that
     // release ends without a signal.
     QTimer releaseWatch;
+    // Bounds the wait for the port's release after an interrupt.
+    QTimer interruptWatch;
 
     Stage stage = Stage::Idle;
     QString failure;

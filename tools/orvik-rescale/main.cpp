@@ -4,6 +4,7 @@
 #include "app/RescalerSteps.h"
 #include "components/logging/Application.h"
 #include "components/logging/Logger.h"
+#include "components/logging/TerminationSignals.h"
 #include "tools/orvik-rescale/RescaleArguments.h"
 #include "tools/orvik-rescale/RescaleRun.h"
 
@@ -18,6 +19,7 @@
 
 using Hvd::Weft::Components::Application;
 using Hvd::Weft::Components::Logger;
+using Hvd::Weft::Components::TerminationSignals;
 
 namespace
 {
@@ -78,6 +80,13 @@ int main(int argc, char** argv)
         QObject::connect(&run, &RescaleRun::failed, &app,
                          [&err](const QString& line) { err << line << Qt::endl; });
         QObject::connect(&run, &RescaleRun::finished, &app, &QCoreApplication::exit);
+        TerminationSignals terminations;
+        QObject::connect(&terminations, &TerminationSignals::received, &run,
+                         [&run](int signalNumber)
+                         {
+                             Logger::warn("Received {}", TerminationSignals::name(signalNumber));
+                             run.interrupt(QString::fromLatin1(TerminationSignals::name(signalNumber)));
+                         });
         QTimer::singleShot(0, &run, &RescaleRun::start);
         code = QCoreApplication::exec();
     }

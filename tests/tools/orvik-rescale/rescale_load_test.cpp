@@ -1,0 +1,154 @@
+// orvik-rescale on a busy machine: complete rescales while a load generator
+// keeps every core busy, and a run stopped by SIGTERM in the middle of its
+// write. Built a second time as orvik_rescale_soak (not run by the suite),
+// which repeats the rescale under load ORVIK_SOAK_RUNS times (30 by default)
+// and prints how many failed.
+
+#include "rescale_test_support.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+using namespace RescaleTest;
+
+namespace
+{
+
+// Spins one thread per core until destroyed.
+class CpuLoad
+{
+public:
+    CpuLoad()
+    {
+        const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < cores; ++i)
+            threads.emplace_back(
+                [this]
+                {
+                    volatile unsigned long sink = 0;
+                    while (!stop.load(std::memory_order_relaxed))
+                        sink = sink + 1;
+                });
+    }
+    ~CpuLoad()
+    {
+        stop = true;
+        for (auto& thread : threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+};
+
+#ifndef ORVIK_SOAK_RUNS
+constexpr int defaultRuns = 3;
+#else
+constexpr int defaultRuns = ORVIK_SOAK_RUNS;
+#endif
+
+int runCount()
+{
+    const int fromEnvironment = qEnvironmentVariableIntValue("ORVIK_SOAK_RUNS");
+    return fromEnvironment > 0 ? fromEnvironment : defaultRuns;
+}
+
+// A working directory of its own, so that the run's log is not shared with
+// other tests, with the files the program reads beside it.
+struct WorkDirectory
+{
+    WorkDirectory()
+    {
+        const QString bin = QCoreApplication::applicationDirPath();
+        for (const char* name : {"Resources", "translations"})
+            EXPECT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name), dir.filePath(name)));
+    }
+    QByteArray log() const
+    {
+        QFile file(dir.filePath("orvik-rescale.log"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST(RescaleUnderLoad, EveryRescaleSucceedsWhileAllCoresAreBusy)
+{
+    const int runs = runCount();
+    int failures = 0;
+    {
+        CpuLoad load;
+        for (int run = 1; run <= runs; ++run)
+        {
+            OrvikSimulatorOptions options;
+            options.sensor.variant = QStringLiteral("Orvik 82.5");
+            options.sensor.kfactor = 1.2;
+            OrvikSimulatorFixture sensor(options);
+            ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+            // Both sizes the failures were first seen with: a fixed and a free one.
+            const QStringList arguments =
+                run % 2 ? QStringList{"--port", sensor.devicePath(), "--size", "D80"}
+                        : QStringList{"--port", sensor.devicePath(), "--size", "Dxx", "--diameter", "123.4"};
+            const Outcome outcome = runProgram(arguments);
+            const bool ok = outcome.exitCode == RescaleArguments::Success && sensor.restartCount() == 1 &&
+                            sensor.requestCount(131) >= 8;
+            failures += ok ? 0 : 1;
+            EXPECT_TRUE(ok) << "run " << run << ":\n" << outcome.text();
+            std::fprintf(stderr, "rescale %d of %d under load: %s\n", run, runs, ok ? "ok" : "FAILED");
+        }
+    }
+    std::fprintf(stderr, "%d of %d rescales under load failed\n", failures, runs);
+}
+
+TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.variant = QStringLiteral("Orvik 82.5");
+    OrvikSimulatorFixture sensor(options);
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    WorkDirectory work;
+
+    QProcess process;
+    process.setWorkingDirectory(work.dir.path());
+    process.start(programPath(), {"--port", sensor.devicePath(), "--size", "D80"});
+    QByteArray out;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&]
+        {
+            out += process.readAllStandardOutput();
+            return sensor.requestCount(131) >= 2;
+        },
+        runTimeoutMs))
+        << out.toStdString();
+    const int writesAtSignal = sensor.requestCount(131);
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    out += process.readAllStandardOutput();
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), RescaleArguments::RescaleFailed);
+    EXPECT_TRUE(err.contains("Interrupted by SIGTERM: the rescale was stopped and the port released."))
+        << err.toStdString();
+    EXPECT_TRUE(out.contains("Writing parameters")) << out.toStdString();
+    // Stopped: no more writes, no factory defaults, no restart.
+    QTest::qWait(500);
+    EXPECT_LE(sensor.requestCount(131), writesAtSignal + 1);
+    EXPECT_EQ(sensor.requestCount(143), 0);
+
+    const QByteArray log = work.log();
+    for (const char* line :
+         {"[info] [main] Starting orvik-rescale", "Command: 131", "[warning] [main] Received SIGTERM",
+          "Operation was aborted and com port was closed!"})
+        EXPECT_TRUE(log.contains(line)) << line << "\n" << log.toStdString();
+    EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik-rescale, return code 1"))
+        << log.toStdString();
+}
