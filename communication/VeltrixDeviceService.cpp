@@ -4,6 +4,7 @@
 #include "communication/internal/FirstContact.h"
 #include "communication/internal/Parameter.h"
 #include "communication/internal/SysCommand.h"
+#include "protocol/VELTRIX_SessionInfo.h"
 
 namespace Hvd::Weft::Communication
 {
@@ -28,6 +29,14 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
     const auto forwardProgress = [this](unsigned percent)
     { emit progress(static_cast<std::uint8_t>(percent)); };
 
+    // Once here rather than in every sequence, so each entry appears once.
+    connect(port, &Internal::Port::log, this, &DeviceService::log);
+    connect(facade, &VELTRIX::sessionNewInfo, this,
+            [this](VELTRIX_SessionInfo* info)
+            {
+                if (info != nullptr && info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
+                    emit log(LogLevel::Error, info->getErrorAsString());
+            });
     connect(firstContact, &Internal::FirstContact::log, this, &DeviceService::log);
     connect(firstContact, &Internal::FirstContact::foundDevice, this, &DeviceService::foundDevice);
     connect(firstContact, &Internal::FirstContact::error, this, &DeviceService::error);
@@ -193,7 +202,13 @@ void VeltrixDeviceService::abort()
 {
     takeRequest();
     firstContact->abort();
-    parameter->abort();
+    // The others only when they run: each stopped operation says so once, and
+    // a system command left running would refuse every later operation until
+    // its answer timed out on the closed line.
+    if (parameter->isRunning())
+        parameter->abort();
+    if (sysCommand->isRunning())
+        sysCommand->abort();
     emit progress(100);
     emit successDisconnecting();
 }

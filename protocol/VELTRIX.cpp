@@ -130,7 +130,13 @@ void VELTRIX::portOpen(bool bOpen, const VELTRIX_Session::InterfaceSettings& set
     }
     // A power cycle still running would change the lines after the close.
     mLink->cancelPowerCycle();
-    mLink->adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
+    // The bypass levels reach the port before its close; a port that is not
+    // open has no lines to set.
+    if (mLink->isPortOpen())
+        mLink->adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
+    // Closing from here on: a second close before the port has reported this
+    // one must not change the lines of a port that is gone by then.
+    mLink->mPortOpen = false;
     mLink->sessionStop();
     mLink->sessionSetBaudrate(1200);
     emit mLink->portClose();

@@ -1,7 +1,5 @@
 #include "communication/internal/Default.h"
 
-#include "protocol/VELTRIX_SessionInfo.h"
-
 #include <QCoreApplication>
 
 namespace Hvd::Weft::Communication::Internal
@@ -19,8 +17,8 @@ Default::Default(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFini
     stepTimer.setSingleShot(true);
     stepTimer.setTimerType(Qt::PreciseTimer);
     connect(session, &Session::log, this, &Default::log);
-    connect(session, &Session::newInfo, this, &Default::reportSessionError);
-    connect(port, &Port::log, this, &Default::log);
+    // The shared port's entries and the stack's session errors are logged
+    // once, by the owner of the port and the facade, not once per sequence.
 }
 
 void Default::incProgress(unsigned step)
@@ -95,12 +93,6 @@ void Default::abortRun(LogLevel level)
     emit log(level, QStringLiteral("Operation was aborted and com port was closed!"));
     resetRun();
     port->close();
-}
-
-void Default::reportSessionError(VELTRIX_SessionInfo* info)
-{
-    if (info != nullptr && info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
-        logError(info->getErrorAsString());
 }
 
 } // namespace Hvd::Weft::Communication::Internal

@@ -15,7 +15,6 @@
 #include <optional>
 
 class VELTRIX;
-class VELTRIX_SessionInfo;
 
 namespace Hvd::Weft::Communication::Internal
 {
@@ -82,9 +81,6 @@ protected:
     unsigned progressPercent = 0;
     QTimer stepTimer;
     bool running = false;
-
-private:
-    void reportSessionError(VELTRIX_SessionInfo* info);
 };
 
 } // namespace Hvd::Weft::Communication::Internal

@@ -38,6 +38,13 @@ void Port::reopen(const Comport& newComport, int timeoutMs)
 
 void Port::close()
 {
+    // Whoever closes wants the port closed: a reopen waiting for an earlier
+    // close is off.
+    reopenPending = false;
+    // One close on its way is enough: a second one would reach a port that
+    // is already closed and fail there.
+    if (closesInFlight > 0)
+        return;
     emit log(LogLevel::Trace, QStringLiteral("Com port will be closed"));
     ++closesInFlight;
     emit openPort(false, settingsFor(comport));

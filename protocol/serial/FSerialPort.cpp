@@ -119,7 +119,10 @@ void FSerialPort::closePort()
     mSendTimer->stop();
     mBaudrate = 0;
     mPortName.clear();
-    mPort->close();
+    // Closing a port that is not open is reported by Qt as an error, which
+    // would read as a port that could not be opened.
+    if (mPort->isOpen())
+        mPort->close();
     mOpen = false;
     mEchoBytes = 0;
     emit finishedOpenPort(false);

@@ -106,6 +106,7 @@ OrvikSimulatorOptions sensorWith(const char* variant)
 
 TEST(RescalerGui, ImperialSizeFromAMetricCalibration)
 {
+    CapturedLog log;
     Program program(sensorWith("Orvik 107.1"));
     ASSERT_TRUE(program.sensor.isReady()) << program.sensor.errorString().toStdString();
     const SensorImage before(program.sensor, Target::SubDevice, "V02.10");
@@ -122,6 +123,7 @@ TEST(RescalerGui, ImperialSizeFromAMetricCalibration)
     EXPECT_EQ(program.shownValue("InnerDiameter"), expected.shownDiameter + " in");
     EXPECT_EQ(program.shownValue("FlowMeasEnd"),
               QStringLiteral("%L1 GPM").arg(expected.shownFlow, 0, 'g', -1));
+    EXPECT_TRUE(isCleanSuccessLog(log.close()));
 }
 
 TEST(RescalerGui, EditedMetricDiameterFromAnImperialCalibration)

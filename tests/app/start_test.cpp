@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace
@@ -45,6 +47,28 @@ TEST(OrvikRescaler, StartRunsTheEventLoopAndLogsItsCode)
         << lines.back().toStdString();
     // The window saved its geometry on the way out.
     EXPECT_TRUE(QSettings().contains("Ui/MainWindow/Geometry"));
+}
+
+// Stopped from outside: the event loop ends with the termination code and the
+// log keeps everything up to the closing line.
+TEST(OrvikRescaler, TerminationSignalLeavesThroughTheNormalPath)
+{
+    QTemporaryDir workDir;
+    ASSERT_TRUE(QDir::setCurrent(workDir.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workDir.path());
+
+    QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+    EXPECT_EQ(application->start(), OrvikRescaler::terminatedReturnCode);
+
+    QFile log(workDir.filePath("OrvikRescaler.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll().trimmed();
+    EXPECT_TRUE(text.contains("] [warning] [main] Received SIGTERM, closing")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("] [info] [main] Closing OrvikRescaler, return code 1")) << text.toStdString();
+    // The handler goes with the program: the signal's own disposition is back.
+    struct sigaction current = {};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &current), 0);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
 }
 
 TEST(OrvikRescaler, StartsWithoutALogFileWhereNoneCanBeOpened)

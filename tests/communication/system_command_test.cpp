@@ -147,6 +147,6 @@ TEST(ServiceAbort, WithNothingRunningStillClosesAndConfirms)
     harness.call([](VeltrixDeviceService& s) { s.abort(); });
     ASSERT_TRUE(harness.spy.expectOutcomes({"successDisconnecting"}));
     EXPECT_EQ(harness.spy.events,
-              (QStringList{"progress(0)", "progress(0)", "progress(100)", "successDisconnecting"}));
+              (QStringList{"progress(0)", "progress(100)", "successDisconnecting"}));
     EXPECT_TRUE(harness.spy.logged("Com port will be closed"));
 }

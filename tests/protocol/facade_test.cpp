@@ -126,6 +126,32 @@ TEST(VeltrixFacade, OpenAndCloseDriveThePortAndTheAdapterLines)
               (QStringList{"DTR=1", "RTS=1"}));
 }
 
+// An abort closes through every sequence at once: the second close of a
+// port that is still closing changes no line and reports no error.
+TEST(VeltrixFacade, ASecondCloseBehindTheFirstLeavesTheLinesAlone)
+{
+    FakeFacade f;
+    f.open();
+    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+    QObject::connect(f.facade.get(), &VELTRIX::sessionNewInfo,
+                     [&](VELTRIX_SessionInfo* info)
+                     {
+                         if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                             errors.append(info->getError());
+                     });
+    S::InterfaceSettings settings = fakeSettings();
+    settings.dtrBypass = true;
+    settings.rtsBypass = true;
+    const qsizetype linesBefore = f.fake->modemLineHistory().size();
+    QSignalSpy state(f.facade.get(), &VELTRIX::portNewState);
+    f.facade->portOpen(false, settings);
+    f.facade->portOpen(false, settings);
+    ASSERT_TRUE(waitUntil([&] { return state.size() == 2; }));
+    settle(50);
+    EXPECT_EQ(f.fake->modemLineHistory().mid(linesBefore), (QStringList{"DTR=1", "RTS=1"}));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
 TEST(VeltrixFacade, RefusedOpenIsReportedAsClosedWithAnError)
 {
     FakeFacade f;

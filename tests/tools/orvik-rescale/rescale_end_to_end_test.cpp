@@ -57,8 +57,10 @@ TEST(RescaleEndToEnd, ProgramRescalesToAMetricSize)
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
     const float oldK = storedKFactor(sensor);
 
-    const Outcome outcome = runProgram({"--port", sensor.devicePath(), "--size", "D1H"});
+    WorkDirectory work;
+    const Outcome outcome = runProgram({"--port", sensor.devicePath(), "--size", "D1H"}, work.path());
     expectRescaled(sensor, size("D1H"), 0.0825, oldK, outcome);
+    EXPECT_TRUE(isCleanSuccessLog(work.log()));
     // Progress from the connector and from every step of the rescale.
     for (const char* step : {"Connecting to device", "Reading calibrated diameter", "Writing parameters",
                              "Disconnecting from device"})

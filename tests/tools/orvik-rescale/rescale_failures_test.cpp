@@ -147,8 +147,10 @@ TEST(RescaleFailures, SensorWithAnotherAddress)
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
     const float before = kFactor(sensor);
 
-    const Outcome outcome = runProgram({"--port", sensor.devicePath(), "--size", "D1H"});
+    WorkDirectory work;
+    const Outcome outcome = runProgram({"--port", sensor.devicePath(), "--size", "D1H"}, work.path());
     expectFailed(outcome, QStringLiteral("Only Orvik devices are supported."), sensor, Line::Kept);
+    EXPECT_EQ(errorEntries(work.log()), "[main] Rescaling failed: Only Orvik devices are supported.");
     EXPECT_EQ(sensor.requestCount(130) + sensor.requestCount(131), 0);
     EXPECT_EQ(kFactor(sensor), before);
 }
@@ -196,8 +198,11 @@ TEST(RescaleFailures, WriteNotAcknowledged)
     const QByteArray nvm = sensor.memory(Target::Device).nvm;
     const float before = kFactor(sensor);
 
+    CapturedLog log;
     const Outcome outcome = runInProcess(sensor, size("D3H"));
     expectFailed(outcome, QStringLiteral("Device didn`t acknowledge command 131"), sensor, Line::Lost);
+    EXPECT_EQ(errorEntries(log.close()), "[DeviceThread] Device didn`t acknowledge command 131\n"
+                                         "[main] Rescaling failed: Device didn`t acknowledge command 131");
     EXPECT_EQ(sensor.requestCount(131), 1);
     EXPECT_EQ(sensor.memory(Target::Device).nvm, nvm);
     EXPECT_EQ(kFactor(sensor), before);
@@ -210,8 +215,13 @@ TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
     sensor.addFault(Sim::Fault::silent(131));
 
+    CapturedLog log;
     const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300});
     expectFailed(outcome, QStringLiteral("Device didn`t respond -> timeout! !"), sensor, Line::Lost);
+    // The stack's silence, the session's timeout and the failure: each once.
+    EXPECT_EQ(errorEntries(log.close()), "[DeviceThread] normal timeout of 300ms elapsed\n"
+                                         "[DeviceThread] Device didn't answer in time!\n"
+                                         "[main] Rescaling failed: Device didn`t respond -> timeout! !");
     EXPECT_EQ(sensor.requestCount(131), 1);
 }
 

@@ -60,24 +60,6 @@ int runCount()
     return fromEnvironment > 0 ? fromEnvironment : defaultRuns;
 }
 
-// A working directory of its own, so that the run's log is not shared with
-// other tests, with the files the program reads beside it.
-struct WorkDirectory
-{
-    WorkDirectory()
-    {
-        const QString bin = QCoreApplication::applicationDirPath();
-        for (const char* name : {"Resources", "translations"})
-            EXPECT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name), dir.filePath(name)));
-    }
-    QByteArray log() const
-    {
-        QFile file(dir.filePath("orvik-rescale.log"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    QTemporaryDir dir;
-};
-
 } // namespace
 
 TEST(RescaleUnderLoad, EveryRescaleSucceedsWhileAllCoresAreBusy)
@@ -117,7 +99,7 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
     WorkDirectory work;
 
     QProcess process;
-    process.setWorkingDirectory(work.dir.path());
+    process.setWorkingDirectory(work.path());
     process.start(programPath(), {"--port", sensor.devicePath(), "--size", "D80"});
     QByteArray out;
     ASSERT_TRUE(QTest::qWaitFor(

@@ -5,6 +5,8 @@
 
 #include "app/Orvik.h"
 #include "app/ParameterizeOrvikCommand.h"
+#include "components/logging/Application.h"
+#include "components/logging/Logger.h"
 #include "device/Device.h"
 #include "device/Value.h"
 #include "device/Version.h"
@@ -15,17 +17,22 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
+#include <sstream>
 #include <string>
+
+#include <spdlog/sinks/ostream_sink.h>
 
 namespace RescaleTest
 {
@@ -54,11 +61,99 @@ inline QString programPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/orvik-rescale");
 }
 
-// The real program, started from the directory with Resources/.
-inline Outcome runProgram(const QStringList& arguments)
+// A working directory of its own, so that a run's log is not shared with
+// other tests, with the files the program reads linked into it.
+struct WorkDirectory
+{
+    WorkDirectory()
+    {
+        const QString bin = QCoreApplication::applicationDirPath();
+        for (const char* name : {"Resources", "translations"})
+            EXPECT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name), dir.filePath(name)));
+    }
+    QByteArray log(const char* name = "orvik-rescale.log") const
+    {
+        QFile file(dir.filePath(QLatin1String(name)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QString path() const { return dir.path(); }
+    QTemporaryDir dir;
+};
+
+// The program's log in this process, with Qt's own messages routed into it
+// as the programs do at start-up.
+struct CapturedLog
+{
+    CapturedLog()
+    {
+        Hvd::Weft::Components::Logger::configureDefault(
+            {std::make_shared<spdlog::sinks::ostream_sink_mt>(stream, true)});
+        previous = qInstallMessageHandler(Hvd::Weft::Components::logToLogger);
+    }
+    ~CapturedLog() { close(); }
+    QByteArray close()
+    {
+        if (open)
+        {
+            qInstallMessageHandler(previous);
+            Hvd::Weft::Components::Logger::shutdown();
+            open = false;
+        }
+        return QByteArray::fromStdString(stream.str());
+    }
+    std::ostringstream stream;
+    QtMessageHandler previous = nullptr;
+    bool open = true;
+};
+
+// The entries logged at error level or above, without time stamp and level,
+// one a line.
+inline std::string errorEntries(const QByteArray& log)
+{
+    QStringList entries;
+    for (const QByteArray& line : log.split('\n'))
+    {
+        for (const char* level : {"] [error] ", "] [critical] "})
+        {
+            const qsizetype at = line.indexOf(level);
+            if (at >= 0)
+                entries.append(QString::fromUtf8(line.mid(at + qstrlen(level))));
+        }
+    }
+    return entries.join(QLatin1Char('\n')).toStdString();
+}
+
+// The log of a successful run: nothing at warning level or above, and no
+// entry three times in a row (an event logged once per sequence object).
+inline ::testing::AssertionResult isCleanSuccessLog(const QByteArray& log)
+{
+    const QList<QByteArray> lines = log.trimmed().split('\n');
+    if (lines.size() < 10)
+        return ::testing::AssertionFailure() << "hardly a log:\n" << log.toStdString();
+    QByteArray previous;
+    int repeats = 0;
+    for (const QByteArray& line : lines)
+    {
+        for (const char* level : {"] [warning] ", "] [error] ", "] [critical] "})
+            if (line.contains(level))
+                return ::testing::AssertionFailure() << line.toStdString();
+        // Without the time stamp.
+        const QByteArray entry = line.mid(line.indexOf("] ") + 2);
+        repeats = entry == previous ? repeats + 1 : 1;
+        if (repeats >= 3)
+            return ::testing::AssertionFailure() << "three times in a row: " << entry.toStdString();
+        previous = entry;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The real program, started from the directory with Resources/ (or another
+// prepared like it).
+inline Outcome runProgram(const QStringList& arguments, const QString& workingDirectory = {})
 {
     QProcess process;
-    process.setWorkingDirectory(QCoreApplication::applicationDirPath());
+    process.setWorkingDirectory(workingDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                           : workingDirectory);
     // No display at all: the program must not need one.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
