@@ -51,7 +51,7 @@ int OrvikRescaler::start()
     Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Components::DesktopLocalizedFileOpener opener;
     Hvd::Weft::Communication::VeltrixDeviceService service({}, RescalerSteps::serialPortOptions());
-    Hvd::Weft::Communication::QtComPortScanner scanner(scanIntervalMs);
+    Hvd::Weft::Communication::QtComPortScanner scanner(scanIntervalMs, portLister);
     Hvd::Weft::Components::DeviceConnector connector(context, service, scanner);
     MainWindow window(context, service, connector, opener);
     window.show();

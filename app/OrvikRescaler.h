@@ -1,5 +1,6 @@
 #pragma once
 
+#include "communication/QtComPortScanner.h"
 #include "components/logging/Application.h"
 
 // The program: logging, translation, the long-lived objects and the main
@@ -21,4 +22,14 @@ public:
 
     // Runs the whole program and returns the event loop's exit code.
     int start();
+
+    // Replaces the system's port list (a simulated sensor's line, in tests).
+    void setPortLister(Hvd::Weft::Communication::QtComPortScanner::Lister lister)
+    {
+        portLister = std::move(lister);
+    }
+
+private:
+    Hvd::Weft::Communication::QtComPortScanner::Lister portLister =
+        &Hvd::Weft::Communication::QtComPortScanner::systemPorts;
 };
