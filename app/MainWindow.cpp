@@ -2,7 +2,6 @@
 #include "ui_MainWindow.h"
 
 #include "app/OrvikWidget.h"
-#include "app/RescalerSteps.h"
 #include "communication/DeviceService.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/logging/UiUtils.h"
@@ -32,7 +31,7 @@ MainWindow::MainWindow(Hvd::Weft::Components::DeviceContext& context,
     service.moveToThread(&deviceThread);
     deviceThread.setObjectName(QStringLiteral("DeviceThread"));
     deviceThread.start(QThread::InheritPriority);
-    RescalerSteps::forwardServiceLog(service);
+    Hvd::Weft::Communication::forwardLogToLogger(service);
 
     connect(ui->actionHelp, &QAction::triggered, this, &MainWindow::showHelp);
 }

@@ -1,14 +1,13 @@
 #include "app/OrvikRescaler.h"
 
 #include "app/MainWindow.h"
-#include "app/RescalerSteps.h"
 #include "communication/QtComPortScanner.h"
 #include "communication/VeltrixDeviceService.h"
 #include "components/connectors/DeviceConnector.h"
 #include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
-#include "components/logging/Logger.h"
-#include "components/logging/TerminationSignals.h"
+#include "logging/Logger.h"
+#include "logging/TerminationSignals.h"
 
 #include <spdlog/sinks/stdout_color_sinks.h>
 
@@ -24,8 +23,7 @@ int OrvikRescaler::start()
     std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks{
         std::make_shared<spdlog::sinks::stdout_color_sink_mt>()};
     std::string problem;
-    if (auto file =
-            RescalerSteps::rotatingLogFile(applicationNameText, logFileMaxSize, logFileCount, &problem))
+    if (auto file = Logger::rotatingFileSink(applicationNameText, logFileMaxSize, logFileCount, &problem))
         sinks.push_back(std::move(file));
     Logger::configureDefault(sinks);
     if (!problem.empty())
@@ -50,7 +48,8 @@ int OrvikRescaler::start()
     // first, which stops the device thread before the service goes.
     Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Components::DesktopLocalizedFileOpener opener;
-    Hvd::Weft::Communication::VeltrixDeviceService service({}, RescalerSteps::serialPortOptions());
+    Hvd::Weft::Communication::VeltrixDeviceService service(
+        {}, Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions());
     Hvd::Weft::Communication::QtComPortScanner scanner(scanIntervalMs, portLister);
     Hvd::Weft::Components::DeviceConnector connector(context, service, scanner);
     MainWindow window(context, service, connector, opener);

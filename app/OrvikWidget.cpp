@@ -2,15 +2,12 @@
 #include "ui_OrvikWidget.h"
 
 #include "app/ParameterizeOrvikCommand.h"
-#include "app/RescalerSteps.h"
-#include "components/commands/CompositeCommand.h"
-#include "components/commands/ReadParametersCommand.h"
+#include "app/RescaleFlow.h"
 #include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
-#include "components/logging/Logger.h"
 #include "components/logging/UiUtils.h"
 #include "components/widgets/ExecuteCommandWidget.h"
 #include "components/widgets/MeasurementsWidget.h"
+#include "logging/Logger.h"
 #include "units/Units.h"
 
 #include <QSignalBlocker>
@@ -19,12 +16,9 @@
 #include <limits>
 
 using Hvd::Unit::LengthType;
-using Hvd::Weft::Components::CompositeCommand;
 using Hvd::Weft::Components::ExecuteCommandWidget;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::MeasurementsWidget;
-using Hvd::Weft::Components::ReadParametersCommand;
-using Hvd::Weft::Components::System;
 
 namespace
 {
@@ -50,24 +44,22 @@ float displayFactor(LengthType unit)
 
 } // namespace
 
-OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& deviceContext,
-                         Hvd::Weft::Communication::DeviceService& deviceService,
-                         Hvd::Weft::Components::DeviceConnector& deviceConnector, QWidget* parent)
+OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
+                         Hvd::Weft::Communication::DeviceService& service,
+                         Hvd::Weft::Components::DeviceConnector& connector, QWidget* parent)
     : QWidget(parent)
     , ui(new Ui_OrvikWidget)
-    , context(deviceContext)
-    , service(deviceService)
-    , connector(deviceConnector)
-    , readCommand(new ReadParametersCommand(context, service, tr("Reading calibrated diameter"), nullptr))
-    , parameterizeCommand(new ParameterizeOrvikCommand(context, service, nullptr))
-    , executeWidget(new ExecuteCommandWidget(
-          tr("&Parameterize"), tr("Parameterize the device"),
-          new CompositeCommand({readCommand, parameterizeCommand}, true, nullptr), true))
+    , flow(new RescaleFlow(context, service, connector, this))
+    , executeWidget(new ExecuteCommandWidget(tr("&Parameterize"), tr("Parameterize the device"),
+                                             flow->rescaleCommand(), true))
     , measurementsWidget(new MeasurementsWidget(tr("New parameter values"), false, 0, 0))
 {
     ui->setupUi(this);
     ui->verticalLayout->addWidget(executeWidget);
     ui->verticalLayout->addWidget(measurementsWidget);
+    // The execute widget runs the rescaling command, so that it shows its
+    // progress, once the flow has checked the sensor.
+    flow->setRescaleStarter([this] { executeWidget->grantExecution(); });
 
     measurementsWidget->add(QStringLiteral("InnerDiameter"), tr("Inner Diameter"), QString(),
                             MeasurementsWidget::Column::First);
@@ -79,32 +71,25 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& deviceContext,
     ui->comPorts->setShowOnlyPorts(true);
 
     connect(executeWidget, &ExecuteCommandWidget::executionRequested, this, &OrvikWidget::request);
-    connect(executeWidget, &ExecuteCommandWidget::finished, this, [this] { changeState(State::Done); });
-    connect(executeWidget, &ExecuteCommandWidget::errorOccurred, this,
-            [this](const QString& message, System, bool disconnected)
+    connect(flow, &RescaleFlow::succeeded, this, [this] { changeState(State::Done); });
+    connect(flow, &RescaleFlow::failed, this, &OrvikWidget::fail);
+    connect(flow, &RescaleFlow::released, this,
+            [this](const std::optional<QString>& releaseError)
             {
-                // The service has closed the port with its failure: only
-                // forget the sensor, a restart could no longer reach it.
-                if (disconnected)
-                    connector.disconnectLostTarget();
-                fail(message);
+                if (releaseError)
+                    Hvd::Weft::Components::UiUtils::showMessageBox(*releaseError, this);
             });
-    connect(&connector, &Hvd::Weft::Components::Connector::progressUpdated, this,
-            [this](std::uint8_t progress, const QString& description)
+    connect(flow, &RescaleFlow::progressUpdated, this,
+            [this](std::uint32_t progress, const QString& description)
             {
-                if (state == State::Parameterizing)
-                    executeWidget->updateProgress(progress, description);
+                // The rescaling command's own progress reaches the execute
+                // widget directly.
+                if (flow->getStage() == RescaleFlow::Stage::Connecting)
+                    executeWidget->updateProgress(static_cast<std::uint8_t>(progress), description);
             });
-    connect(&connector, &Hvd::Weft::Components::DeviceConnector::deviceConnected, this,
-            &OrvikWidget::checkSensor);
-    connect(&connector, &Hvd::Weft::Components::DeviceConnector::unexpectedDeviceConnected, this,
-            [this] { fail(tr("Only Orvik devices are supported.")); });
-    connect(&connector, &Hvd::Weft::Components::Connector::errorOccurred, this,
-            [this](const QString& message) { fail(message); });
+    connect(flow, &RescaleFlow::valueShown, measurementsWidget, &MeasurementsWidget::setValue);
     connect(ui->size, &QComboBox::currentIndexChanged, this, &OrvikWidget::sizeChosen);
     connect(ui->innerDiameter, &QDoubleSpinBox::valueChanged, this, &OrvikWidget::diameterChanged);
-    RescalerSteps::connectCalibratedDiameter(*readCommand, *parameterizeCommand);
-    connect(parameterizeCommand, &ParameterizeOrvikCommand::valueCalculated, this, &OrvikWidget::showValue);
 
     for (const Orvik& orvik : Orvik::getOrviks())
         ui->size->addItem(orvik.getNameText(), QVariant::fromValue(orvik));
@@ -145,7 +130,7 @@ void OrvikWidget::sizeChosen(int index)
     }
     // The command always holds the record on screen, even when the shown
     // number happens to be the same as before.
-    parameterizeCommand->setOrvik(orvik);
+    flow->setOrvik(orvik);
 }
 
 void OrvikWidget::diameterChanged(double value)
@@ -156,76 +141,19 @@ void OrvikWidget::diameterChanged(double value)
         orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(value) * orvik.getShownUnit()));
         ui->size->setItemData(ui->size->currentIndex(), QVariant::fromValue(orvik));
     }
-    parameterizeCommand->setOrvik(orvik);
+    flow->setOrvik(orvik);
 }
 
 void OrvikWidget::request()
 {
-    if (!importDeviceFile())
-    {
-        changeState(State::Reset);
-        return;
-    }
-    if (connector.isRunning() || connector.isTargetConnected())
-    {
-        // The sensor of the previous run is still being released; a connect
-        // now would be ignored and leave the controls locked.
-        Logger::warn("Parameterize requested while the previous device is still being released");
-        fail(tr("The device is still being released. Please try again."));
-        return;
-    }
-    const unsigned failuresBefore = failures;
-    ui->comPorts->connectTarget();
-    if (!connector.isRunning())
-    {
-        // Refused at once: either the connector has already said why, or the
-        // port list had nothing to connect and the controls must not stay locked.
-        if (failures == failuresBefore)
-            fail(tr("No port has been selected."));
-        return;
-    }
     changeState(State::Parameterizing);
-}
-
-void OrvikWidget::checkSensor()
-{
-    if (state != State::Parameterizing)
-        return;
-    if (const auto failure = RescalerSteps::prepareCalibratedDiameterRead(context, *readCommand))
-    {
-        // The box first: the connect command is still ending, and a release
-        // started under the box's event loop would share the service's
-        // answers with it.
-        ++failures;
-        Hvd::Weft::Components::UiUtils::showMessageBox(*failure, this);
-        changeState(State::Reset);
-        return;
-    }
-    executeWidget->grantExecution();
-}
-
-void OrvikWidget::showValue(bool isDeviceParameter, const QString& name, double value, const QString& unit)
-{
-    if (!isDeviceParameter)
-        return;
-    if (const auto shown = RescalerSteps::shownValue(name, value, unit))
-        measurementsWidget->setValue(shown->row, shown->value, shown->unit);
+    flow->start(ui->comPorts->selectedPort());
 }
 
 void OrvikWidget::fail(const QString& message)
 {
-    ++failures;
     changeState(State::Reset);
     Hvd::Weft::Components::UiUtils::showMessageBox(message, this);
-}
-
-bool OrvikWidget::importDeviceFile()
-{
-    const auto failure = RescalerSteps::importDeviceDescription(context);
-    if (!failure)
-        return true;
-    Hvd::Weft::Components::UiUtils::showMessageBox(*failure, this);
-    return false;
 }
 
 void OrvikWidget::changeState(State next)
@@ -235,11 +163,6 @@ void OrvikWidget::changeState(State next)
     {
     case State::Reset:
         Logger::info("State Reset");
-        if (connector.isTargetConnected() && !connector.isRunning())
-        {
-            connector.setRunning(true);
-            connector.disconnectTarget();
-        }
         executeWidget->clear();
         measurementsWidget->clearMeasurements();
         enable();

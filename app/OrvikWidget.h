@@ -21,14 +21,14 @@ class DeviceConnector;
 class DeviceContext;
 class ExecuteCommandWidget;
 class MeasurementsWidget;
-class ReadParametersCommand;
 } // namespace Hvd::Weft::Components
 
-class ParameterizeOrvikCommand;
+class RescaleFlow;
 
 // The rescaler's whole user interface: port, pipe size and diameter, the
-// "Parameterize" button with its progress, and the new values. A small state
-// machine decides which controls are usable and when the sensor is released.
+// "Parameterize" button with its progress, and the new values. The rescale
+// itself is the flow's; the widget starts it, shows what it reports and
+// decides which controls are usable.
 class OrvikWidget : public QWidget
 {
     Q_OBJECT
@@ -47,29 +47,21 @@ public:
     ~OrvikWidget() override;
 
     State getState() const { return state; }
+    RescaleFlow& getFlow() const { return *flow; }
 
-    // Imports the shipped description into the context; shows why it failed.
-    bool importDeviceFile();
     void enable() const;
     void changeState(State next);
 
 private:
     void request();
-    void checkSensor();
     void sizeChosen(int index);
     void diameterChanged(double value);
-    void showValue(bool isDeviceParameter, const QString& name, double value, const QString& unit);
     void fail(const QString& message);
     Orvik currentOrvik() const;
 
     Ui_OrvikWidget* ui;
-    Hvd::Weft::Components::DeviceContext& context;
-    Hvd::Weft::Communication::DeviceService& service;
-    Hvd::Weft::Components::DeviceConnector& connector;
-    Hvd::Weft::Components::ReadParametersCommand* readCommand;
-    ParameterizeOrvikCommand* parameterizeCommand;
+    RescaleFlow* flow;
     Hvd::Weft::Components::ExecuteCommandWidget* executeWidget;
     Hvd::Weft::Components::MeasurementsWidget* measurementsWidget;
     State state = State::Reset;
-    unsigned failures = 0;
 };

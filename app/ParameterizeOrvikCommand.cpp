@@ -7,10 +7,10 @@
 #include "components/commands/SetAsFactoryDefaultsCommand.h"
 #include "components/commands/WriteParametersCommand.h"
 #include "components/connectors/DeviceContext.h"
-#include "components/logging/Logger.h"
 #include "device/EnumNames.h"
 #include "device/Tag.h"
 #include "device/Value.h"
+#include "logging/Logger.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,7 @@
 #include "communication/DeviceService.h"
 
 #include "communication/internal/SysCommand.h"
+#include "logging/Logger.h"
 
 namespace Hvd::Weft::Communication
 {
@@ -26,6 +27,15 @@ void DeviceService::registerMetaTypes()
     qRegisterMetaType<std::uint8_t>("std::uint8_t");
     qRegisterMetaType<Internal::SysCommand::Command>(
         "Hvd::Weft::Communication::Internal::SysCommand::Command");
+}
+
+void forwardLogToLogger(DeviceService& service)
+{
+    // The service as context: the handler runs in the device thread, whose
+    // name the logger puts in front of every line.
+    QObject::connect(&service, &DeviceService::log, &service,
+                     [](LogLevel level, const QString& entry)
+                     { Components::Logger::entry(static_cast<int>(level), entry.toStdString()); });
 }
 
 } // namespace Hvd::Weft::Communication

@@ -106,6 +106,10 @@ private:
     quint64 nextRequestId = 0;
 };
 
+// Writes the service's log entries into the program log, from the service's
+// own thread, at the level they carry.
+void forwardLogToLogger(DeviceService& service);
+
 } // namespace Hvd::Weft::Communication
 
 Q_DECLARE_METATYPE(Hvd::Weft::Communication::DeviceService::ParameterList)

@@ -5,6 +5,7 @@
 #include "communication/internal/Parameter.h"
 #include "communication/internal/SysCommand.h"
 #include "protocol/VELTRIX_SessionInfo.h"
+#include "protocol/serial/FQtSerialPortBackend.h"
 
 namespace Hvd::Weft::Communication
 {
@@ -73,6 +74,14 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
 }
 
 VeltrixDeviceService::~VeltrixDeviceService() = default;
+
+VELTRIX_Options VeltrixDeviceService::serialPortOptions()
+{
+    VELTRIX_Options options;
+    options.backendFactory = []
+    { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
+    return options;
+}
 
 std::optional<Internal::Chunks<50>>
 VeltrixDeviceService::getCombinedChunks(const Device& device, ParameterRefList& deviceParameters,

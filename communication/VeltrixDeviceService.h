@@ -40,6 +40,11 @@ public:
                                   const VELTRIX_Options& protocolOptions = VELTRIX_Options());
     ~VeltrixDeviceService() override;
 
+    // The protocol options for a real serial port that forgive a port without
+    // modem lines (a pseudo-terminal such as the simulated sensor), while a
+    // real adapter's refused DTR/RTS change is still reported.
+    static VELTRIX_Options serialPortOptions();
+
     // Device runs, then sub-device runs, in chunks of at most 50 bytes;
     // nothing when both lists are empty. Sorts both lists in place.
     static std::optional<Internal::Chunks<50>> getCombinedChunks(const Device& device,

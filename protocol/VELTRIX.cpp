@@ -1,6 +1,6 @@
 #include "protocol/VELTRIX.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
 #include "protocol/VELTRIX_SLAVE_AppLayer.h"
 

@@ -1,6 +1,6 @@
 #include "protocol/VELTRIX_LinkLayer.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 #include "protocol/VELTRIX_Frame.h"
 
 #include <QDeadlineTimer>

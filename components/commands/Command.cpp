@@ -1,7 +1,7 @@
 #include "components/commands/Command.h"
 
-#include "components/logging/Logger.h"
-#include "components/logging/TypeName.h"
+#include "logging/Logger.h"
+#include "logging/TypeName.h"
 
 namespace Hvd::Weft::Components
 {

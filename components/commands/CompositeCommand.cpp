@@ -1,7 +1,7 @@
 #include "components/commands/CompositeCommand.h"
 
-#include "components/logging/Logger.h"
-#include "components/logging/TypeName.h"
+#include "logging/Logger.h"
+#include "logging/TypeName.h"
 
 #include <algorithm>
 

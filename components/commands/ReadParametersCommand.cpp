@@ -1,6 +1,6 @@
 #include "components/commands/ReadParametersCommand.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 namespace Hvd::Weft::Components
 {

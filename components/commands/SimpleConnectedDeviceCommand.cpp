@@ -1,6 +1,6 @@
 #include "components/commands/SimpleConnectedDeviceCommand.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 namespace Hvd::Weft::Components
 {

@@ -1,6 +1,6 @@
 #include "components/connectors/ComPortConnector.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 namespace Hvd::Weft::Components
 {

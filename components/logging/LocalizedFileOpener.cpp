@@ -1,6 +1,6 @@
 #include "components/logging/LocalizedFileOpener.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <QDesktopServices>
 #include <QLocale>

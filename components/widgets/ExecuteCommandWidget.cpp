@@ -1,8 +1,8 @@
 #include "components/widgets/ExecuteCommandWidget.h"
 #include "ui_ExecuteCommandWidget.h"
 
-#include "components/logging/Logger.h"
-#include "components/logging/TypeName.h"
+#include "logging/Logger.h"
+#include "logging/TypeName.h"
 
 namespace Hvd::Weft::Components
 {

@@ -1,7 +1,7 @@
 #include "components/widgets/SerialPortWidget.h"
 #include "ui_SerialPortWidget.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <QSettings>
 
@@ -67,6 +67,11 @@ void SerialPortWidget::disable()
     enabled = false;
     ui->selectPort->setEnabled(false);
     ui->connect->setEnabled(false);
+}
+
+QString SerialPortWidget::selectedPort() const
+{
+    return ui->selectPort->currentText();
 }
 
 void SerialPortWidget::connectTarget()

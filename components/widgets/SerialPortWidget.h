@@ -23,6 +23,8 @@ public:
     explicit SerialPortWidget(QWidget* parent = nullptr);
     ~SerialPortWidget() override;
 
+    // The port chosen in the list; empty when there is none.
+    QString selectedPort() const;
     void setConnector(ComPortConnector& connector);
     // Empty: nothing is stored or read.
     void setSettings(const QLatin1String& key);

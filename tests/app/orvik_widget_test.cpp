@@ -3,7 +3,7 @@
 // failures that must end in Reset with the sensor released.
 
 #include "app/OrvikWidget.h"
-#include "app/RescalerSteps.h"
+#include "app/RescaleFlow.h"
 #include "app/message_boxes.h"
 #include "app/rescaling_test_support.h"
 #include "communication/QtComPortScanner.h"
@@ -226,9 +226,9 @@ TEST_F(WidgetTest, WithoutSchemaFilesNothingIsSentAndTheSettingsSchemaIsNamed)
     EXPECT_TRUE(button().isEnabled());
 }
 
-TEST(RescalerSteps, CalibratedDiameterFromTheProductVariantName)
+TEST(RescaleFlow, CalibratedDiameterFromTheProductVariantName)
 {
-    using RescalerSteps::calibratedDiameter;
+    const auto calibratedDiameter = &RescaleFlow::calibratedDiameter;
     EXPECT_NEAR(calibratedDiameter("Orvik 82.5").value_or(0), 0.0825, 1e-12);
     EXPECT_NEAR(calibratedDiameter("Orvik 3.068").value_or(0), 0.0779272, 1e-9);
     EXPECT_NEAR(calibratedDiameter("Orvik  107.1 ").value_or(0), 0.1071, 1e-12);

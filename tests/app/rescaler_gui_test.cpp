@@ -5,7 +5,6 @@
 
 #include "app/MainWindow.h"
 #include "app/OrvikWidget.h"
-#include "app/RescalerSteps.h"
 #include "app/message_boxes.h"
 #include "communication/QtComPortScanner.h"
 #include "communication/VeltrixDeviceService.h"
@@ -82,7 +81,8 @@ struct Program
     OrvikSimulatorFixture sensor;
     NoHelp opener;
     Hvd::Weft::Components::DeviceContext context;
-    Hvd::Weft::Communication::VeltrixDeviceService service{{}, RescalerSteps::serialPortOptions()};
+    Hvd::Weft::Communication::VeltrixDeviceService service{
+        {}, Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions()};
     Hvd::Weft::Communication::QtComPortScanner scanner{200, [this]
                                                        {
                                                            Comport port;

@@ -5,9 +5,9 @@
 // Orvik-like description.
 
 #include "communication/DeviceService.h"
-#include "components/logging/Logger.h"
 #include "device/Device.h"
 #include "device/ParameterSetBuilder.h"
+#include "logging/Logger.h"
 
 #include <QTimer>
 

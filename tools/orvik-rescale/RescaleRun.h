@@ -15,18 +15,13 @@
 #include <memory>
 #include <optional>
 
-namespace Hvd::Weft::Components
-{
-class CompositeCommand;
-class ReadParametersCommand;
-} // namespace Hvd::Weft::Components
-class ParameterizeOrvikCommand;
+class RescaleFlow;
 
 // One rescale of the sensor on one port, assembled from the same objects as
 // the window (device context, the device service in "DeviceThread", port
-// scanner, connector, the window's two commands) and taking the same steps
-// in the same order. It has no rescaling logic of its own: what it adds is
-// turning progress, values and failures into lines of text.
+// scanner, connector, the rescale flow). It has no rescaling logic of its
+// own: what it adds is turning progress, values and failures into lines of
+// text.
 class RescaleRun : public QObject
 {
     Q_OBJECT
@@ -55,22 +50,8 @@ Q_SIGNALS:
     void finished(int exitCode);
 
 private:
-    enum class Stage : std::uint8_t
-    {
-        Idle,
-        Connecting,
-        Rescaling,
-        // A failure is known; the sensor is being released before it is told.
-        Releasing,
-        Done,
-    };
-
     void showProgress(std::uint32_t progress, const QString& description);
-    void checkSensor();
     void succeed();
-    // lineLost: the device service reported the failure and has closed the
-    // port already.
-    void fail(const QString& message, bool lineLost = false);
     void releaseEnded(const std::optional<QString>& releaseError);
     void end(int exitCode);
 
@@ -82,17 +63,11 @@ private:
     QThread deviceThread;
     Hvd::Weft::Communication::QtComPortScanner scanner;
     Hvd::Weft::Components::DeviceConnector connector;
-    std::unique_ptr<Hvd::Weft::Components::CompositeCommand> composite;
-    Hvd::Weft::Components::ReadParametersCommand* readCommand;
-    ParameterizeOrvikCommand* parameterizeCommand;
-    // Polls the connector while it releases a wrong sensor on its own: that
-    // release ends without a signal.
-    QTimer releaseWatch;
-    // Bounds the wait for the port's release after an interrupt.
-    QTimer interruptWatch;
+    std::unique_ptr<RescaleFlow> flow;
 
-    Stage stage = Stage::Idle;
+    bool started = false;
     QString failure;
+    QString interruption;
     QString lastProgress;
     // The two values the window shows, as it shows them.
     QString innerDiameter;

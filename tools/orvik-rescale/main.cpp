@@ -1,10 +1,9 @@
 // orvik-rescale: the rescaler without a window, for scripted service work and
 // headless checks. `orvik-rescale --help` tells how to use it.
 
-#include "app/RescalerSteps.h"
 #include "components/logging/Application.h"
-#include "components/logging/Logger.h"
-#include "components/logging/TerminationSignals.h"
+#include "logging/Logger.h"
+#include "logging/TerminationSignals.h"
 #include "tools/orvik-rescale/RescaleArguments.h"
 #include "tools/orvik-rescale/RescaleRun.h"
 
@@ -59,7 +58,7 @@ int main(int argc, char** argv)
     // Only a log file: standard output carries the program's own lines, and
     // Qt's messages go into the log rather than between them.
     std::string problem;
-    if (auto file = RescalerSteps::rotatingLogFile(programName, logFileMaxSize, logFileCount, &problem))
+    if (auto file = Logger::rotatingFileSink(programName, logFileMaxSize, logFileCount, &problem))
         Logger::configureDefault({std::move(file)});
     else
         err << "Warning: no log file: " << QString::fromStdString(problem) << Qt::endl;

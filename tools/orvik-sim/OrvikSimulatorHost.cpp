@@ -1,6 +1,6 @@
 #include "tools/orvik-sim/OrvikSimulatorHost.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 #include "protocol/VELTRIX.h"
 #include "protocol/VELTRIX_AppCodec.h"
 #include "protocol/VELTRIX_Frame.h"

@@ -1,7 +1,7 @@
 // orvik-sim: a simulated Orvik sensor behind its single-wire adapter, served
 // on a pseudo-terminal. See README.md beside this file.
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 #include "tools/orvik-sim/OrvikSimulatorHost.h"
 
 #include <QCommandLineParser>

@@ -1,5 +1,5 @@
 #include "components/commands/CompositeCommand.h"
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

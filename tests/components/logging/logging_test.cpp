@@ -3,7 +3,7 @@
 // QApplication of the process.
 #include "components/logging/Application.h"
 #include "components/logging/LocalizedFileOpener.h"
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <QCoreApplication>
 #include <QDir>

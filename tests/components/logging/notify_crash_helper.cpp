@@ -1,7 +1,7 @@
 // Throws from a slot so that the application's exception policy can be
 // observed from the outside: argv[1] is the log file, argv[2] "std" or "other".
 #include "components/logging/Application.h"
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <QTimer>
 

@@ -1,6 +1,6 @@
-#include "components/logging/TerminationSignals.h"
+#include "logging/TerminationSignals.h"
 
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <atomic>
 #include <cerrno>

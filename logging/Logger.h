@@ -56,6 +56,22 @@ public:
     HVD_LOGGER_LEVEL(critical, spdlog::level::critical)
 #undef HVD_LOGGER_LEVEL
 
+    // An entry at a level given by number, 0 (trace) to 5 (critical), as the
+    // communication library's log levels count; other numbers are dropped.
+    static void entry(int level, const std::string& text)
+    {
+        if (level < spdlog::level::trace || level > spdlog::level::critical)
+            return;
+        log(static_cast<spdlog::level::level_enum>(level), 0, "{}", text);
+    }
+
+    // The rotating log file "<baseName>.log" in the working directory, not
+    // rotated on open. Null, with the reason in problem, when it cannot be
+    // opened (a read-only folder): the program then runs without it.
+    static std::shared_ptr<spdlog::sinks::sink> rotatingFileSink(const std::string& baseName,
+                                                                 std::size_t maxSize, std::size_t files,
+                                                                 std::string* problem);
+
     static constexpr const char* pattern = "[%Y-%m-%d %H:%M:%S.%f] [%^%l%$] %v";
     static constexpr std::size_t queueSize = 8192;
     static constexpr std::size_t threadCount = 1;

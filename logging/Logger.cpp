@@ -1,4 +1,4 @@
-#include "components/logging/Logger.h"
+#include "logging/Logger.h"
 
 #include <QThread>
 
@@ -6,6 +6,7 @@
 
 #include <spdlog/async.h>
 #include <spdlog/async_logger.h>
+#include <spdlog/sinks/rotating_file_sink.h>
 
 namespace Hvd::Weft::Components
 {
@@ -33,6 +34,23 @@ void Logger::shutdown()
         return;
     // Drops every logger and joins the pool after the queued records are written.
     spdlog::shutdown();
+}
+
+std::shared_ptr<spdlog::sinks::sink> Logger::rotatingFileSink(const std::string& baseName,
+                                                              std::size_t maxSize, std::size_t files,
+                                                              std::string* problem)
+{
+    try
+    {
+        return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(baseName + ".log", maxSize, files,
+                                                                      false);
+    }
+    catch (const std::exception& exception)
+    {
+        if (problem)
+            *problem = exception.what();
+        return nullptr;
+    }
 }
 
 std::string Logger::qtThreadName()

@@ -1,4 +1,4 @@
-#include "components/logging/TypeName.h"
+#include "logging/TypeName.h"
 
 namespace Hvd::Weft::Components
 {

@@ -1,0 +1,368 @@
+#include "app/RescaleFlow.h"
+
+#include "app/ParameterizeOrvikCommand.h"
+#include "communication/DeviceService.h"
+#include "components/QtResourceReader.h"
+#include "components/commands/CompositeCommand.h"
+#include "components/commands/ReadParametersCommand.h"
+#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceContext.h"
+#include "device/Exceptions.h"
+#include "device/import/FileReader.h"
+#include "device/import/Importer.h"
+#include "device/import/JsonFormatImporter.h"
+#include "logging/Logger.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+using Hvd::Weft::Communication::DeviceService;
+using Hvd::Weft::Components::Command;
+using Hvd::Weft::Components::CompositeCommand;
+using Hvd::Weft::Components::Connector;
+using Hvd::Weft::Components::DeviceConnector;
+using Hvd::Weft::Components::DeviceContext;
+using Hvd::Weft::Components::Logger;
+using Hvd::Weft::Components::QtResourceReader;
+using Hvd::Weft::Components::ReadParametersCommand;
+using Hvd::Weft::Components::System;
+namespace Device = Hvd::Weft::Device;
+
+namespace
+{
+
+constexpr int releaseWatchMs = 20;
+// The service confirms an abort at once; this only guards a stuck thread.
+constexpr int interruptReleaseMs = 3000;
+
+// Both schemas are read and compiled here; a missing or unreadable file
+// becomes an import error that names it.
+Device::Importer createImporter()
+{
+    try
+    {
+        const Device::FileReader settingsSchema(RescaleFlow::settingsSchemaFile);
+        const Device::FileReader descriptionSchema(RescaleFlow::descriptionSchemaFile);
+        auto format = std::make_shared<Device::JsonFormatImporter>(descriptionSchema, settingsSchema);
+        return Device::Importer(Device::Importer::Config{{Device::Format::DESC_JSON, format},
+                                                         {Device::Format::PARA_JSON, format}});
+    }
+    catch (const std::invalid_argument& exception)
+    {
+        throw Device::ImportException(std::string("Could not read schema file: ") + exception.what());
+    }
+    catch (const Device::IoException& exception)
+    {
+        throw Device::ImportException(std::string("Could not read schema file: ") + exception.what());
+    }
+}
+
+QString importFailure(const std::exception& exception)
+{
+    return RescaleFlow::text("Could not load the N5Q2-Orvik device file. Please contact support. ") +
+           QString::fromStdString(exception.what());
+}
+
+} // namespace
+
+RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceService,
+                         DeviceConnector& deviceConnector, QObject* parent)
+    : QObject(parent)
+    , context(deviceContext)
+    , service(deviceService)
+    , connector(deviceConnector)
+    , readCommand(new ReadParametersCommand(context, service, text("Reading calibrated diameter"), nullptr))
+    , parameterizeCommand(new ParameterizeOrvikCommand(context, service, nullptr))
+    , composite(new CompositeCommand({readCommand, parameterizeCommand}, true, this))
+    , startRescale([this] { composite->execute(); })
+{
+    connectCalibratedDiameter();
+    connect(parameterizeCommand, &ParameterizeOrvikCommand::valueCalculated, this,
+            &RescaleFlow::onValueCalculated);
+
+    connect(composite, &Command::progressUpdated, this, &RescaleFlow::progressUpdated);
+    connect(composite, &Command::warningOccurred, this, &RescaleFlow::warningOccurred);
+    connect(composite, &Command::finished, this, &RescaleFlow::onRescaleFinished);
+    connect(composite, &Command::errorOccurred, this,
+            [this](const QString& message, System, bool disconnected)
+            {
+                if (stage == Stage::Rescaling)
+                    fail(message, disconnected);
+            });
+
+    connect(&connector, &Connector::progressUpdated, this,
+            [this](std::uint8_t progress, const QString& description)
+            {
+                // The release after a failure is not shown.
+                if (stage == Stage::Connecting || stage == Stage::Rescaling)
+                    Q_EMIT progressUpdated(progress, description);
+            });
+    connect(&connector, &DeviceConnector::deviceConnected, this, &RescaleFlow::checkSensor);
+    connect(&connector, &DeviceConnector::unexpectedDeviceConnected, this,
+            [this]
+            {
+                if (stage == Stage::Connecting)
+                    fail(text("Only Orvik devices are supported."));
+            });
+    connect(&connector, &Connector::errorOccurred, this,
+            [this](const QString& message)
+            {
+                if (stage == Stage::Releasing)
+                    releaseEnded(message);
+                else if (stage == Stage::Connecting || stage == Stage::Rescaling)
+                    fail(message);
+            });
+    connect(&connector, &Connector::targetDisconnected, this,
+            [this]
+            {
+                if (stage == Stage::Releasing)
+                    releaseEnded(std::nullopt);
+            });
+
+    releaseWatch.setInterval(releaseWatchMs);
+    connect(&releaseWatch, &QTimer::timeout, this,
+            [this]
+            {
+                if (connector.isRunning())
+                    return;
+                releaseWatch.stop();
+                releaseEnded(std::nullopt);
+            });
+    interruptWatch.setSingleShot(true);
+    interruptWatch.setInterval(interruptReleaseMs);
+    connect(&interruptWatch, &QTimer::timeout, this,
+            [this]
+            {
+                Logger::error("The port was not confirmed released after the interrupt");
+                stage = Stage::Idle;
+                Q_EMIT released(std::nullopt);
+            });
+}
+
+RescaleFlow::~RescaleFlow()
+{
+    // A view may still hold the composite; it must not reach back in here.
+    if (composite)
+        disconnect(composite, nullptr, this, nullptr);
+}
+
+QString RescaleFlow::text(const char* sourceText)
+{
+    return QCoreApplication::translate("OrvikWidget", sourceText);
+}
+
+void RescaleFlow::setOrvik(const Orvik& orvik)
+{
+    parameterizeCommand->setOrvik(orvik);
+}
+
+void RescaleFlow::start(const QString& port)
+{
+    if (stage == Stage::Connecting || stage == Stage::Rescaling || interruptWatch.isActive())
+        return;
+    if (stage == Stage::Releasing || connector.isRunning() || connector.isTargetConnected())
+    {
+        // The sensor of the previous run is still being released; a connect
+        // now would be ignored and leave the caller waiting.
+        Logger::warn("Parameterize requested while the previous device is still being released");
+        Q_EMIT failed(text("The device is still being released. Please try again."));
+        return;
+    }
+    stage = Stage::Connecting;
+    QString failure;
+    if (!importDeviceDescription(&failure))
+    {
+        fail(failure);
+        return;
+    }
+    if (port.isEmpty())
+    {
+        fail(text("No port has been selected."));
+        return;
+    }
+    Logger::info("Starting connection to {}", port.toStdString());
+    connector.connectTarget(port);
+    // A connector that refused at once has said why (and the flow has failed).
+    if (stage == Stage::Connecting && !connector.isRunning())
+        fail(text("No port has been selected."));
+}
+
+bool RescaleFlow::importDeviceDescription(QString* failure)
+{
+    const QtResourceReader reader(descriptionResource);
+    Logger::info("Importing device description {}", reader.getSourceName());
+    try
+    {
+        const Device::Importer importer = createImporter();
+        Device::Device device = importer.importDevice(reader);
+        Logger::info("Imported device description {}", reader.getSourceName());
+        context.setDevice(std::move(device));
+        return true;
+    }
+    catch (const Device::ValidationException& exception)
+    {
+        std::string errors;
+        for (const std::string& error : exception.getErrors())
+            errors += (errors.empty() ? "" : "\n") + error;
+        Logger::error("{}\n{}", exception.what(), errors);
+        *failure = importFailure(exception);
+    }
+    catch (const std::exception& exception)
+    {
+        Logger::error("{}", exception.what());
+        *failure = importFailure(exception);
+    }
+    return false;
+}
+
+void RescaleFlow::checkSensor()
+{
+    if (stage != Stage::Connecting)
+        return;
+    const char* name = ParameterizeOrvikCommand::ParamProductVariantName;
+    const auto parameter = context.getDeviceParameter(std::string(name));
+    if (!parameter)
+    {
+        const QString version = context.getConnectedDevice().version;
+        Logger::error("Parameter {} not found for connected device version {}", name, version.toStdString());
+        fail(text("Parameter %1 not found for connected device version %2. Contact support.")
+                 .arg(QString::fromLatin1(name), version));
+        return;
+    }
+    readCommand->setParameters({*parameter}, {});
+    stage = Stage::Rescaling;
+    startRescale();
+}
+
+void RescaleFlow::onRescaleFinished()
+{
+    if (stage != Stage::Rescaling)
+        return;
+    stage = Stage::Done;
+    Q_EMIT succeeded();
+}
+
+void RescaleFlow::fail(const QString& message, bool lineLost)
+{
+    Logger::error("Rescaling failed: {}", message.toStdString());
+    stage = Stage::Releasing;
+    if (lineLost && connector.isTargetConnected() && !connector.isRunning())
+    {
+        // The service has closed the port with its failure: only forget the
+        // sensor, a restart could no longer reach it.
+        connector.disconnectLostTarget();
+    }
+    else if (connector.isTargetConnected() && !connector.isRunning())
+    {
+        // A sensor still connected is restarted and released.
+        connector.setRunning(true);
+        connector.disconnectTarget();
+    }
+    else if (connector.isRunning())
+    {
+        // The connector releases a sensor of the wrong kind by itself.
+        releaseWatch.start();
+    }
+    Q_EMIT failed(message);
+    if (stage == Stage::Releasing && !connector.isRunning() && !releaseWatch.isActive())
+        releaseEnded(std::nullopt);
+}
+
+void RescaleFlow::releaseEnded(const std::optional<QString>& releaseError)
+{
+    if (stage != Stage::Releasing || interruptWatch.isActive())
+        return;
+    stage = Stage::Idle;
+    Q_EMIT released(releaseError);
+}
+
+void RescaleFlow::interrupt()
+{
+    if (interruptWatch.isActive())
+        return;
+    Logger::warn("Rescale interrupted: stopping and releasing the port");
+    if (composite)
+        composite->cancel();
+    releaseWatch.stop();
+    stage = Stage::Releasing;
+    // The abort stops every sequence and closes the port; its confirmation,
+    // heard only once the service has taken up this very request, ends it.
+    const quint64 requestId = service.newRequestId();
+    auto taken = std::make_shared<bool>(false);
+    connect(&service, &DeviceService::requestTaken, this,
+            [taken, requestId](quint64 id) { *taken = *taken || id == requestId; });
+    connect(&service, &DeviceService::successDisconnecting, this,
+            [this, taken]
+            {
+                if (!*taken || !interruptWatch.isActive())
+                    return;
+                interruptWatch.stop();
+                stage = Stage::Idle;
+                Q_EMIT released(std::nullopt);
+            });
+    interruptWatch.start();
+    QMetaObject::invokeMethod(
+        &service,
+        [target = &service, requestId]
+        {
+            target->tagNextRequest(requestId);
+            target->abort();
+        },
+        Qt::QueuedConnection);
+}
+
+std::optional<double> RescaleFlow::calibratedDiameter(const QString& variantName)
+{
+    static constexpr qsizetype prefixLength = sizeof("Orvik ") - 1;
+    bool ok = false;
+    const double x = QLocale::c().toDouble(variantName.mid(prefixLength).trimmed(), &ok);
+    // "nan" and "inf" parse, yet would scale the k-factor into nonsense.
+    if (!ok || !std::isfinite(x))
+        return std::nullopt;
+    // Names carry inches for the imperial sizes and millimetres for the
+    // metric ones. The largest inch diameter this tool handles is 17.7 in and
+    // the smallest millimetre one 40 mm, so 40 separates them; the tool itself
+    // writes "Orvik 50" for a 50 mm pipe.
+    return x < inchLimit ? x * 0.0254 : x / 1000;
+}
+
+void RescaleFlow::connectCalibratedDiameter()
+{
+    connect(
+        readCommand, &ReadParametersCommand::parametersRead, parameterizeCommand,
+        [this](const ReadParametersCommand::SettingList& deviceSettings,
+               const ReadParametersCommand::SettingList&)
+        {
+            const QString variant =
+                deviceSettings.empty() ? QString()
+                                       : QString::fromStdString(deviceSettings.front().getValue().toString());
+            if (const auto diameter = calibratedDiameter(variant))
+            {
+                parameterizeCommand->setInnerDiameterReference(*diameter);
+                return;
+            }
+            const char* name = ParameterizeOrvikCommand::ParamProductVariantName;
+            Logger::error("Could not determine calibrated diameter from {}: {}", name, variant.toStdString());
+            readCommand->error(text("Could not determine calibrated diameter from %1: %2.")
+                                   .arg(QString::fromLatin1(name), variant),
+                               System::Application, false);
+        });
+}
+
+void RescaleFlow::onValueCalculated(bool isDeviceParameter, const QString& name, double value,
+                                    const QString& unit)
+{
+    // Only the inner diameter and the maximum flow are shown.
+    if (!isDeviceParameter)
+        return;
+    if (name == QLatin1String("InnerDiameter"))
+        Q_EMIT valueShown(name, value, unit);
+    else if (name == QLatin1String("FlowMeasEnd"))
+        Q_EMIT valueShown(name, std::round(value),
+                          unit.startsWith(QLatin1String("gal")) ? QStringLiteral("GPM") : unit);
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "app/Orvik.h"
+#include "components/commands/CompositeCommand.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace Hvd::Weft::Communication
+{
+class DeviceService;
+}
+
+namespace Hvd::Weft::Components
+{
+class Command;
+class DeviceConnector;
+class DeviceContext;
+class ReadParametersCommand;
+} // namespace Hvd::Weft::Components
+
+class ParameterizeOrvikCommand;
+
+// One rescale of the connected sensor, from the press of "Parameterize" to the
+// released port: import the description, connect and identify the sensor,
+// check it, read its calibrated diameter, rescale it, and release it again
+// after a failure. The window and the command line are views of this object:
+// they start it and show what it emits, and take no step of their own.
+class RescaleFlow : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Stage : std::uint8_t
+    {
+        Idle,
+        Connecting,
+        Rescaling,
+        // A failure is known; the sensor is being released.
+        Releasing,
+        Done,
+    };
+
+    // `executeRescale` starts the rescaling command once the sensor has
+    // passed its check: the window lets its execute widget run it, the
+    // command line runs it directly (the default). The command is owned by
+    // whoever runs it; see takeRescaleCommand.
+    RescaleFlow(Hvd::Weft::Components::DeviceContext& context,
+                Hvd::Weft::Communication::DeviceService& service,
+                Hvd::Weft::Components::DeviceConnector& connector, QObject* parent = nullptr);
+    ~RescaleFlow() override;
+
+    // The composite "Reading calibrated diameter" + rescaling. The flow owns
+    // it until a view takes it to run it (the window's execute widget); the
+    // view then calls setRescaleStarter with how to start it.
+    Hvd::Weft::Components::CompositeCommand* rescaleCommand() const { return composite; }
+    void setRescaleStarter(std::function<void()> starter) { startRescale = std::move(starter); }
+
+    void setOrvik(const Orvik& orvik);
+    Stage getStage() const { return stage; }
+
+    // Starts a rescale on `port`. A refusal (busy, no port, no description)
+    // is reported through failed() at once.
+    void start(const QString& port);
+    // Stops whatever runs and releases the port at once, without a restart;
+    // ends with released(). For a program that is told to stop.
+    void interrupt();
+
+    // A user-visible text of the rescaler, translated in the window's context.
+    static QString text(const char* sourceText);
+    // The calibrated diameter in metres that a product variant name such as
+    // "Orvik 82.5" or "Orvik 3.068" carries; empty if it holds no number.
+    static std::optional<double> calibratedDiameter(const QString& variantName);
+    // Product variant names below this number give the diameter in inches,
+    // from it on in millimetres.
+    static constexpr double inchLimit = 40;
+
+    static constexpr const char* descriptionResource = ":/N5Q2-Orvik.desc.json";
+    static constexpr const char* settingsSchemaFile = "Resources/DeviceSettings.schema.json";
+    static constexpr const char* descriptionSchemaFile = "Resources/DeviceDescription.schema.json";
+
+Q_SIGNALS:
+    void progressUpdated(std::uint32_t progress, const QString& description);
+    void warningOccurred(const QString& warning);
+    // One of the two values the user sees: its row ("InnerDiameter",
+    // "FlowMeasEnd"), the number and the unit (rich text).
+    void valueShown(const QString& row, double value, const QString& unit);
+    void succeeded();
+    // The rescale failed; the release of the sensor has already begun.
+    void failed(const QString& message);
+    // The sensor is released after a failure or an interrupt; a failed
+    // release brings its own message.
+    void released(const std::optional<QString>& releaseError);
+
+private:
+    void checkSensor();
+    void onRescaleFinished();
+    void fail(const QString& message, bool lineLost = false);
+    void releaseEnded(const std::optional<QString>& releaseError);
+    bool importDeviceDescription(QString* failure);
+    void onValueCalculated(bool isDeviceParameter, const QString& name, double value, const QString& unit);
+    void connectCalibratedDiameter();
+
+    Hvd::Weft::Components::DeviceContext& context;
+    Hvd::Weft::Communication::DeviceService& service;
+    Hvd::Weft::Components::DeviceConnector& connector;
+    Hvd::Weft::Components::ReadParametersCommand* readCommand;
+    ParameterizeOrvikCommand* parameterizeCommand;
+    QPointer<Hvd::Weft::Components::CompositeCommand> composite;
+    std::function<void()> startRescale;
+    // Polls the connector while it releases a wrong sensor on its own: that
+    // release ends without a signal.
+    QTimer releaseWatch;
+    // Bounds the wait for the port's release after an interrupt.
+    QTimer interruptWatch;
+    Stage stage = Stage::Idle;
+};
