@@ -1,9 +1,15 @@
-# orvik_add_test(NAME name SOURCES ... LIBS ... [OWN_MAIN] [TIMEOUT s])
+# orvik_add_test(NAME name SOURCES ... LIBS ... [OWN_MAIN] [TIMEOUT s] [LABELS ...])
+# LABELS: "unit" (the default: no simulated sensor, no window), "sim" (talks
+# to the simulated sensor) and/or "gui" (widgets, offscreen);
+# `ctest -L unit` is the quick run.
 # Builds one GoogleTest executable with the shared Qt-aware main (or the
 # sources' own main with OWN_MAIN) and registers it with CTest, run from the
 # directory that holds the run-time resources.
 function(orvik_add_test)
-    cmake_parse_arguments(ARG "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT ARG_LABELS)
+        set(ARG_LABELS unit)
+    endif()
     add_executable(${ARG_NAME} ${ARG_SOURCES})
     if(ARG_OWN_MAIN)
         target_link_libraries(${ARG_NAME} PRIVATE orvik_test_support ${ARG_LIBS})
@@ -16,6 +22,7 @@ function(orvik_add_test)
     endif()
     set_tests_properties(${ARG_NAME} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT}
+        LABELS "${ARG_LABELS}"
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endfunction()
 

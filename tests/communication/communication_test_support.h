@@ -3,6 +3,7 @@
 #include "device/Parameter.h"
 #include "device/ParameterSetBuilder.h"
 #include "device/Value.h"
+#include "tests/support/wait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -30,24 +31,7 @@ inline Parameter makeParameter(const std::string& name, DataType type, std::uint
         .at(name);
 }
 
-// Runs the event loop until the condition holds or the time is up.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
-// Lets queued work settle, for checks that something did not happen.
-inline void settle(int ms)
-{
-    waitUntil([] { return false; }, ms);
-}
+using TestWait::settle;
+using TestWait::waitUntil;
 
 } // namespace CommTest

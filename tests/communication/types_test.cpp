@@ -5,7 +5,7 @@
 #include "communication/Device.h"
 #include "communication/internal/FirstContact.h"
 #include "protocol/VELTRIX.h"
-#include "protocol/serial/FFakeSerialPortBackend.h"
+#include "tests/support/FFakeSerialPortBackend.h"
 
 #include <QSignalSpy>
 

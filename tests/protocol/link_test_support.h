@@ -1,7 +1,8 @@
 #pragma once
 
-#include "protocol/serial/FFakeSerialPortBackend.h"
 #include "protocol/serial/FSerialPortBackend.h"
+#include "tests/support/FFakeSerialPortBackend.h"
+#include "tests/support/wait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,30 +14,12 @@
 namespace LinkTest
 {
 
-// Runs the event loop until the condition holds or the time is up.
+// The link tests wait less than the service tests.
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 2000)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
+    return TestWait::waitUntil(condition, timeoutMs);
 }
-
-// Lets queued work settle for a while, for checks that something did not happen.
-inline void settle(int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-    {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-}
+using TestWait::settle;
 
 // A factory that makes one fake and tells the test where it is.
 inline FSerialPortBackendFactory fakeFactory(FFakeSerialPortBackend** created)

@@ -1,8 +1,8 @@
 #include "link_test_support.h"
 
-#include "protocol/serial/FFakeSerialPortBackend.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include "protocol/serial/FSerialPort.h"
+#include "tests/support/FFakeSerialPortBackend.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "protocol/serial/FFakeSerialPortBackend.h"
+#include "tests/support/FFakeSerialPortBackend.h"
 
 #include <QMetaObject>
 #include <QMutexLocker>
