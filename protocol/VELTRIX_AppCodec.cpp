@@ -56,13 +56,13 @@ QByteArray frameHeader(uchar ucDelimiter, const Address& address, Command comman
 // Returns the number written.
 int appendVariables(QByteArray& payload, Command command, const DataMap& values)
 {
-    const int iCount = static_cast<int>(std::min<quint32>(uintValue(values, Key::variableCount(command)),
-                                                          static_cast<quint32>(iMaxVariables)));
+    const int iCount = static_cast<int>(std::min<quint32>(
+        uintValue(values, VELTRIX_Keys::variableCount(command)), static_cast<quint32>(iMaxVariables)));
     appendByte(payload, static_cast<quint32>(iCount));
     for (int i = 1; i <= iCount; ++i)
     {
-        appendByte(payload, uintValue(values, Key::variableUnit(command, i)));
-        appendFloat(payload, values.value(Key::variableValue(command, i)).toFloat());
+        appendByte(payload, uintValue(values, VELTRIX_Keys::variableUnit(command, i)));
+        appendFloat(payload, values.value(VELTRIX_Keys::variableValue(command, i)).toFloat());
     }
     return iCount;
 }
@@ -77,34 +77,6 @@ int universalErrorForCount(int iCount, int iMin, int iMax)
 }
 
 } // namespace
-
-namespace Key
-{
-
-QString variableCount(Command command)
-{
-    return command == S::VELTRIX_ENUM_SESSION_COMMAND_139 ? QStringLiteral("Number of Burstvariables")
-                                                          : QStringLiteral("Number of Devicevariables");
-}
-
-QString variableUnit(Command command, int i)
-{
-    return variableValue(command, i) + QStringLiteral(" Unit");
-}
-
-QString variableValue(Command command, int i)
-{
-    const QString prefix = command == S::VELTRIX_ENUM_SESSION_COMMAND_139 ? QStringLiteral("Burstvariable ")
-                                                                          : QStringLiteral("Devicevariable ");
-    return prefix + QString::number(i);
-}
-
-QString statusString(int i)
-{
-    return QStringLiteral("Statusstring ") + QString::number(i);
-}
-
-} // namespace Key
 
 void appendBigEndian(QByteArray& buffer, quint32 ulValue, int iBytes)
 {
@@ -172,37 +144,38 @@ QByteArray buildRequest(Command command, const Address& address, const DataMap& 
     const Address target = command == S::VELTRIX_ENUM_SESSION_COMMAND_137 ? Address{} : address;
     QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterMaster, target, command);
     const DataMap values = withDefaults(command, requestValues);
-    const quint32 ulCount = uintValue(values, Key::databytesMaster);
+    const quint32 ulCount = uintValue(values, VELTRIX_Keys::databytesMaster);
 
     switch (command)
     {
     case S::VELTRIX_ENUM_SESSION_COMMAND_129:
         appendByte(frame, ulCount);
-        appendBigEndian(frame, uintValue(values, Key::baudrate), 3);
+        appendBigEndian(frame, uintValue(values, VELTRIX_Keys::baudrate), 3);
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_130:
         appendByte(frame, ulCount);
-        appendBigEndian(frame, uintValue(values, Key::address), 2);
-        appendByte(frame, uintValue(values, Key::bytesToRead));
+        appendBigEndian(frame, uintValue(values, VELTRIX_Keys::address), 2);
+        appendByte(frame, uintValue(values, VELTRIX_Keys::bytesToRead));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_131:
     {
         // The byte count follows the data actually sent; it must also leave
         // room for the two address bytes within one byte.
-        const int iData = static_cast<int>(std::min<quint32>(uintValue(values, Key::bytesToWrite), 253));
+        const int iData =
+            static_cast<int>(std::min<quint32>(uintValue(values, VELTRIX_Keys::bytesToWrite), 253));
         appendByte(frame, static_cast<quint32>(iData + 2));
-        appendBigEndian(frame, uintValue(values, Key::address), 2);
-        frame.append(fitted(values.value(Key::bytes).toByteArray(), iData));
+        appendBigEndian(frame, uintValue(values, VELTRIX_Keys::address), 2);
+        frame.append(fitted(values.value(VELTRIX_Keys::bytes).toByteArray(), iData));
         break;
     }
     case S::VELTRIX_ENUM_SESSION_COMMAND_134:
         appendByte(frame, ulCount);
-        appendByte(frame, uintValue(values, Key::diagCode));
+        appendByte(frame, uintValue(values, VELTRIX_Keys::diagCode));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_143:
         appendByte(frame, ulCount);
-        appendByte(frame, uintValue(values, Key::systemcommand));
-        appendBigEndian(frame, uintValue(values, Key::payload), 4);
+        appendByte(frame, uintValue(values, VELTRIX_Keys::systemcommand));
+        appendBigEndian(frame, uintValue(values, VELTRIX_Keys::payload), 4);
         break;
     default:
         appendByte(frame, ulCount);
@@ -214,18 +187,18 @@ QByteArray buildRequest(Command command, const Address& address, const DataMap& 
 DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& defaults)
 {
     DataMap map = defaults;
-    map.insert(Key::error, 0);
+    map.insert(VELTRIX_Keys::error, 0);
     if (frame.size() < iAnswerPayloadOffset)
     {
-        map.insert(Key::universalError, iUniversalTooFew);
+        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
         return map;
     }
     const int iStatusLow = byteAt(frame, iStatusLowOffset);
-    map.insert(Key::statusHigh, static_cast<int>(byteAt(frame, VELTRIX_Frame::iOffsetStatusHigh)));
-    map.insert(Key::statusLow, iStatusLow);
+    map.insert(VELTRIX_Keys::statusHigh, static_cast<int>(byteAt(frame, VELTRIX_Frame::iOffsetStatusHigh)));
+    map.insert(VELTRIX_Keys::statusLow, iStatusLow);
     if (iStatusLow != 0)
     {
-        map.insert(Key::universalError, iUniversalNotExecuted);
+        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
         return map;
     }
 
@@ -233,7 +206,7 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     if (n > frame.size() - iHeaderSize)
     {
         // The frame ends before the bytes its count announces.
-        map.insert(Key::universalError, iUniversalTooFew);
+        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
         return map;
     }
 
@@ -276,14 +249,14 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     case S::VELTRIX_ENUM_SESSION_COMMAND_143:
         break;
     default:
-        map.insert(Key::universalError, iUniversalNotExecuted);
+        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
         return map;
     }
 
     const int iUniversal = universalErrorForCount(n, iMin, iMax);
     if (iUniversal != iUniversalNoError)
     {
-        map.insert(Key::universalError, iUniversal);
+        map.insert(VELTRIX_Keys::universalError, iUniversal);
         return map;
     }
 
@@ -291,47 +264,48 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     switch (command)
     {
     case S::VELTRIX_ENUM_SESSION_COMMAND_128:
-        map.insert(Key::baudrateBitmask, static_cast<int>(readBigEndian(frame, p, 2)));
+        map.insert(VELTRIX_Keys::baudrateBitmask, static_cast<int>(readBigEndian(frame, p, 2)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_130:
-        map.insert(Key::bytes, frame.mid(p, n - 2));
+        map.insert(VELTRIX_Keys::bytes, frame.mid(p, n - 2));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_134:
-        map.insert(Key::diagValue, QVariant(static_cast<uint>(readBigEndian(frame, p, 4))));
+        map.insert(VELTRIX_Keys::diagValue, QVariant(static_cast<uint>(readBigEndian(frame, p, 4))));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_135:
-        map.insert(Key::version, static_cast<int>(byteAt(frame, p)));
-        map.insert(Key::subversion, static_cast<int>(byteAt(frame, p + 1)));
+        map.insert(VELTRIX_Keys::version, static_cast<int>(byteAt(frame, p)));
+        map.insert(VELTRIX_Keys::subversion, static_cast<int>(byteAt(frame, p + 1)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_136:
-        map.insert(Key::revisionYear, static_cast<int>(byteAt(frame, p)));
-        map.insert(Key::revisionMonth, static_cast<int>(byteAt(frame, p + 1)));
-        map.insert(Key::revisionDay, static_cast<int>(byteAt(frame, p + 2)));
+        map.insert(VELTRIX_Keys::revisionYear, static_cast<int>(byteAt(frame, p)));
+        map.insert(VELTRIX_Keys::revisionMonth, static_cast<int>(byteAt(frame, p + 1)));
+        map.insert(VELTRIX_Keys::revisionDay, static_cast<int>(byteAt(frame, p + 2)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_137:
-        map.insert(Key::addressVendorId, static_cast<int>(byteAt(frame, 1)));
-        map.insert(Key::addressSlave, static_cast<int>(readBigEndian(frame, 2, 2)));
-        map.insert(Key::addressSubslave, static_cast<int>(readBigEndian(frame, 4, 2)));
+        map.insert(VELTRIX_Keys::addressVendorId, static_cast<int>(byteAt(frame, 1)));
+        map.insert(VELTRIX_Keys::addressSlave, static_cast<int>(readBigEndian(frame, 2, 2)));
+        map.insert(VELTRIX_Keys::addressSubslave, static_cast<int>(readBigEndian(frame, 4, 2)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_138:
     case S::VELTRIX_ENUM_SESSION_COMMAND_139:
     {
         const int iCount = byteAt(frame, p);
-        map.insert(Key::variableCount(command), iCount);
+        map.insert(VELTRIX_Keys::variableCount(command), iCount);
         for (int i = 1; i <= std::min(iCount, iMaxVariables); ++i)
         {
             const int iOffset = p + 1 + 5 * (i - 1);
-            map.insert(Key::variableUnit(command, i), static_cast<int>(byteAt(frame, iOffset)));
-            map.insert(Key::variableValue(command, i), QVariant(readFloat(frame, iOffset + 1)));
+            map.insert(VELTRIX_Keys::variableUnit(command, i), static_cast<int>(byteAt(frame, iOffset)));
+            map.insert(VELTRIX_Keys::variableValue(command, i), QVariant(readFloat(frame, iOffset + 1)));
         }
         break;
     }
     case S::VELTRIX_ENUM_SESSION_COMMAND_140:
         for (int i = 1; i <= iStatusStringCount; ++i)
-            map.insert(Key::statusString(i), decodeStringField(frame, p + iStringFieldSize * (i - 1)));
+            map.insert(VELTRIX_Keys::statusString(i),
+                       decodeStringField(frame, p + iStringFieldSize * (i - 1)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_141:
-        map.insert(Key::devicetypestring, decodeStringField(frame, p));
+        map.insert(VELTRIX_Keys::devicetypestring, decodeStringField(frame, p));
         break;
     default:
         break;
@@ -342,16 +316,16 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
 DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& defaults)
 {
     DataMap map = defaults;
-    map.insert(Key::error, 0);
+    map.insert(VELTRIX_Keys::error, 0);
     if (!S::isValidCommand(static_cast<int>(command)))
     {
-        map.insert(Key::universalError, iUniversalNotExecuted);
+        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
         return map;
     }
     if (frame.size() < iHeaderSize ||
         byteAt(frame, VELTRIX_Frame::iOffsetByteCount) > frame.size() - iHeaderSize)
     {
-        map.insert(Key::universalError, iUniversalTooFew);
+        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
         return map;
     }
 
@@ -378,7 +352,7 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
     // A write carries any number of data bytes behind its address.
     const int iMax = command == S::VELTRIX_ENUM_SESSION_COMMAND_131 ? 255 : iExpected;
     const int iUniversal = universalErrorForCount(n, iExpected, iMax);
-    map.insert(Key::universalError, iUniversal);
+    map.insert(VELTRIX_Keys::universalError, iUniversal);
     if (iUniversal != iUniversalNoError)
         return map;
 
@@ -386,23 +360,23 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
     switch (command)
     {
     case S::VELTRIX_ENUM_SESSION_COMMAND_129:
-        map.insert(Key::baudrate, static_cast<int>(readBigEndian(frame, p, 3)));
+        map.insert(VELTRIX_Keys::baudrate, static_cast<int>(readBigEndian(frame, p, 3)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_130:
-        map.insert(Key::address, static_cast<int>(readBigEndian(frame, p, 2)));
-        map.insert(Key::bytesToRead, static_cast<int>(byteAt(frame, p + 2)));
+        map.insert(VELTRIX_Keys::address, static_cast<int>(readBigEndian(frame, p, 2)));
+        map.insert(VELTRIX_Keys::bytesToRead, static_cast<int>(byteAt(frame, p + 2)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_131:
-        map.insert(Key::bytesToWrite, n - 2);
-        map.insert(Key::address, static_cast<int>(readBigEndian(frame, p, 2)));
-        map.insert(Key::bytes, frame.mid(p + 2, n - 2));
+        map.insert(VELTRIX_Keys::bytesToWrite, n - 2);
+        map.insert(VELTRIX_Keys::address, static_cast<int>(readBigEndian(frame, p, 2)));
+        map.insert(VELTRIX_Keys::bytes, frame.mid(p + 2, n - 2));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_134:
-        map.insert(Key::diagCode, static_cast<int>(byteAt(frame, p)));
+        map.insert(VELTRIX_Keys::diagCode, static_cast<int>(byteAt(frame, p)));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_143:
-        map.insert(Key::systemcommand, static_cast<int>(byteAt(frame, p)));
-        map.insert(Key::payload, QVariant(static_cast<uint>(readBigEndian(frame, p + 1, 4))));
+        map.insert(VELTRIX_Keys::systemcommand, static_cast<int>(byteAt(frame, p)));
+        map.insert(VELTRIX_Keys::payload, QVariant(static_cast<uint>(readBigEndian(frame, p + 1, 4))));
         break;
     default:
         break;
@@ -414,7 +388,7 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
 {
     QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterSlave, address, command);
     const int iRequestError = S::isValidCommand(static_cast<int>(command))
-                                  ? request.value(Key::universalError).toInt()
+                                  ? request.value(VELTRIX_Keys::universalError).toInt()
                                   : iUniversalNotExecuted;
     if (iRequestError != iUniversalNoError)
     {
@@ -430,28 +404,28 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
     switch (command)
     {
     case S::VELTRIX_ENUM_SESSION_COMMAND_128:
-        appendBigEndian(payload, uintValue(values, Key::baudrateBitmask), 2);
+        appendBigEndian(payload, uintValue(values, VELTRIX_Keys::baudrateBitmask), 2);
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_130:
     {
         // As many bytes as this request asks for.
-        const int iRead = static_cast<int>(
-            std::min<quint32>(uintValue(request, Key::bytesToRead), static_cast<quint32>(iMaxAnswerPayload)));
-        payload = fitted(values.value(Key::bytes).toByteArray(), iRead);
+        const int iRead = static_cast<int>(std::min<quint32>(uintValue(request, VELTRIX_Keys::bytesToRead),
+                                                             static_cast<quint32>(iMaxAnswerPayload)));
+        payload = fitted(values.value(VELTRIX_Keys::bytes).toByteArray(), iRead);
         iCount = iRead + 2;
         break;
     }
     case S::VELTRIX_ENUM_SESSION_COMMAND_134:
-        appendBigEndian(payload, uintValue(values, Key::diagValue), 4);
+        appendBigEndian(payload, uintValue(values, VELTRIX_Keys::diagValue), 4);
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_135:
-        appendByte(payload, uintValue(values, Key::version));
-        appendByte(payload, uintValue(values, Key::subversion));
+        appendByte(payload, uintValue(values, VELTRIX_Keys::version));
+        appendByte(payload, uintValue(values, VELTRIX_Keys::subversion));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_136:
-        appendByte(payload, uintValue(values, Key::revisionYear));
-        appendByte(payload, uintValue(values, Key::revisionMonth));
-        appendByte(payload, uintValue(values, Key::revisionDay));
+        appendByte(payload, uintValue(values, VELTRIX_Keys::revisionYear));
+        appendByte(payload, uintValue(values, VELTRIX_Keys::revisionMonth));
+        appendByte(payload, uintValue(values, VELTRIX_Keys::revisionDay));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_138:
     case S::VELTRIX_ENUM_SESSION_COMMAND_139:
@@ -459,10 +433,10 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_140:
         for (int i = 1; i <= iStatusStringCount; ++i)
-            payload.append(encodeStringField(values.value(Key::statusString(i)).toString()));
+            payload.append(encodeStringField(values.value(VELTRIX_Keys::statusString(i)).toString()));
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_141:
-        payload = encodeStringField(values.value(Key::devicetypestring).toString());
+        payload = encodeStringField(values.value(VELTRIX_Keys::devicetypestring).toString());
         break;
     default:
         break;
@@ -472,12 +446,13 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
     {
         // The announced count rules; the payload is fitted to it so that the
         // frame stays well-formed even when a caller sets an unusual count.
-        iCount = static_cast<int>(std::clamp<quint32>(uintValue(values, Key::databytesSlave), 2, 255));
+        iCount =
+            static_cast<int>(std::clamp<quint32>(uintValue(values, VELTRIX_Keys::databytesSlave), 2, 255));
         payload = fitted(payload, iCount - 2);
     }
     appendByte(frame, static_cast<quint32>(iCount));
-    appendByte(frame, uintValue(values, Key::statusHigh));
-    appendByte(frame, uintValue(values, Key::statusLow));
+    appendByte(frame, uintValue(values, VELTRIX_Keys::statusHigh));
+    appendByte(frame, uintValue(values, VELTRIX_Keys::statusLow));
     frame.append(payload);
     return frame;
 }
@@ -491,8 +466,8 @@ QByteArray buildBurstFrame(const Address& address, const DataMap& burst)
 
     QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterSlave, address, command);
     appendByte(frame, static_cast<quint32>(iCount));
-    appendByte(frame, uintValue(values, Key::statusHigh));
-    appendByte(frame, uintValue(values, Key::statusLow));
+    appendByte(frame, uintValue(values, VELTRIX_Keys::statusHigh));
+    appendByte(frame, uintValue(values, VELTRIX_Keys::statusLow));
     frame.append(payload);
     return frame;
 }

@@ -84,7 +84,7 @@ void VELTRIX_MASTER_AppLayer::requestDelay()
         requestSession->getDataForCommand(command, &values);
         // Only the 24 bits that went out count.
         ulPendingBaudrate =
-            Codec::withDefaults(command, values).value(Codec::Key::baudrate).toUInt() & 0xFFFFFFu;
+            Codec::withDefaults(command, values).value(VELTRIX_Keys::baudrate).toUInt() & 0xFFFFFFu;
     }
     QByteArray buffer = requestSession->getBuffer();
     emit sessionDataTxSetBuffer(command, buffer);
@@ -126,11 +126,11 @@ void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
     QMap<QString, QVariant> defaults;
     responseSession->getDefaultDataForCommand(command, &defaults);
     QMap<QString, QVariant> map = Codec::decodeResponse(command, frame, defaults);
-    const bool bPositive = map.value(Codec::Key::universalError).toInt() == 0;
+    const bool bPositive = map.value(VELTRIX_Keys::universalError).toInt() == 0;
 
     if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
     {
-        if (map.value(Codec::Key::statusLow).toInt() != 0)
+        if (map.value(VELTRIX_Keys::statusLow).toInt() != 0)
         {
             ulPendingBaudrate = 0;
         }
@@ -139,7 +139,7 @@ void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
             bool bOk = false;
             emit sessionBaudrateSetNew(ulPendingBaudrate, &bOk);
             if (!bOk)
-                map.insert(Codec::Key::universalError,
+                map.insert(VELTRIX_Keys::universalError,
                            static_cast<int>(S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED));
         }
     }

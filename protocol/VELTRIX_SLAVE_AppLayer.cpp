@@ -58,8 +58,9 @@ void VELTRIX_SLAVE_AppLayer::setRequestDataSets(const QByteArray& frame)
     const QMap<QString, QVariant> map = Codec::decodeRequest(command, frame, defaults);
     requestSession->setDataForCommand(command, map);
 
-    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129 && map.value(Codec::Key::universalError).toInt() == 0)
-        ulPendingBaudrate = map.value(Codec::Key::baudrate).toUInt();
+    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129 &&
+        map.value(VELTRIX_Keys::universalError).toInt() == 0)
+        ulPendingBaudrate = map.value(VELTRIX_Keys::baudrate).toUInt();
 }
 
 void VELTRIX_SLAVE_AppLayer::setResponseBufferAndResponse()

@@ -1,30 +1,25 @@
 #include "protocol/VELTRIX_Session.h"
 
+#include "protocol/VELTRIX_Keys.h"
+
 #include <algorithm>
 
 namespace
 {
 
-const QString strStatusHigh = QStringLiteral("Status High");
-const QString strStatusLow = QStringLiteral("Status Low");
-const QString strUniversalError = QStringLiteral("Universal Error");
-const QString strError = QStringLiteral("Error");
-const QString strDatabytesMaster = QStringLiteral("Databytes Master");
-const QString strDatabytesSlave = QStringLiteral("Databytes Slave");
-
-void setInts(QMap<QString, QVariant>& map, std::initializer_list<const char*> keys, int iValue)
+void setInts(QMap<QString, QVariant>& map, std::initializer_list<QString> keys, int iValue)
 {
-    for (const char* key : keys)
-        map.insert(QString::fromLatin1(key), iValue);
+    for (const QString& key : keys)
+        map.insert(key, iValue);
 }
 
 // Unit and value keys of the eight device or burst variables.
-void addVariables(QMap<QString, QVariant>& map, const QString& prefix)
+void addVariables(QMap<QString, QVariant>& map, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command)
 {
     for (int i = 1; i <= 8; ++i)
     {
-        map.insert(prefix + QString::number(i) + QStringLiteral(" Unit"), 0);
-        map.insert(prefix + QString::number(i), QVariant(0.0f));
+        map.insert(VELTRIX_Keys::variableUnit(command, i), 0);
+        map.insert(VELTRIX_Keys::variableValue(command, i), QVariant(0.0f));
     }
 }
 
@@ -181,87 +176,99 @@ QMap<QString, QVariant> VELTRIX_Session::getDataStandardLayoutForCommand(const Q
 QMap<QString, QVariant> VELTRIX_Session::standardLayoutForCommand(const QString& key)
 {
     QMap<QString, QVariant> map;
-    map.insert(strStatusHigh, 0);
-    map.insert(strStatusLow, 0);
-    map.insert(strUniversalError, 0);
+    map.insert(VELTRIX_Keys::statusHigh, 0);
+    map.insert(VELTRIX_Keys::statusLow, 0);
+    map.insert(VELTRIX_Keys::universalError, 0);
 
     bool bOk = false;
     const int iCommand = key.toInt(&bOk);
     if (!bOk || !isValidCommand(iCommand) || key != QString::number(iCommand))
         return map;
 
-    map.insert(strError, 0);
+    map.insert(VELTRIX_Keys::error, 0);
     switch (iCommand)
     {
     case 128:
-        map.insert(strDatabytesMaster, 0);
-        map.insert(strDatabytesSlave, 4);
-        map.insert(QStringLiteral("BaudrateBitmask"), 0);
+        map.insert(VELTRIX_Keys::databytesMaster, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 4);
+        map.insert(VELTRIX_Keys::baudrateBitmask, 0);
         break;
     case 129:
-        map.insert(QStringLiteral("Baudrate"), 0);
-        map.insert(strDatabytesMaster, 3);
-        map.insert(strDatabytesSlave, 2);
+        map.insert(VELTRIX_Keys::baudrate, 0);
+        map.insert(VELTRIX_Keys::databytesMaster, 3);
+        map.insert(VELTRIX_Keys::databytesSlave, 2);
         break;
     case 130:
-        setInts(map, {"Address", "BytesToRead"}, 0);
-        map.insert(strDatabytesMaster, 3);
-        map.insert(QStringLiteral("Bytes"), QByteArray());
+        setInts(map, {VELTRIX_Keys::address, VELTRIX_Keys::bytesToRead}, 0);
+        map.insert(VELTRIX_Keys::databytesMaster, 3);
+        map.insert(VELTRIX_Keys::bytes, QByteArray());
         break;
     case 131:
-        setInts(map, {"Address", "BytesToWrite"}, 0);
-        map.insert(strDatabytesSlave, 2);
-        map.insert(QStringLiteral("Bytes"), QByteArray());
+        setInts(map, {VELTRIX_Keys::address, VELTRIX_Keys::bytesToWrite}, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 2);
+        map.insert(VELTRIX_Keys::bytes, QByteArray());
         break;
     case 132:
     case 133:
-        map.insert(strDatabytesMaster, 0);
-        map.insert(strDatabytesSlave, 2);
+        map.insert(VELTRIX_Keys::databytesMaster, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 2);
         break;
     case 134:
-        setInts(map, {"DiagCode", "DiagValue"}, 0);
-        map.insert(strDatabytesMaster, 1);
-        map.insert(strDatabytesSlave, 6);
+        setInts(map, {VELTRIX_Keys::diagCode, VELTRIX_Keys::diagValue}, 0);
+        map.insert(VELTRIX_Keys::databytesMaster, 1);
+        map.insert(VELTRIX_Keys::databytesSlave, 6);
         break;
     case 135:
-        setInts(map, {"Databytes Master", "Version", "Subversion"}, 0);
-        map.insert(strDatabytesSlave, 4);
+        setInts(map, {VELTRIX_Keys::databytesMaster, VELTRIX_Keys::version, VELTRIX_Keys::subversion}, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 4);
         break;
     case 136:
-        setInts(map, {"Databytes Master", "Revision Year", "Revision Month", "Revision Day"}, 0);
-        map.insert(strDatabytesSlave, 5);
+        setInts(map,
+                {VELTRIX_Keys::databytesMaster, VELTRIX_Keys::revisionYear, VELTRIX_Keys::revisionMonth,
+                 VELTRIX_Keys::revisionDay},
+                0);
+        map.insert(VELTRIX_Keys::databytesSlave, 5);
         break;
     case 137:
-        setInts(map, {"Databytes Master", "Address Vendor ID", "Address Slave", "Address Subslave"}, 0);
-        map.insert(strDatabytesSlave, 2);
+        setInts(map,
+                {VELTRIX_Keys::databytesMaster, VELTRIX_Keys::addressVendorId, VELTRIX_Keys::addressSlave,
+                 VELTRIX_Keys::addressSubslave},
+                0);
+        map.insert(VELTRIX_Keys::databytesSlave, 2);
         break;
     case 138:
-        setInts(map, {"Databytes Master", "Number of Devicevariables"}, 0);
-        addVariables(map, QStringLiteral("Devicevariable "));
+        setInts(
+            map,
+            {VELTRIX_Keys::databytesMaster, VELTRIX_Keys::variableCount(VELTRIX_ENUM_SESSION_COMMAND_138)},
+            0);
+        addVariables(map, VELTRIX_ENUM_SESSION_COMMAND_138);
         break;
     case 139:
-        setInts(map, {"Databytes Master", "Number of Burstvariables"}, 0);
-        addVariables(map, QStringLiteral("Burstvariable "));
+        setInts(
+            map,
+            {VELTRIX_Keys::databytesMaster, VELTRIX_Keys::variableCount(VELTRIX_ENUM_SESSION_COMMAND_139)},
+            0);
+        addVariables(map, VELTRIX_ENUM_SESSION_COMMAND_139);
         break;
     case 140:
-        map.insert(strDatabytesMaster, 0);
-        map.insert(strDatabytesSlave, 130);
+        map.insert(VELTRIX_Keys::databytesMaster, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 130);
         for (int i = 1; i <= 8; ++i)
-            map.insert(QStringLiteral("Statusstring ") + QString::number(i), QStringLiteral(" "));
+            map.insert(VELTRIX_Keys::statusString(i), QStringLiteral(" "));
         break;
     case 141:
-        map.insert(strDatabytesMaster, 0);
-        map.insert(strDatabytesSlave, 18);
-        map.insert(QStringLiteral("Devicetypestring"), QStringLiteral(" "));
+        map.insert(VELTRIX_Keys::databytesMaster, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 18);
+        map.insert(VELTRIX_Keys::devicetypestring, QStringLiteral(" "));
         break;
     case 142:
-        map.insert(strDatabytesMaster, 0);
-        map.insert(strDatabytesSlave, 2);
+        map.insert(VELTRIX_Keys::databytesMaster, 0);
+        map.insert(VELTRIX_Keys::databytesSlave, 2);
         break;
     case 143:
-        setInts(map, {"Systemcommand", "Payload"}, 0);
-        map.insert(strDatabytesMaster, 5);
-        map.insert(strDatabytesSlave, 2);
+        setInts(map, {VELTRIX_Keys::systemcommand, VELTRIX_Keys::payload}, 0);
+        map.insert(VELTRIX_Keys::databytesMaster, 5);
+        map.insert(VELTRIX_Keys::databytesSlave, 2);
         break;
     default:
         break;

@@ -1,4 +1,5 @@
 #include "communication/internal/Default.h"
+#include "protocol/VELTRIX_Keys.h"
 
 #include <QCoreApplication>
 
@@ -59,7 +60,7 @@ Default::Message Default::message(const char* context, const char* sourceText, c
 std::optional<Default::Message> Default::statusError(const QMap<QString, QVariant>& map,
                                                      Session::Command received) const
 {
-    if (map.value(QStringLiteral("Status Low")).toInt() == 0)
+    if (map.value(VELTRIX_Keys::statusLow).toInt() == 0)
         return std::nullopt;
     return message(staticMetaObject.className(), QT_TR_NOOP("Device didn`t acknowledge command %1"),
                    {QString::number(received)});

@@ -1,4 +1,5 @@
 #include "communication/internal/FirstContact.h"
+#include "protocol/VELTRIX_Keys.h"
 
 #include <array>
 
@@ -215,10 +216,10 @@ void FirstContact::recieveStateMachine(VELTRIX_Session& response)
 
 void FirstContact::evaluateAddress(const QMap<QString, QVariant>& map)
 {
-    const auto byteOf = [&map](const char* key)
-    { return static_cast<std::uint8_t>(map.value(QLatin1String(key)).toString().toUInt() & 0xFF); };
-    device.address.bytes = {byteOf("Address Vendor ID"), 0, byteOf("Address Slave"), 0,
-                            byteOf("Address Subslave")};
+    const auto byteOf = [&map](const QString& key)
+    { return static_cast<std::uint8_t>(map.value(key).toString().toUInt() & 0xFF); };
+    device.address.bytes = {byteOf(VELTRIX_Keys::addressVendorId), 0, byteOf(VELTRIX_Keys::addressSlave), 0,
+                            byteOf(VELTRIX_Keys::addressSubslave)};
 
     const Address::Type type = device.address.getType();
     const auto sessionOf = [](Address::Type target, Session::Command command)
@@ -259,10 +260,10 @@ void FirstContact::evaluate(const Sequence& sequence, Session::Command command,
     {
     case S::VELTRIX_ENUM_SESSION_COMMAND_128:
     {
-        const auto mask = static_cast<std::uint16_t>(map.value(QStringLiteral("BaudrateBitmask")).toUInt());
+        const auto mask = static_cast<std::uint16_t>(map.value(VELTRIX_Keys::baudrateBitmask).toUInt());
         traceBaudrates(mask);
         QMap<QString, QVariant> request = Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_129);
-        request.insert(QStringLiteral("Baudrate"), chooseBaudrate(mask));
+        request.insert(VELTRIX_Keys::baudrate, chooseBaudrate(mask));
         if (sequences.hasFurtherSequence())
         {
             Sequence& next = sequences.list[sequences.index + 1];
@@ -276,24 +277,24 @@ void FirstContact::evaluate(const Sequence& sequence, Session::Command command,
         break;
     case S::VELTRIX_ENUM_SESSION_COMMAND_135:
     {
-        const QString version = QStringLiteral("V%1.%2").arg(prependZero(map, QStringLiteral("Version")),
-                                                             prependZero(map, QStringLiteral("Subversion")));
+        const QString version = QStringLiteral("V%1.%2").arg(prependZero(map, VELTRIX_Keys::version),
+                                                             prependZero(map, VELTRIX_Keys::subversion));
         (sub ? device.subVersion : device.version) = version;
         trace(QStringLiteral("Device responded to command 135: Version ") + version);
         break;
     }
     case S::VELTRIX_ENUM_SESSION_COMMAND_136:
     {
-        const QString revision = prependZero(map, QStringLiteral("Revision Year")) +
-                                 prependZero(map, QStringLiteral("Revision Month")) +
-                                 prependZero(map, QStringLiteral("Revision Day"));
+        const QString revision = prependZero(map, VELTRIX_Keys::revisionYear) +
+                                 prependZero(map, VELTRIX_Keys::revisionMonth) +
+                                 prependZero(map, VELTRIX_Keys::revisionDay);
         (sub ? device.subRevision : device.revision) = revision;
         trace(QStringLiteral("Device responded to command 136: Revision ") + revision);
         break;
     }
     case S::VELTRIX_ENUM_SESSION_COMMAND_141:
     {
-        const QString name = prependZero(map, QStringLiteral("Devicetypestring"));
+        const QString name = prependZero(map, VELTRIX_Keys::devicetypestring);
         (sub ? device.subName : device.name) = name;
         trace(QStringLiteral("Device responded to command 141: Name ") + name);
         break;

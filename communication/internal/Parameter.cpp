@@ -1,4 +1,5 @@
 #include "communication/internal/Parameter.h"
+#include "protocol/VELTRIX_Keys.h"
 
 namespace Hvd::Weft::Communication::Internal
 {
@@ -7,17 +8,12 @@ namespace
 {
 using S = VELTRIX_Session;
 
-const QString keyAddress = QStringLiteral("Address");
-const QString keyBytes = QStringLiteral("Bytes");
-const QString keyBytesToRead = QStringLiteral("BytesToRead");
-const QString keyUniversalError = QStringLiteral("Universal Error");
-
 Session::Data readRequest(std::uint16_t address, qsizetype length)
 {
     Session::Data request{S::VELTRIX_ENUM_SESSION_COMMAND_130,
                           Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_130)};
-    request.data.insert(keyAddress, static_cast<unsigned>(address));
-    request.data.insert(keyBytesToRead, static_cast<unsigned>(length));
+    request.data.insert(VELTRIX_Keys::address, static_cast<unsigned>(address));
+    request.data.insert(VELTRIX_Keys::bytesToRead, static_cast<unsigned>(length));
     return request;
 }
 
@@ -25,9 +21,9 @@ Session::Data writeRequest(std::uint16_t address, const QByteArray& bytes)
 {
     Session::Data request{S::VELTRIX_ENUM_SESSION_COMMAND_131,
                           Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_131)};
-    request.data.insert(keyAddress, static_cast<unsigned>(address));
-    request.data.insert(QStringLiteral("BytesToWrite"), static_cast<unsigned>(bytes.size()));
-    request.data.insert(keyBytes, bytes);
+    request.data.insert(VELTRIX_Keys::address, static_cast<unsigned>(address));
+    request.data.insert(VELTRIX_Keys::bytesToWrite, static_cast<unsigned>(bytes.size()));
+    request.data.insert(VELTRIX_Keys::bytes, bytes);
     return request;
 }
 
@@ -206,12 +202,12 @@ bool Parameter::evaluateReadBack(Sequence& sequence, const QMap<QString, QVarian
     const int index = sequence.current;
     const QMap<QString, QVariant> written =
         index > 0 ? sequence.items[index - 1].data : QMap<QString, QVariant>{};
-    const QByteArray sent = written.value(keyBytes).toByteArray();
-    const QByteArray read = map.value(keyBytes).toByteArray();
-    const QString address = QString::number(written.value(keyAddress).toUInt());
+    const QByteArray sent = written.value(VELTRIX_Keys::bytes).toByteArray();
+    const QByteArray read = map.value(VELTRIX_Keys::bytes).toByteArray();
+    const QString address = QString::number(written.value(VELTRIX_Keys::address).toUInt());
 
     // An answer the stack could not decode carries no bytes worth comparing.
-    const bool decoded = map.value(keyUniversalError).toInt() == 0;
+    const bool decoded = map.value(VELTRIX_Keys::universalError).toInt() == 0;
     if (decoded && sent == read)
     {
         retryPending = false;
@@ -239,12 +235,12 @@ bool Parameter::evaluateReadBack(Sequence& sequence, const QMap<QString, QVarian
 bool Parameter::evaluateRead(const Sequence& sequence, const QMap<QString, QVariant>& map)
 {
     const QMap<QString, QVariant> request = sequence.items[sequence.current].data;
-    const QString address = QString::number(request.value(keyAddress).toUInt());
-    const QByteArray bytes = map.value(keyBytes).toByteArray();
-    const auto requested = static_cast<qsizetype>(request.value(keyBytesToRead).toUInt());
+    const QString address = QString::number(request.value(VELTRIX_Keys::address).toUInt());
+    const QByteArray bytes = map.value(VELTRIX_Keys::bytes).toByteArray();
+    const auto requested = static_cast<qsizetype>(request.value(VELTRIX_Keys::bytesToRead).toUInt());
 
     // Missing or extra bytes would move every later value onto the wrong parameter.
-    if (map.value(keyUniversalError).toInt() != 0 || bytes.size() != requested)
+    if (map.value(VELTRIX_Keys::universalError).toInt() != 0 || bytes.size() != requested)
     {
         const Message text =
             message(QT_TR_NOOP("Device responded to command 130 without the requested data: NVM address: %1 "

@@ -1,4 +1,5 @@
 #include "communication/internal/SysCommand.h"
+#include "protocol/VELTRIX_Keys.h"
 
 #include <QThread>
 
@@ -69,8 +70,8 @@ void SysCommand::startSystemCommand(Address::Type type, const Device& target, co
     for (Command command : list)
     {
         QMap<QString, QVariant> request = Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_143);
-        request.insert(QStringLiteral("Systemcommand"), static_cast<unsigned>(command));
-        request.insert(QStringLiteral("Payload"), 0u);
+        request.insert(VELTRIX_Keys::systemcommand, static_cast<unsigned>(command));
+        request.insert(VELTRIX_Keys::payload, 0u);
         sequences.list.append(Sequence(type, Session::Data{S::VELTRIX_ENUM_SESSION_COMMAND_143, request}));
     }
     device = target;

@@ -2,6 +2,7 @@
 
 #include "protocol/VELTRIX_AppCodec.h"
 #include "protocol/VELTRIX_Frame.h"
+#include "protocol/VELTRIX_Keys.h"
 #include "protocol/VELTRIX_Session.h"
 
 #include <QJsonArray>
@@ -15,7 +16,6 @@ namespace Hvd::Weft::Simulator
 
 namespace
 {
-namespace Key = VELTRIX_AppCodec::Key;
 using S = VELTRIX_Session;
 
 constexpr int iCommandAddress = 137;
@@ -202,7 +202,7 @@ SensorReply OrvikSensor::handle(const SensorRequest& request)
         // switches the rate or starts burst frames for it.
         reply.address = request.address;
         reply.values = standardMap(request.command);
-        reply.values.insert(Key::statusLow, iStatusRefused);
+        reply.values.insert(VELTRIX_Keys::statusLow, iStatusRefused);
         reply.wire = WireFault::Silent;
         return reply;
     }
@@ -214,30 +214,31 @@ SensorReply OrvikSensor::handle(const SensorRequest& request)
 
     QMap<QString, QVariant>& answer = reply.values;
     answer = standardMap(request.command);
-    answer.insert(Key::statusHigh, mConfig.status);
-    answer.insert(Key::statusLow, 0);
+    answer.insert(VELTRIX_Keys::statusHigh, mConfig.status);
+    answer.insert(VELTRIX_Keys::statusLow, 0);
 
     const auto recordUnexecuted = [&]
     {
         if (request.command == 143)
-            mSystemCommands.append({target, request.values.value(Key::systemcommand).toInt(), false});
+            mSystemCommands.append(
+                {target, request.values.value(VELTRIX_Keys::systemcommand).toInt(), false});
     };
 
     // A sensor that does not answer has not heard the request either; a
     // refused status keeps the slave layer from switching rate or burst.
     if ((mConfig.dropAfter && mAnswers >= *mConfig.dropAfter) || strike(Fault::Kind::Silent, request.command))
     {
-        answer.insert(Key::statusLow, iStatusRefused);
+        answer.insert(VELTRIX_Keys::statusLow, iStatusRefused);
         reply.wire = WireFault::Silent;
         recordUnexecuted();
         return reply;
     }
 
     // A request of the wrong length is refused by the application layer itself.
-    const bool decoded = request.values.value(Key::universalError).toInt() == 0;
+    const bool decoded = request.values.value(VELTRIX_Keys::universalError).toInt() == 0;
     if (!decoded || strike(Fault::Kind::Nak, request.command))
     {
-        answer.insert(Key::statusLow, iStatusRefused);
+        answer.insert(VELTRIX_Keys::statusLow, iStatusRefused);
         recordUnexecuted();
     }
     else
@@ -260,7 +261,7 @@ void OrvikSensor::execute(Target target, const SensorRequest& request, QMap<QStr
     switch (request.command)
     {
     case 128:
-        answer.insert(Key::baudrateBitmask, mConfig.baudMask);
+        answer.insert(VELTRIX_Keys::baudrateBitmask, mConfig.baudMask);
         break;
     case 129:
         switchBaudrate(request, answer);
@@ -283,16 +284,16 @@ void OrvikSensor::execute(Target target, const SensorRequest& request, QMap<QStr
     case 135:
     {
         const auto version = parseVersion(identity(target).version).value_or(std::pair{0, 0});
-        answer.insert(Key::version, version.first);
-        answer.insert(Key::subversion, version.second);
+        answer.insert(VELTRIX_Keys::version, version.first);
+        answer.insert(VELTRIX_Keys::subversion, version.second);
         break;
     }
     case 136:
     {
         const auto revision = parseRevision(identity(target).revision).value_or(std::array{0, 0, 0});
-        answer.insert(Key::revisionYear, revision[0]);
-        answer.insert(Key::revisionMonth, revision[1]);
-        answer.insert(Key::revisionDay, revision[2]);
+        answer.insert(VELTRIX_Keys::revisionYear, revision[0]);
+        answer.insert(VELTRIX_Keys::revisionMonth, revision[1]);
+        answer.insert(VELTRIX_Keys::revisionDay, revision[2]);
         break;
     }
     case 138:
@@ -301,54 +302,55 @@ void OrvikSensor::execute(Target target, const SensorRequest& request, QMap<QStr
         break;
     case 140:
         for (int i = 0; i < static_cast<int>(kStatusTexts.size()); ++i)
-            answer.insert(Key::statusString(i + 1), QString::fromLatin1(kStatusTexts[i]));
+            answer.insert(VELTRIX_Keys::statusString(i + 1), QString::fromLatin1(kStatusTexts[i]));
         break;
     case 141:
-        answer.insert(Key::devicetypestring, identity(target).name);
+        answer.insert(VELTRIX_Keys::devicetypestring, identity(target).name);
         break;
     case 143:
         systemCommand(target, request, answer);
         break;
     default:
         // 134 (diagnostics) is not offered by this sensor.
-        answer.insert(Key::statusLow, iStatusUnsupported);
+        answer.insert(VELTRIX_Keys::statusLow, iStatusUnsupported);
         break;
     }
 }
 
 void OrvikSensor::read(Target target, const SensorRequest& request, QMap<QString, QVariant>& answer)
 {
-    const int address = request.values.value(Key::address).toInt();
-    const int length = request.values.value(Key::bytesToRead).toInt();
+    const int address = request.values.value(VELTRIX_Keys::address).toInt();
+    const int length = request.values.value(VELTRIX_Keys::bytesToRead).toInt();
     const QByteArray& nvm = part(target).nvm;
     if (address + length > nvm.size())
     {
-        answer.insert(Key::statusLow, iStatusOutOfRange);
+        answer.insert(VELTRIX_Keys::statusLow, iStatusOutOfRange);
         return;
     }
     QByteArray bytes = nvm.mid(address, length);
     int hit = 0;
     if (strikeReadback(target, address, length, &hit))
         bytes[hit - address] = static_cast<char>(~static_cast<unsigned char>(bytes.at(hit - address)));
-    answer.insert(Key::bytes, bytes);
+    answer.insert(VELTRIX_Keys::bytes, bytes);
 }
 
 void OrvikSensor::write(Target target, const SensorRequest& request, QMap<QString, QVariant>& answer)
 {
-    const int address = request.values.value(Key::address).toInt();
-    const QByteArray bytes = request.values.value(Key::bytes).toByteArray();
-    if (bytes.size() != request.values.value(Key::bytesToWrite).toInt() || !writeNvm(target, address, bytes))
-        answer.insert(Key::statusLow, iStatusOutOfRange);
+    const int address = request.values.value(VELTRIX_Keys::address).toInt();
+    const QByteArray bytes = request.values.value(VELTRIX_Keys::bytes).toByteArray();
+    if (bytes.size() != request.values.value(VELTRIX_Keys::bytesToWrite).toInt() ||
+        !writeNvm(target, address, bytes))
+        answer.insert(VELTRIX_Keys::statusLow, iStatusOutOfRange);
 }
 
 void OrvikSensor::switchBaudrate(const SensorRequest& request, QMap<QString, QVariant>& answer)
 {
-    const std::uint32_t requested = request.values.value(Key::baudrate).toUInt();
+    const std::uint32_t requested = request.values.value(VELTRIX_Keys::baudrate).toUInt();
     const auto it = std::find(baudrates.begin(), baudrates.end(), requested);
     const int bit = static_cast<int>(it - baudrates.begin());
     if (it == baudrates.end() || (mConfig.baudMask & (1u << bit)) == 0)
     {
-        answer.insert(Key::statusLow, iStatusUnsupported);
+        answer.insert(VELTRIX_Keys::statusLow, iStatusUnsupported);
         return;
     }
     // The application layer switches the line once the answer has left.
@@ -357,7 +359,7 @@ void OrvikSensor::switchBaudrate(const SensorRequest& request, QMap<QString, QVa
 
 void OrvikSensor::systemCommand(Target target, const SensorRequest& request, QMap<QString, QVariant>& answer)
 {
-    const int code = request.values.value(Key::systemcommand).toInt();
+    const int code = request.values.value(VELTRIX_Keys::systemcommand).toInt();
     // The device speaks for the whole sensor: what it stores, restores or
     // restarts includes the sub device behind it, so that a calibration
     // written to the sub device survives a return to factory defaults.
@@ -390,7 +392,7 @@ void OrvikSensor::systemCommand(Target target, const SensorRequest& request, QMa
         }
         break;
     default:
-        answer.insert(Key::statusLow, iStatusUnsupported);
+        answer.insert(VELTRIX_Keys::statusLow, iStatusUnsupported);
         mSystemCommands.append({target, code, false});
         return;
     }
@@ -413,18 +415,18 @@ void OrvikSensor::fillVariables(Target target, int command, QMap<QString, QVaria
     }
 
     const auto cmd = static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(command);
-    answer.insert(Key::variableCount(cmd), static_cast<int>(variables.size()));
+    answer.insert(VELTRIX_Keys::variableCount(cmd), static_cast<int>(variables.size()));
     for (int i = 0; i < variables.size(); ++i)
     {
-        answer.insert(Key::variableUnit(cmd, i + 1), variables[i].first);
-        answer.insert(Key::variableValue(cmd, i + 1), variables[i].second);
+        answer.insert(VELTRIX_Keys::variableUnit(cmd, i + 1), variables[i].first);
+        answer.insert(VELTRIX_Keys::variableValue(cmd, i + 1), variables[i].second);
     }
 }
 
 QMap<QString, QVariant> OrvikSensor::burstValues(Target target)
 {
     QMap<QString, QVariant> values = standardMap(139);
-    values.insert(Key::statusHigh, mConfig.status);
+    values.insert(VELTRIX_Keys::statusHigh, mConfig.status);
     fillVariables(target, 139, values);
     return values;
 }

@@ -4,6 +4,7 @@
 #include "protocol/VELTRIX.h"
 #include "protocol/VELTRIX_AppCodec.h"
 #include "protocol/VELTRIX_Frame.h"
+#include "protocol/VELTRIX_Keys.h"
 #include "protocol/VELTRIX_SLAVE_AppLayer.h"
 #include "tools/orvik-sim/OrvikMemoryLayout.h"
 #include "tools/orvik-sim/OrvikPtyBackend.h"
@@ -19,7 +20,6 @@ namespace
 using Hvd::Weft::Components::Logger;
 using S = VELTRIX_Session;
 namespace F = VELTRIX_Frame;
-namespace Key = VELTRIX_AppCodec::Key;
 
 std::string hex(const QByteArray& bytes)
 {
@@ -182,7 +182,7 @@ void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
     mRecord->setAddress(reply.address.data());
     mRecord->setDataForCommand(command, reply.values);
     if (input.command == 142 && reply.wire != WireFault::Silent &&
-        reply.values.value(Key::statusLow).toInt() == 0)
+        reply.values.value(VELTRIX_Keys::statusLow).toInt() == 0)
     {
         mBurstTarget = reply.target;
         mRecord->setDataForCommand(
