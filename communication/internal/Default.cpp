@@ -18,6 +18,26 @@ Default::Default(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFini
     stepTimer.setSingleShot(true);
     stepTimer.setTimerType(Qt::PreciseTimer);
     connect(session, &Session::log, this, &Default::log);
+    // The common wiring of every sequence: its session's answers and
+    // timeout, and its step timer, each only while a run is in progress.
+    connect(session, &Session::newData, this,
+            [this](VELTRIX_Session* data)
+            {
+                if (isActive() && data != nullptr)
+                    recieveStateMachine(*data);
+            });
+    connect(session, &Session::noResponse, this,
+            [this]
+            {
+                if (isActive())
+                    failRun(noResponseText());
+            });
+    connect(&stepTimer, &QTimer::timeout, this,
+            [this]
+            {
+                if (isActive())
+                    onStep();
+            });
     // The shared port's entries and the stack's session errors are logged
     // once, by the owner of the port and the facade, not once per sequence.
 }
@@ -74,6 +94,19 @@ std::optional<Default::Message> Default::commandError(Session::Command expected,
     return message(staticMetaObject.className(),
                    QT_TR_NOOP("Device responded with wrong command. Expected: %1 Received: %2"),
                    {QString::number(expected), QString::number(received)});
+}
+
+bool Default::rejectAnswer(const QMap<QString, QVariant>& map, Session::Command expected,
+                           Session::Command received)
+{
+    std::optional<Message> failure = commandError(expected, received);
+    if (!failure)
+        failure = statusError(map, received);
+    if (!failure)
+        return false;
+    logError(failure->log);
+    failRun(failure->user);
+    return true;
 }
 
 void Default::closePortIfWanted()

@@ -15,6 +15,7 @@
 #include <optional>
 
 class VELTRIX;
+class VELTRIX_Session;
 
 namespace Hvd::Weft::Communication::Internal
 {
@@ -44,6 +45,8 @@ signals:
 
 public slots:
     virtual void abort() = 0;
+    // The sequence's handling of one answer; reached only while it runs.
+    virtual void recieveStateMachine(VELTRIX_Session& response) = 0;
 
 protected:
     // A failure text for the log and, translated, for the user.
@@ -61,6 +64,20 @@ protected:
     // "Status Low" of a response not 0.
     std::optional<Message> statusError(const QMap<QString, QVariant>& map, Session::Command received) const;
     std::optional<Message> commandError(Session::Command expected, Session::Command received) const;
+
+    // Whether a run is in progress; answers, timeouts and steps are ignored
+    // otherwise.
+    virtual bool isActive() const { return running; }
+    // The user's text when the session's wait for an answer ran out.
+    virtual QString noResponseText() const = 0;
+    // The step timer has fired (only while a run is in progress).
+    virtual void onStep() = 0;
+
+    // The command check, then the status check of an answer to the item
+    // `expected` of the running sequence: a failed check is logged and fails
+    // the run. True when the answer was rejected.
+    bool rejectAnswer(const QMap<QString, QVariant>& map, Session::Command expected,
+                      Session::Command received);
 
     void trace(const QString& text) { emit log(LogLevel::Trace, text); }
     void logError(const QString& text) { emit log(LogLevel::Error, text); }

@@ -37,14 +37,6 @@ FirstContact::FirstContact(QObject* parent, VELTRIX* facade, Port* port, ClosePo
     : Default(parent, facade, port, close, sessionTimeoutMs)
     , openTimeoutMs(openTimeoutMs)
 {
-    connect(session, &Session::noResponse, this, &FirstContact::onNoResponse);
-    connect(session, &Session::newData, this,
-            [this](VELTRIX_Session* data)
-            {
-                if (running && data != nullptr)
-                    recieveStateMachine(*data);
-            });
-    connect(&stepTimer, &QTimer::timeout, this, &FirstContact::onStep);
     connect(port, &Port::opened, this, &FirstContact::onPortOpened);
     connect(port, &Port::closed, this, [] {});
     connect(port, &Port::failed, this, &FirstContact::onPortFailed);
@@ -143,16 +135,13 @@ void FirstContact::onPortFailed()
         failRun(tr("Could not open com port!"));
 }
 
-void FirstContact::onNoResponse()
+QString FirstContact::noResponseText() const
 {
-    if (running)
-        failRun(tr("Could not find the device -> timeout!"));
+    return tr("Could not find the device -> timeout!");
 }
 
 void FirstContact::onStep()
 {
-    if (!running)
-        return;
     const Sequence* sequence = sequences.running();
     if (sequence == nullptr)
         return;

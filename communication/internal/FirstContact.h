@@ -40,7 +40,7 @@ signals:
 
 public slots:
     void abort() override;
-    void recieveStateMachine(VELTRIX_Session& session);
+    void recieveStateMachine(VELTRIX_Session& session) override;
     void printCommandError(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND received,
                            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND expected);
 
@@ -50,8 +50,8 @@ protected:
 private:
     void onPortOpened();
     void onPortFailed();
-    void onNoResponse();
-    void onStep();
+    QString noResponseText() const override;
+    void onStep() override;
     void evaluateAddress(const QMap<QString, QVariant>& map);
     void evaluate(const Sequence& sequence, Session::Command command, const QMap<QString, QVariant>& map);
     void traceBaudrates(std::uint16_t mask);

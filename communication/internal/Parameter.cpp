@@ -43,14 +43,6 @@ Parameter::Parameter(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhen
                      int sessionTimeoutMs)
     : Default(parent, facade, port, close, sessionTimeoutMs)
 {
-    connect(session, &Session::noResponse, this, &Parameter::onNoResponse);
-    connect(session, &Session::newData, this,
-            [this](VELTRIX_Session* data)
-            {
-                if (isRunning() && data != nullptr)
-                    recieveStateMachine(*data);
-            });
-    connect(&stepTimer, &QTimer::timeout, this, &Parameter::onStep);
 }
 
 Sequences Parameter::readPlan(const Chunks<50>& chunks)
@@ -148,20 +140,8 @@ void Parameter::recieveStateMachine(VELTRIX_Session& response)
     const Session::Command received = response.getCommand();
 
     const auto expected = sequence->getCurrent();
-    const Session::Command expectedCommand =
-        expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND;
-    if (const auto wrong = commandError(expectedCommand, received))
-    {
-        logError(wrong->log);
-        failed(wrong->user);
+    if (rejectAnswer(map, expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND, received))
         return;
-    }
-    if (const auto status = statusError(map, received))
-    {
-        logError(status->log);
-        failed(status->user);
-        return;
-    }
 
     ++answeredCommands;
     const unsigned next = totalCommands == 0 ? 100 : 90 * answeredCommands / totalCommands + 10;
@@ -264,8 +244,6 @@ bool Parameter::evaluateRead(const Sequence& sequence, const QMap<QString, QVari
 
 void Parameter::onStep()
 {
-    if (!isRunning())
-        return;
     if (retryPending)
     {
         retryPending = false;
@@ -303,10 +281,9 @@ void Parameter::finish()
     emit success();
 }
 
-void Parameter::onNoResponse()
+QString Parameter::noResponseText() const
 {
-    if (isRunning())
-        failRun(tr("Device didn`t respond -> timeout! !"));
+    return tr("Device didn`t respond -> timeout! !");
 }
 
 void Parameter::failed(const QString& text)

@@ -50,15 +50,16 @@ signals:
 public slots:
     void abort() override;
     void failed(const QString& text);
-    void recieveStateMachine(VELTRIX_Session& session);
+    void recieveStateMachine(VELTRIX_Session& session) override;
 
 protected:
     void resetRun() override;
+    bool isActive() const override { return isRunning(); }
 
 private:
     bool start(Mode newMode, const Chunks<50>& chunks, bool readBack);
-    void onNoResponse();
-    void onStep();
+    QString noResponseText() const override;
+    void onStep() override;
     void sendRunning();
     void finish();
     // False when the run failed or waits for a retry.

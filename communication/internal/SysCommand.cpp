@@ -34,14 +34,6 @@ SysCommand::SysCommand(QObject* parent, VELTRIX* facade, Port* port, ClosePortWh
 {
     resetNvmTimer.setSingleShot(true);
     resetNvmTimer.setTimerType(Qt::PreciseTimer);
-    connect(session, &Session::noResponse, this, &SysCommand::onNoResponse);
-    connect(session, &Session::newData, this,
-            [this](VELTRIX_Session* data)
-            {
-                if (running && data != nullptr)
-                    recieveStateMachine(*data);
-            });
-    connect(&stepTimer, &QTimer::timeout, this, &SysCommand::onStep);
     connect(&resetNvmTimer, &QTimer::timeout, this, &SysCommand::onResetNvmWaitOver);
 }
 
@@ -111,19 +103,8 @@ void SysCommand::recieveStateMachine(VELTRIX_Session& response)
     const Session::Command received = response.getCommand();
 
     const auto expected = sequence->getCurrent();
-    if (const auto wrong =
-            commandError(expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND, received))
-    {
-        logError(wrong->log);
-        failed(wrong->user);
+    if (rejectAnswer(map, expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND, received))
         return;
-    }
-    if (const auto status = statusError(map, received))
-    {
-        logError(status->log);
-        failed(status->user);
-        return;
-    }
 
     const unsigned step = 90 / static_cast<unsigned>(sequences.list.size());
     if (progressPercent + step <= 100)
@@ -148,8 +129,6 @@ void SysCommand::recieveStateMachine(VELTRIX_Session& response)
 
 void SysCommand::onStep()
 {
-    if (!running)
-        return;
     const auto next = sequences.getNext();
     if (!next)
     {
@@ -171,10 +150,9 @@ void SysCommand::finish()
     emit success(currentCommand);
 }
 
-void SysCommand::onNoResponse()
+QString SysCommand::noResponseText() const
 {
-    if (running)
-        failed(tr("Device didn`t respond -> timeout! !"));
+    return tr("Device didn`t respond -> timeout! !");
 }
 
 void SysCommand::failed(const QString& text)

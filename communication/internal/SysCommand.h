@@ -52,14 +52,14 @@ signals:
 public slots:
     void abort() override;
     void failed(const QString& text);
-    void recieveStateMachine(VELTRIX_Session& session);
+    void recieveStateMachine(VELTRIX_Session& session) override;
 
 protected:
     void resetRun() override;
 
 private:
-    void onNoResponse();
-    void onStep();
+    QString noResponseText() const override;
+    void onStep() override;
     void onResetNvmWaitOver();
     void finish();
 
