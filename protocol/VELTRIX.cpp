@@ -12,7 +12,6 @@ using Hvd::Weft::Components::Logger;
 
 namespace
 {
-using S = VELTRIX_Session;
 
 QStringList systemPortNames()
 {
@@ -37,12 +36,16 @@ VELTRIX::VELTRIX(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const VELTRIX_
     , mLink(new VELTRIX_LinkLayer(this, hw, options.linkTiming, options.backendFactory))
     , mHw(hw)
 {
-    qRegisterMetaType<S::VELTRIX_ENUM_SESSION_STATE>("VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE");
-    qRegisterMetaType<S::VELTRIX_ENUM_SESSION_ERROR>("VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR");
-    qRegisterMetaType<S::VELTRIX_ENUM_SESSION_TYPE>("VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE");
-    qRegisterMetaType<S::VELTRIX_ENUM_SESSION_COMMAND>("VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND");
-    qRegisterMetaType<S::InterfaceSettings>("VELTRIX_Session::InterfaceSettings");
-    qRegisterMetaType<S::VELTRIX_HW>("VELTRIX_Session::VELTRIX_HW");
+    qRegisterMetaType<VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE>(
+        "VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE");
+    qRegisterMetaType<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR>(
+        "VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR");
+    qRegisterMetaType<VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE>(
+        "VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE");
+    qRegisterMetaType<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(
+        "VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND");
+    qRegisterMetaType<VELTRIX_Session::InterfaceSettings>("VELTRIX_Session::InterfaceSettings");
+    qRegisterMetaType<VELTRIX_Session::VELTRIX_HW>("VELTRIX_Session::VELTRIX_HW");
 
     connect(mLink, &VELTRIX_LinkLayer::portNewState, this, &VELTRIX::portStateChanged);
     connect(mLink, &VELTRIX_LinkLayer::sessionNewInfo, this, &VELTRIX::sessionInfoChanged);
@@ -133,7 +136,7 @@ void VELTRIX::portOpen(bool bOpen, const VELTRIX_Session::InterfaceSettings& set
     // The bypass levels reach the port before its close; a port that is not
     // open has no lines to set.
     if (mLink->isPortOpen())
-        mLink->adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
+        mLink->adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
     // Closing from here on: a second close before the port has reported this
     // one must not change the lines of a port that is gone by then.
     mLink->mPortOpen = false;
@@ -149,7 +152,7 @@ void VELTRIX::portStateChanged(bool bOpen)
 
 void VELTRIX::enablePortScan()
 {
-    if (mPortScanTimer || mHw != S::VELTRIX_HW_UART)
+    if (mPortScanTimer || mHw != VELTRIX_Session::VELTRIX_HW_UART)
         return;
     mPortScanTimer = new QTimer(this);
     connect(mPortScanTimer, &QTimer::timeout, this, &VELTRIX::portScanForAvailablePorts);
@@ -167,7 +170,7 @@ void VELTRIX::portScanForAvailablePorts()
 
 void VELTRIX::stopRunningSession()
 {
-    if (mSessionType == S::VELTRIX_ENUM_SESSION_TYPE_SLAVE)
+    if (mSessionType == VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE)
         mSlave->stopSession();
     else
         mMaster->stopSession();
@@ -185,7 +188,7 @@ void VELTRIX::sessionStart(VELTRIX_Session* session)
         stopRunningSession();
 
     const auto type = session->getType();
-    if (type == S::VELTRIX_ENUM_SESSION_TYPE_SLAVE)
+    if (type == VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE)
     {
         mSlave->startSession(session);
     }

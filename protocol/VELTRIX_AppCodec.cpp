@@ -9,12 +9,13 @@ namespace VELTRIX_AppCodec
 namespace
 {
 
-using S = VELTRIX_Session;
-
-constexpr int iUniversalNoError = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_NO_ERROR;
-constexpr int iUniversalTooFew = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_TOO_FEW_PAYLOAD_BYTES;
-constexpr int iUniversalTooMany = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_TOO_MANY_PAYLOAD_BYTES;
-constexpr int iUniversalNotExecuted = S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED;
+constexpr int iUniversalNoError = VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_NO_ERROR;
+constexpr int iUniversalTooFew =
+    VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_TOO_FEW_PAYLOAD_BYTES;
+constexpr int iUniversalTooMany =
+    VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_TOO_MANY_PAYLOAD_BYTES;
+constexpr int iUniversalNotExecuted =
+    VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED;
 
 uchar byteAt(const QByteArray& buffer, int iOffset)
 {
@@ -132,7 +133,8 @@ Address addressOf(const QByteArray& frame)
 
 DataMap withDefaults(Command command, const DataMap& values)
 {
-    DataMap merged = S::standardLayoutForCommand(S::getCommandStringForCommandMap(command));
+    DataMap merged =
+        VELTRIX_Session::standardLayoutForCommand(VELTRIX_Session::getCommandStringForCommandMap(command));
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         merged.insert(it.key(), it.value());
     return merged;
@@ -141,23 +143,23 @@ DataMap withDefaults(Command command, const DataMap& values)
 QByteArray buildRequest(Command command, const Address& address, const DataMap& requestValues)
 {
     // The device does not know its address yet when it is asked for it.
-    const Address target = command == S::VELTRIX_ENUM_SESSION_COMMAND_137 ? Address{} : address;
+    const Address target = command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137 ? Address{} : address;
     QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterMaster, target, command);
     const DataMap values = withDefaults(command, requestValues);
     const quint32 ulCount = uintValue(values, VELTRIX_Keys::databytesMaster);
 
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_129:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129:
         appendByte(frame, ulCount);
         appendBigEndian(frame, uintValue(values, VELTRIX_Keys::baudrate), 3);
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
         appendByte(frame, ulCount);
         appendBigEndian(frame, uintValue(values, VELTRIX_Keys::address), 2);
         appendByte(frame, uintValue(values, VELTRIX_Keys::bytesToRead));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_131:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131:
     {
         // The byte count follows the data actually sent; it must also leave
         // room for the two address bytes within one byte.
@@ -168,11 +170,11 @@ QByteArray buildRequest(Command command, const Address& address, const DataMap& 
         frame.append(fitted(values.value(VELTRIX_Keys::bytes).toByteArray(), iData));
         break;
     }
-    case S::VELTRIX_ENUM_SESSION_COMMAND_134:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134:
         appendByte(frame, ulCount);
         appendByte(frame, uintValue(values, VELTRIX_Keys::diagCode));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_143:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143:
         appendByte(frame, ulCount);
         appendByte(frame, uintValue(values, VELTRIX_Keys::systemcommand));
         appendBigEndian(frame, uintValue(values, VELTRIX_Keys::payload), 4);
@@ -214,39 +216,39 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     int iMax = 2;
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_128:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128:
         iMin = iMax = 4;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
         iMax = 2 + iMaxReadBytes;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_134:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134:
         iMin = iMax = 6;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_135:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135:
         iMin = iMax = 4;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_136:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136:
         iMin = iMax = 5;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_138:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_139:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_138:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139:
         // Without the variable count the length cannot match.
         iMin = iMax = n < 3 ? 3 : 3 + 5 * byteAt(frame, iAnswerPayloadOffset);
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_140:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_140:
         iMin = iMax = 2 + iStringFieldSize * iStatusStringCount;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_141:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141:
         iMin = iMax = 2 + iStringFieldSize;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_129:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_131:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_132:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_133:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_137:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_142:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_143:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_132:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_133:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143:
         break;
     default:
         map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
@@ -263,31 +265,31 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     const int p = iAnswerPayloadOffset;
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_128:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128:
         map.insert(VELTRIX_Keys::baudrateBitmask, static_cast<int>(readBigEndian(frame, p, 2)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
         map.insert(VELTRIX_Keys::bytes, frame.mid(p, n - 2));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_134:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134:
         map.insert(VELTRIX_Keys::diagValue, QVariant(static_cast<uint>(readBigEndian(frame, p, 4))));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_135:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135:
         map.insert(VELTRIX_Keys::version, static_cast<int>(byteAt(frame, p)));
         map.insert(VELTRIX_Keys::subversion, static_cast<int>(byteAt(frame, p + 1)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_136:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136:
         map.insert(VELTRIX_Keys::revisionYear, static_cast<int>(byteAt(frame, p)));
         map.insert(VELTRIX_Keys::revisionMonth, static_cast<int>(byteAt(frame, p + 1)));
         map.insert(VELTRIX_Keys::revisionDay, static_cast<int>(byteAt(frame, p + 2)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_137:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137:
         map.insert(VELTRIX_Keys::addressVendorId, static_cast<int>(byteAt(frame, 1)));
         map.insert(VELTRIX_Keys::addressSlave, static_cast<int>(readBigEndian(frame, 2, 2)));
         map.insert(VELTRIX_Keys::addressSubslave, static_cast<int>(readBigEndian(frame, 4, 2)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_138:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_139:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_138:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139:
     {
         const int iCount = byteAt(frame, p);
         map.insert(VELTRIX_Keys::variableCount(command), iCount);
@@ -299,12 +301,12 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
         }
         break;
     }
-    case S::VELTRIX_ENUM_SESSION_COMMAND_140:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_140:
         for (int i = 1; i <= iStatusStringCount; ++i)
             map.insert(VELTRIX_Keys::statusString(i),
                        decodeStringField(frame, p + iStringFieldSize * (i - 1)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_141:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141:
         map.insert(VELTRIX_Keys::devicetypestring, decodeStringField(frame, p));
         break;
     default:
@@ -317,7 +319,7 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
 {
     DataMap map = defaults;
     map.insert(VELTRIX_Keys::error, 0);
-    if (!S::isValidCommand(static_cast<int>(command)))
+    if (!VELTRIX_Session::isValidCommand(static_cast<int>(command)))
     {
         map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
         return map;
@@ -333,24 +335,24 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
     int iExpected = 0;
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_129:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
         iExpected = 3;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_131:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131:
         iExpected = 2;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_134:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134:
         iExpected = 1;
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_143:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143:
         iExpected = 5;
         break;
     default:
         break;
     }
     // A write carries any number of data bytes behind its address.
-    const int iMax = command == S::VELTRIX_ENUM_SESSION_COMMAND_131 ? 255 : iExpected;
+    const int iMax = command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131 ? 255 : iExpected;
     const int iUniversal = universalErrorForCount(n, iExpected, iMax);
     map.insert(VELTRIX_Keys::universalError, iUniversal);
     if (iUniversal != iUniversalNoError)
@@ -359,22 +361,22 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
     const int p = iHeaderSize;
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_129:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129:
         map.insert(VELTRIX_Keys::baudrate, static_cast<int>(readBigEndian(frame, p, 3)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
         map.insert(VELTRIX_Keys::address, static_cast<int>(readBigEndian(frame, p, 2)));
         map.insert(VELTRIX_Keys::bytesToRead, static_cast<int>(byteAt(frame, p + 2)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_131:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131:
         map.insert(VELTRIX_Keys::bytesToWrite, n - 2);
         map.insert(VELTRIX_Keys::address, static_cast<int>(readBigEndian(frame, p, 2)));
         map.insert(VELTRIX_Keys::bytes, frame.mid(p + 2, n - 2));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_134:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134:
         map.insert(VELTRIX_Keys::diagCode, static_cast<int>(byteAt(frame, p)));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_143:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143:
         map.insert(VELTRIX_Keys::systemcommand, static_cast<int>(byteAt(frame, p)));
         map.insert(VELTRIX_Keys::payload, QVariant(static_cast<uint>(readBigEndian(frame, p + 1, 4))));
         break;
@@ -387,7 +389,7 @@ DataMap decodeRequest(Command command, const QByteArray& frame, const DataMap& d
 QByteArray buildAnswer(Command command, const Address& address, const DataMap& answer, const DataMap& request)
 {
     QByteArray frame = frameHeader(VELTRIX_Frame::ucDelimiterSlave, address, command);
-    const int iRequestError = S::isValidCommand(static_cast<int>(command))
+    const int iRequestError = VELTRIX_Session::isValidCommand(static_cast<int>(command))
                                   ? request.value(VELTRIX_Keys::universalError).toInt()
                                   : iUniversalNotExecuted;
     if (iRequestError != iUniversalNoError)
@@ -403,10 +405,10 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
     int iCount = -1;
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_128:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128:
         appendBigEndian(payload, uintValue(values, VELTRIX_Keys::baudrateBitmask), 2);
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
     {
         // As many bytes as this request asks for.
         const int iRead = static_cast<int>(std::min<quint32>(uintValue(request, VELTRIX_Keys::bytesToRead),
@@ -415,27 +417,27 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
         iCount = iRead + 2;
         break;
     }
-    case S::VELTRIX_ENUM_SESSION_COMMAND_134:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134:
         appendBigEndian(payload, uintValue(values, VELTRIX_Keys::diagValue), 4);
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_135:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135:
         appendByte(payload, uintValue(values, VELTRIX_Keys::version));
         appendByte(payload, uintValue(values, VELTRIX_Keys::subversion));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_136:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136:
         appendByte(payload, uintValue(values, VELTRIX_Keys::revisionYear));
         appendByte(payload, uintValue(values, VELTRIX_Keys::revisionMonth));
         appendByte(payload, uintValue(values, VELTRIX_Keys::revisionDay));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_138:
-    case S::VELTRIX_ENUM_SESSION_COMMAND_139:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_138:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139:
         iCount = 3 + 5 * appendVariables(payload, command, values);
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_140:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_140:
         for (int i = 1; i <= iStatusStringCount; ++i)
             payload.append(encodeStringField(values.value(VELTRIX_Keys::statusString(i)).toString()));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_141:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141:
         payload = encodeStringField(values.value(VELTRIX_Keys::devicetypestring).toString());
         break;
     default:
@@ -459,7 +461,7 @@ QByteArray buildAnswer(Command command, const Address& address, const DataMap& a
 
 QByteArray buildBurstFrame(const Address& address, const DataMap& burst)
 {
-    const Command command = S::VELTRIX_ENUM_SESSION_COMMAND_139;
+    const Command command = VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139;
     const DataMap values = withDefaults(command, burst);
     QByteArray payload;
     const int iCount = 3 + 5 * appendVariables(payload, command, values);

@@ -17,8 +17,6 @@ using Hvd::Weft::Components::Logger;
 
 namespace
 {
-using S = VELTRIX_Session;
-namespace F = VELTRIX_Frame;
 
 // The frames on the wire at the lowest log level, formatted only when someone listens.
 void traceFrame(const char* direction, const QByteArray& bytes)
@@ -78,7 +76,7 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
     , mPowerCycle(std::make_shared<PowerCycleControl>())
 {
     FSerialPort::registerMetaTypes();
-    S::getDefaultSettingsForInterface(&mSettings);
+    VELTRIX_Session::getDefaultSettingsForInterface(&mSettings);
 
     connect(mResponseTimer, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeout);
     connect(mBurstWatchdog, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutBurst);
@@ -135,7 +133,7 @@ VELTRIX_LinkLayer::~VELTRIX_LinkLayer()
     stopAllTimers();
     mLatencyTimer.invalidate();
     sessionSetBurstModeState(false);
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
     sessionSetRunning(false);
     // A power cycle emits our signals from its pool thread: stop it and wait
     // for it to leave.
@@ -203,18 +201,18 @@ VELTRIX_LinkLayer::mapSerialPortError(QSerialPort::SerialPortError error)
     case QSerialPort::PermissionError:
     case QSerialPort::OpenError:
     case QSerialPort::NotOpenError:
-        return S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT;
+        return VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT;
     case QSerialPort::WriteError:
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:
     case QSerialPort::UnsupportedOperationError:
-        return S::VELTRIX_ENUM_SESSION_ERROR_COMPORT;
+        return VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_COMPORT;
     case QSerialPort::TimeoutError:
-        return S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT;
+        return VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT;
     case QSerialPort::NoError:
     case QSerialPort::UnknownError:
     default:
-        return S::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN;
+        return VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN;
     }
 }
 
@@ -263,15 +261,15 @@ void VELTRIX_LinkLayer::adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_ST
 {
     switch (state)
     {
-    case S::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION:
+    case VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION:
         emit portSetDTRPin(mSettings.dtrCommunication);
         emit portSetRTSPin(mSettings.rtsCommunication);
         break;
-    case S::VELTRIX_ENUM_ADAPTER_STATE_BYPASS:
+    case VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_BYPASS:
         emit portSetDTRPin(mSettings.dtrBypass);
         emit portSetRTSPin(mSettings.rtsBypass);
         break;
-    case S::VELTRIX_ENUM_ADAPTER_STATE_OFF:
+    case VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_OFF:
         emit portSetDTRPin(mSettings.dtrOff);
         emit portSetRTSPin(mSettings.rtsOff);
         break;
@@ -305,7 +303,7 @@ void VELTRIX_LinkLayer::stopAllTimers()
 void VELTRIX_LinkLayer::sessionStart(VELTRIX_Session* s)
 {
     mSession = s ? s : mOwnSession;
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
     mInfo->resetErroneousSessionCount();
     sessionSetRunning(true);
     const auto address = getSession()->getAddress();
@@ -318,7 +316,7 @@ void VELTRIX_LinkLayer::sessionStop()
     stopAllTimers();
     mLatencyTimer.invalidate();
     sessionSetBurstModeState(false);
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
     sessionSetRunning(false);
 }
 
@@ -333,8 +331,8 @@ void VELTRIX_LinkLayer::sessionDataTxSetBuffer(VELTRIX_Session::VELTRIX_ENUM_SES
         return;
     }
     getSession()->setCommand(command);
-    F::addFraming(buffer);
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING);
+    VELTRIX_Frame::addFraming(buffer);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SENDING);
     traceFrame("TX", buffer);
     writeToTransport(buffer);
 }
@@ -343,27 +341,27 @@ void VELTRIX_LinkLayer::writeToTransport(const QByteArray& data)
 {
     switch (mHw)
     {
-    case S::VELTRIX_HW_UART:
+    case VELTRIX_Session::VELTRIX_HW_UART:
         emit portWriteData(data, mSettings.singleWire);
         break;
-    case S::VELTRIX_HW_BTLE:
+    case VELTRIX_Session::VELTRIX_HW_BTLE:
         // No Bluetooth LE transport is built into this program.
         Logger::error("VELTRIX: no Bluetooth LE transport available");
-        sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_BTLE);
+        sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE);
         break;
     }
 }
 
 void VELTRIX_LinkLayer::portDataWritten()
 {
-    if (mHw != S::VELTRIX_HW_UART)
+    if (mHw != VELTRIX_Session::VELTRIX_HW_UART)
         return;
     emit sessionDataTxDone();
 
     if (isSlaveSession() && mBurstActive)
     {
-        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING_DONE);
-        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_RECIEVING_WAIT_FOR_BURST_ACK);
+        sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SENDING_DONE);
+        sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_RECIEVING_WAIT_FOR_BURST_ACK);
         mLatencyTimer.start();
         mBurstWatchdog->start(mTiming.burstWatchdogMs);
         return;
@@ -382,8 +380,8 @@ void VELTRIX_LinkLayer::portDataWritten()
             startResponseTimer();
         }
     }
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING_DONE);
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SENDING_DONE);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
 }
 
 // --- receiving ---
@@ -417,15 +415,15 @@ void VELTRIX_LinkLayer::RxStateMachine(unsigned char ucByte)
     if (step.latencyStart)
         mLatencyTimer.start();
     if (step.commandReceived)
-        session->setCommand(static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(step.receivedCommand));
-    if (step.error != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+        session->setCommand(static_cast<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(step.receivedCommand));
+    if (step.error != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
         sessionSetError(step.error);
 
     if (step.event == VELTRIX_RxStateMachine::Event::BurstAcknowledged)
     {
         if (mLatencyTimer.isValid())
             sessionSetBurstRoundTripLatency(static_cast<qulonglong>(mLatencyTimer.nsecsElapsed()));
-        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+        sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
         stopResponseTimer();
         mBurstSendTimer->start(mTiming.burstNextFrameDelayMs);
         return;
@@ -435,7 +433,8 @@ void VELTRIX_LinkLayer::RxStateMachine(unsigned char ucByte)
     // A frame that goes on being discarded after an error (a foreign address)
     // ends only with the line's silence: the error stopped the timer, so arm
     // it again, even if this was the last byte of the read.
-    if (step.error != S::VELTRIX_ENUM_SESSION_NO_ERROR && step.state != S::VELTRIX_ENUM_SESSION_STATE_ERROR)
+    if (step.error != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR &&
+        step.state != VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_ERROR)
         mResponseTimerWanted = true;
     if (step.event == VELTRIX_RxStateMachine::Event::FrameReady)
         deliverFrame();
@@ -445,10 +444,10 @@ void VELTRIX_LinkLayer::deliverFrame()
 {
     stopResponseTimer();
     mBurstWatchdog->stop();
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY);
     if (!mRx.frameUsable())
     {
-        sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_NO_DATA_IN_SESSION);
+        sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_NO_DATA_IN_SESSION);
     }
     else
     {
@@ -458,7 +457,7 @@ void VELTRIX_LinkLayer::deliverFrame()
     }
     // A master in burst mode hunts the next burst frame at once.
     if (!isSlaveSession() && mBurstActive)
-        sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+        sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
 }
 
 // --- errors ---
@@ -469,32 +468,32 @@ void VELTRIX_LinkLayer::sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ER
     stopResponseTimer();
     mBurstWatchdog->stop();
     mBurstSendTimer->stop();
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_ERROR);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_ERROR);
 
     VELTRIX_Session* session = getSession();
     session->setError(error);
-    if (error != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+    if (error != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
     {
         // Receivers read the code from the info record while this is emitted.
         mInfo->setError(error);
         emit sessionNewInfo(mInfo);
     }
-    session->setError(S::VELTRIX_ENUM_SESSION_NO_ERROR);
-    mInfo->setError(S::VELTRIX_ENUM_SESSION_NO_ERROR);
+    session->setError(VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR);
+    mInfo->setError(VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR);
 }
 
 void VELTRIX_LinkLayer::timeout()
 {
     mRx.requestRestart();
     stopResponseTimer();
-    sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT);
+    sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT);
 }
 
 void VELTRIX_LinkLayer::timeoutBurst()
 {
     mRx.requestRestart();
     mBurstWatchdog->stop();
-    sessionSetError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT_BURSTMODE);
+    sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT_BURSTMODE);
 }
 
 void VELTRIX_LinkLayer::portErrorOccured(QSerialPort::SerialPortError error)
@@ -536,15 +535,15 @@ void VELTRIX_LinkLayer::timeoutSendBurst()
     emit sessionDataFetchTxBufferForBurst(buffer);
     if (buffer.isEmpty())
         return;
-    F::addFraming(buffer);
-    sessionSetState(S::VELTRIX_ENUM_SESSION_STATE_SENDING);
+    VELTRIX_Frame::addFraming(buffer);
+    sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SENDING);
     traceFrame("TX", buffer);
     writeToTransport(buffer);
 }
 
 void VELTRIX_LinkLayer::sendBurstAcknowledge()
 {
-    writeToTransport(QByteArray(1, static_cast<char>(F::ucBurstAcknowledge)));
+    writeToTransport(QByteArray(1, static_cast<char>(VELTRIX_Frame::ucBurstAcknowledge)));
     mBurstWatchdog->start(mTiming.burstWatchdogMs);
 }
 
@@ -608,7 +607,7 @@ void VELTRIX_LinkLayer::portStateChanged(bool open)
         return;
     }
     if (!isSlaveSession())
-        adapterSetState(S::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION);
+        adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION);
 }
 
 void VELTRIX_LinkLayer::cancelPowerCycle()
@@ -645,7 +644,7 @@ void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_LinkLayer* link, std::shared_ptr<P
 
     if (setLines(settings.dtrOff, settings.rtsOff) && sleep(settings.powerDownMs) &&
         setLines(settings.dtrCommunication, settings.rtsCommunication) && sleep(settings.startupMs))
-        emit link->portWriteData(QByteArray(F::szWakeUpToken), settings.singleWire);
+        emit link->portWriteData(QByteArray(VELTRIX_Frame::szWakeUpToken), settings.singleWire);
 
     --control->runningTasks;
     control->changed.wakeAll();

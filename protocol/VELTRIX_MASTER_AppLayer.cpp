@@ -4,9 +4,6 @@
 
 #include "protocol/VELTRIX_AppCodec.h"
 
-using S = VELTRIX_Session;
-namespace Codec = VELTRIX_AppCodec;
-
 VELTRIX_MASTER_AppLayer::VELTRIX_MASTER_AppLayer(QObject* parent, int iRequestDelayMs, int iBaudrateSettleMs)
     : QObject(parent)
     , requestSession(new VELTRIX_Session(this))
@@ -53,9 +50,10 @@ void VELTRIX_MASTER_AppLayer::setRequestBufferAndRequest()
         return;
     }
 
-    const S::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCurrentCommandFromQueue(true);
+    const VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command =
+        requestSession->getCurrentCommandFromQueue(true);
     requestSession->setCommand(command);
-    if (command == S::VELTRIX_ENUM_SESSION_NO_COMMAND)
+    if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND)
     {
         // Queue done; in burst mode the device keeps sending on its own.
         if (!bBurstMode)
@@ -66,25 +64,26 @@ void VELTRIX_MASTER_AppLayer::setRequestBufferAndRequest()
     requestTimer->start();
 }
 
-void VELTRIX_MASTER_AppLayer::initRequestBuffer(S::VELTRIX_ENUM_SESSION_COMMAND command)
+void VELTRIX_MASTER_AppLayer::initRequestBuffer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command)
 {
     QMap<QString, QVariant> values;
     requestSession->getDataForCommand(command, &values);
-    requestSession->setBuffer(Codec::buildRequest(command, requestSession->getAddress(), values));
+    requestSession->setBuffer(VELTRIX_AppCodec::buildRequest(command, requestSession->getAddress(), values));
 }
 
 void VELTRIX_MASTER_AppLayer::requestDelay()
 {
     if (!bActive || !requestSession)
         return;
-    const S::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCommand();
-    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
+    const VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCommand();
+    if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129)
     {
         QMap<QString, QVariant> values;
         requestSession->getDataForCommand(command, &values);
         // Only the 24 bits that went out count.
         ulPendingBaudrate =
-            Codec::withDefaults(command, values).value(VELTRIX_Keys::baudrate).toUInt() & 0xFFFFFFu;
+            VELTRIX_AppCodec::withDefaults(command, values).value(VELTRIX_Keys::baudrate).toUInt() &
+            0xFFFFFFu;
     }
     QByteArray buffer = requestSession->getBuffer();
     emit sessionDataTxSetBuffer(command, buffer);
@@ -100,11 +99,11 @@ void VELTRIX_MASTER_AppLayer::sessionDataReady(const QByteArray& buffer)
         return;
 
     setResponseDataSets(buffer);
-    const S::VELTRIX_ENUM_SESSION_COMMAND command = responseSession->getCommand();
+    const VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command = responseSession->getCommand();
 
     // The device answers 129 at the old rate and listens at the new one only
     // after a pause.
-    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
+    if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129)
         baudrateSettleTimer->start();
     else
         setRequestBufferAndRequest();
@@ -116,19 +115,20 @@ void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
 {
     // A frame too short to name its command is taken as the answer to the
     // command just sent.
-    const S::VELTRIX_ENUM_SESSION_COMMAND command = Codec::commandOf(
-        frame, requestSession ? requestSession->getCommand() : S::VELTRIX_ENUM_SESSION_NO_COMMAND);
-    responseSession->setAddress(Codec::addressOf(frame).data());
+    const VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command =
+        VELTRIX_AppCodec::commandOf(frame, requestSession ? requestSession->getCommand()
+                                                          : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND);
+    responseSession->setAddress(VELTRIX_AppCodec::addressOf(frame).data());
     responseSession->setCommand(command);
     responseSession->setBuffer(frame);
     responseSession->incrementValidSessions();
 
     QMap<QString, QVariant> defaults;
     responseSession->getDefaultDataForCommand(command, &defaults);
-    QMap<QString, QVariant> map = Codec::decodeResponse(command, frame, defaults);
+    QMap<QString, QVariant> map = VELTRIX_AppCodec::decodeResponse(command, frame, defaults);
     const bool bPositive = map.value(VELTRIX_Keys::universalError).toInt() == 0;
 
-    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129)
+    if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129)
     {
         if (map.value(VELTRIX_Keys::statusLow).toInt() != 0)
         {
@@ -140,10 +140,11 @@ void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
             emit sessionBaudrateSetNew(ulPendingBaudrate, &bOk);
             if (!bOk)
                 map.insert(VELTRIX_Keys::universalError,
-                           static_cast<int>(S::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED));
+                           static_cast<int>(
+                               VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_UNIVERSAL_ERROR_NOT_EXECUTED));
         }
     }
-    else if (command == S::VELTRIX_ENUM_SESSION_COMMAND_142 && bPositive)
+    else if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142 && bPositive)
     {
         emit sessionBurstModeSetActivate();
         bBurstMode = true;
@@ -151,7 +152,7 @@ void VELTRIX_MASTER_AppLayer::setResponseDataSets(const QByteArray& frame)
 
     responseSession->setDataForCommand(command, map);
 
-    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_139 && bBurstMode)
+    if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139 && bBurstMode)
         emit sessionBurstModeSetAcknowledge();
 }
 

@@ -2,9 +2,6 @@
 
 #include "protocol/VELTRIX_AppCodec.h"
 
-using S = VELTRIX_Session;
-namespace Codec = VELTRIX_AppCodec;
-
 VELTRIX_SLAVE_AppLayer::VELTRIX_SLAVE_AppLayer(QObject* parent)
     : QObject(parent)
     , requestSession(new VELTRIX_Session(this))
@@ -39,7 +36,7 @@ void VELTRIX_SLAVE_AppLayer::sessionDataReady(const QByteArray& buffer)
 
     // A frame without byte count cannot be answered sensibly; it is only
     // reported, with its error code in the request record.
-    if (buffer.size() >= Codec::iHeaderSize)
+    if (buffer.size() >= VELTRIX_AppCodec::iHeaderSize)
         setResponseBufferAndResponse();
 
     emit sessionNewData(requestSession);
@@ -47,38 +44,39 @@ void VELTRIX_SLAVE_AppLayer::sessionDataReady(const QByteArray& buffer)
 
 void VELTRIX_SLAVE_AppLayer::setRequestDataSets(const QByteArray& frame)
 {
-    const S::VELTRIX_ENUM_SESSION_COMMAND command =
-        Codec::commandOf(frame, S::VELTRIX_ENUM_SESSION_NO_COMMAND);
+    const VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command =
+        VELTRIX_AppCodec::commandOf(frame, VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND);
     requestSession->setCommand(command);
     requestSession->setBuffer(frame);
     requestSession->incrementValidSessions();
 
     QMap<QString, QVariant> defaults;
     requestSession->getDefaultDataForCommand(command, &defaults);
-    const QMap<QString, QVariant> map = Codec::decodeRequest(command, frame, defaults);
+    const QMap<QString, QVariant> map = VELTRIX_AppCodec::decodeRequest(command, frame, defaults);
     requestSession->setDataForCommand(command, map);
 
-    if (command == S::VELTRIX_ENUM_SESSION_COMMAND_129 &&
+    if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129 &&
         map.value(VELTRIX_Keys::universalError).toInt() == 0)
         ulPendingBaudrate = map.value(VELTRIX_Keys::baudrate).toUInt();
 }
 
 void VELTRIX_SLAVE_AppLayer::setResponseBufferAndResponse()
 {
-    const S::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCommand();
+    const VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command = requestSession->getCommand();
     QMap<QString, QVariant> request;
     requestSession->getDataForCommand(command, &request);
     QMap<QString, QVariant> answerValues;
     answerSession->getDataForCommand(command, &answerValues);
 
-    const QByteArray answer = Codec::buildAnswer(command, answerSession->getAddress(), answerValues, request);
+    const QByteArray answer =
+        VELTRIX_AppCodec::buildAnswer(command, answerSession->getAddress(), answerValues, request);
     // Status low byte as sent: a request that could not be decoded is
     // refused whatever the prepared values say.
-    const bool bPositive = static_cast<uchar>(answer.at(Codec::iStatusLowOffset)) == 0;
+    const bool bPositive = static_cast<uchar>(answer.at(VELTRIX_AppCodec::iStatusLowOffset)) == 0;
 
-    if (bPositive && command == S::VELTRIX_ENUM_SESSION_COMMAND_129 && ulPendingBaudrate != 0)
+    if (bPositive && command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129 && ulPendingBaudrate != 0)
         bBaudrateChangePending = true;
-    else if (bPositive && command == S::VELTRIX_ENUM_SESSION_COMMAND_142)
+    else if (bPositive && command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142)
         emit sessionBurstModeSetActivate();
 
     // The link layer learns the command from the frame except for a broadcast;
@@ -108,8 +106,8 @@ void VELTRIX_SLAVE_AppLayer::sessionBurstModeSetData(QByteArray& buffer)
 {
     if (!bActive || !answerSession)
         return;
-    requestSession->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_139);
+    requestSession->setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139);
     QMap<QString, QVariant> burst;
-    answerSession->getDataForCommand(S::VELTRIX_ENUM_SESSION_COMMAND_139, &burst);
-    buffer.append(Codec::buildBurstFrame(answerSession->getAddress(), burst));
+    answerSession->getDataForCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139, &burst);
+    buffer.append(VELTRIX_AppCodec::buildBurstFrame(answerSession->getAddress(), burst));
 }

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "protocol/serial/FSerialPort.h"
+#include "protocol/serial/FSerialLine.h"
 
 // One VELTRIX exchange: the commands to send with their values, the frame
 // being sent or received, and the state the link layer reports. The record
@@ -237,10 +237,10 @@ public:
         bool rtsOff = true;
         bool singleWire = true;
         int baudRate = 1200;
-        FSerialPort::DataBits dataBits = FSerialPort::Data8;
-        FSerialPort::Parity parity = FSerialPort::OddParity;
-        FSerialPort::StopBits stopBits = FSerialPort::OneStop;
-        FSerialPort::FlowControl flowControl = FSerialPort::NoFlowControl;
+        FSerialLine::DataBits dataBits = FSerialLine::Data8;
+        FSerialLine::Parity parity = FSerialLine::OddParity;
+        FSerialLine::StopBits stopBits = FSerialLine::OneStop;
+        FSerialLine::FlowControl flowControl = FSerialLine::NoFlowControl;
         QString portName;
         bool powerCycle = true;
         unsigned int powerDownMs = 250;

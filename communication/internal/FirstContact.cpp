@@ -8,7 +8,6 @@ namespace Hvd::Weft::Communication::Internal
 
 namespace
 {
-using S = VELTRIX_Session;
 
 // Rates of the bits 0 to 9 of the baud rate mask of command 128.
 constexpr std::array<std::uint32_t, 10> maskRates{1200,  2400,  4800,   9600,   19200,
@@ -21,9 +20,10 @@ Session::Data defaultRequest(Session::Command command)
 
 Sequence identificationSequence(Address::Type type)
 {
-    return Sequence(type, QList<Session::Data>{defaultRequest(S::VELTRIX_ENUM_SESSION_COMMAND_135),
-                                               defaultRequest(S::VELTRIX_ENUM_SESSION_COMMAND_136),
-                                               defaultRequest(S::VELTRIX_ENUM_SESSION_COMMAND_141)});
+    return Sequence(type,
+                    QList<Session::Data>{defaultRequest(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135),
+                                         defaultRequest(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136),
+                                         defaultRequest(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141)});
 }
 
 bool isSubDeviceType(Address::Type type)
@@ -103,8 +103,8 @@ void FirstContact::abort()
     abortRun();
 }
 
-void FirstContact::printCommandError(S::VELTRIX_ENUM_SESSION_COMMAND received,
-                                     S::VELTRIX_ENUM_SESSION_COMMAND expected)
+void FirstContact::printCommandError(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND received,
+                                     VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND expected)
 {
     const Message text = *commandError(expected, received);
     logError(text.log);
@@ -117,8 +117,8 @@ void FirstContact::onPortOpened()
         return;
     if (identify)
     {
-        session->startWith({0, 0, 0, 0, 0}, {defaultRequest(S::VELTRIX_ENUM_SESSION_COMMAND_137)},
-                           startDelayMs);
+        session->startWith({0, 0, 0, 0, 0},
+                           {defaultRequest(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137)}, startDelayMs);
         return;
     }
     setProgress(100);
@@ -165,9 +165,9 @@ void FirstContact::recieveStateMachine(VELTRIX_Session& response)
     if (sequences.list.isEmpty())
     {
         incProgress(10);
-        if (received != S::VELTRIX_ENUM_SESSION_COMMAND_137)
+        if (received != VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137)
         {
-            printCommandError(received, S::VELTRIX_ENUM_SESSION_COMMAND_137);
+            printCommandError(received, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
             return;
         }
         evaluateAddress(map);
@@ -180,7 +180,8 @@ void FirstContact::recieveStateMachine(VELTRIX_Session& response)
     const auto expected = sequence->getCurrent();
     if (!expected || received != expected->command)
     {
-        printCommandError(received, expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND);
+        printCommandError(received,
+                          expected ? expected->command : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND);
         return;
     }
     evaluate(*sequence, received, map);
@@ -215,15 +216,16 @@ void FirstContact::evaluateAddress(const QMap<QString, QVariant>& map)
     { return Sequence(target, defaultRequest(command)); };
     if (type == Address::Type::DeviceAndSubDevice)
     {
-        sequences.list = {sessionOf(Address::Type::Device, S::VELTRIX_ENUM_SESSION_COMMAND_128),
-                          sessionOf(Address::Type::Device, S::VELTRIX_ENUM_SESSION_COMMAND_129),
+        sequences.list = {sessionOf(Address::Type::Device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128),
+                          sessionOf(Address::Type::Device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129),
                           identificationSequence(Address::Type::Device),
                           identificationSequence(Address::Type::DeviceAndSubDevice)};
     }
     else
     {
-        sequences.list = {sessionOf(type, S::VELTRIX_ENUM_SESSION_COMMAND_128),
-                          sessionOf(type, S::VELTRIX_ENUM_SESSION_COMMAND_129), identificationSequence(type)};
+        sequences.list = {sessionOf(type, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128),
+                          sessionOf(type, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129),
+                          identificationSequence(type)};
     }
     sequences.index = 0;
 
@@ -247,11 +249,12 @@ void FirstContact::evaluate(const Sequence& sequence, Session::Command command,
     const bool sub = isSubDeviceType(sequence.addressType);
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_128:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128:
     {
         const auto mask = static_cast<std::uint16_t>(map.value(VELTRIX_Keys::baudrateBitmask).toUInt());
         traceBaudrates(mask);
-        QMap<QString, QVariant> request = Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_129);
+        QMap<QString, QVariant> request =
+            Session::getDefaultData(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129);
         request.insert(VELTRIX_Keys::baudrate, chooseBaudrate(mask));
         if (sequences.hasFurtherSequence())
         {
@@ -261,10 +264,10 @@ void FirstContact::evaluate(const Sequence& sequence, Session::Command command,
         }
         break;
     }
-    case S::VELTRIX_ENUM_SESSION_COMMAND_129:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129:
         trace(QStringLiteral("Device responded to command 129: baudrate was changed"));
         break;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_135:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135:
     {
         const QString version = QStringLiteral("V%1.%2").arg(prependZero(map, VELTRIX_Keys::version),
                                                              prependZero(map, VELTRIX_Keys::subversion));
@@ -272,7 +275,7 @@ void FirstContact::evaluate(const Sequence& sequence, Session::Command command,
         trace(QStringLiteral("Device responded to command 135: Version ") + version);
         break;
     }
-    case S::VELTRIX_ENUM_SESSION_COMMAND_136:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136:
     {
         const QString revision = prependZero(map, VELTRIX_Keys::revisionYear) +
                                  prependZero(map, VELTRIX_Keys::revisionMonth) +
@@ -281,7 +284,7 @@ void FirstContact::evaluate(const Sequence& sequence, Session::Command command,
         trace(QStringLiteral("Device responded to command 136: Revision ") + revision);
         break;
     }
-    case S::VELTRIX_ENUM_SESSION_COMMAND_141:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141:
     {
         const QString name = prependZero(map, VELTRIX_Keys::devicetypestring);
         (sub ? device.subName : device.name) = name;

@@ -6,12 +6,11 @@ namespace Hvd::Weft::Communication::Internal
 
 namespace
 {
-using S = VELTRIX_Session;
 
 Session::Data readRequest(std::uint16_t address, qsizetype length)
 {
-    Session::Data request{S::VELTRIX_ENUM_SESSION_COMMAND_130,
-                          Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_130)};
+    Session::Data request{VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+                          Session::getDefaultData(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130)};
     request.data.insert(VELTRIX_Keys::address, static_cast<unsigned>(address));
     request.data.insert(VELTRIX_Keys::bytesToRead, static_cast<unsigned>(length));
     return request;
@@ -19,8 +18,8 @@ Session::Data readRequest(std::uint16_t address, qsizetype length)
 
 Session::Data writeRequest(std::uint16_t address, const QByteArray& bytes)
 {
-    Session::Data request{S::VELTRIX_ENUM_SESSION_COMMAND_131,
-                          Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_131)};
+    Session::Data request{VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131,
+                          Session::getDefaultData(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131)};
     request.data.insert(VELTRIX_Keys::address, static_cast<unsigned>(address));
     request.data.insert(VELTRIX_Keys::bytesToWrite, static_cast<unsigned>(bytes.size()));
     request.data.insert(VELTRIX_Keys::bytes, bytes);
@@ -29,8 +28,9 @@ Session::Data writeRequest(std::uint16_t address, const QByteArray& bytes)
 
 Sequence takeIntoRam(Address::Type type)
 {
-    return Sequence(type, Session::Data{S::VELTRIX_ENUM_SESSION_COMMAND_132,
-                                        Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_132)});
+    return Sequence(
+        type, Session::Data{VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_132,
+                            Session::getDefaultData(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_132)});
 }
 
 QString hex(const QByteArray& bytes)
@@ -140,7 +140,8 @@ void Parameter::recieveStateMachine(VELTRIX_Session& response)
     const Session::Command received = response.getCommand();
 
     const auto expected = sequence->getCurrent();
-    if (rejectAnswer(map, expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND, received))
+    if (rejectAnswer(map, expected ? expected->command : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND,
+                     received))
         return;
 
     ++answeredCommands;
@@ -164,13 +165,13 @@ bool Parameter::evaluate(Session::Command command, Sequence& sequence, const QMa
 {
     switch (command)
     {
-    case S::VELTRIX_ENUM_SESSION_COMMAND_131:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131:
         trace(QStringLiteral("Device responded to command 131: Value was written"));
         return true;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_132:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_132:
         trace(QStringLiteral("Device responded to command 132: values were taken into RAM"));
         return true;
-    case S::VELTRIX_ENUM_SESSION_COMMAND_130:
+    case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130:
         return mode == Writing ? evaluateReadBack(sequence, map) : evaluateRead(sequence, map);
     default:
         return true;

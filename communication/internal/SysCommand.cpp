@@ -8,7 +8,6 @@ namespace Hvd::Weft::Communication::Internal
 
 namespace
 {
-using S = VELTRIX_Session;
 
 QString answerEntry(SysCommand::Command command)
 {
@@ -61,10 +60,12 @@ void SysCommand::startSystemCommand(Address::Type type, const Device& target, co
     sequences.clear();
     for (Command command : list)
     {
-        QMap<QString, QVariant> request = Session::getDefaultData(S::VELTRIX_ENUM_SESSION_COMMAND_143);
+        QMap<QString, QVariant> request =
+            Session::getDefaultData(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143);
         request.insert(VELTRIX_Keys::systemcommand, static_cast<unsigned>(command));
         request.insert(VELTRIX_Keys::payload, 0u);
-        sequences.list.append(Sequence(type, Session::Data{S::VELTRIX_ENUM_SESSION_COMMAND_143, request}));
+        sequences.list.append(
+            Sequence(type, Session::Data{VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143, request}));
     }
     device = target;
     commands = list;
@@ -103,7 +104,8 @@ void SysCommand::recieveStateMachine(VELTRIX_Session& response)
     const Session::Command received = response.getCommand();
 
     const auto expected = sequence->getCurrent();
-    if (rejectAnswer(map, expected ? expected->command : S::VELTRIX_ENUM_SESSION_NO_COMMAND, received))
+    if (rejectAnswer(map, expected ? expected->command : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND,
+                     received))
         return;
 
     const unsigned step = 90 / static_cast<unsigned>(sequences.list.size());
@@ -111,7 +113,7 @@ void SysCommand::recieveStateMachine(VELTRIX_Session& response)
         progressPercent += step;
     emit progress(progressPercent);
 
-    if (received == S::VELTRIX_ENUM_SESSION_COMMAND_143 && !commands.isEmpty())
+    if (received == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143 && !commands.isEmpty())
     {
         currentCommand = commands.takeFirst();
         if (currentCommand == Command::SetCurrentAsFactoryDefaults)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/serial/FSerialLine.h"
 #include "protocol/serial/FSerialPortBackend.h"
 
 #include <QByteArray>
@@ -14,46 +15,11 @@
 // writes with echo suppression, confirmed DTR/RTS changes, baud rate changes
 // on an open port, cyclic transmission, port listing with change detection
 // and error reports without repeats.
-class FSerialPort : public QObject
+class FSerialPort : public QObject, public FSerialLine
 {
     Q_OBJECT
 
 public:
-    enum DataBits
-    {
-        Data5 = QSerialPort::Data5,
-        Data6 = QSerialPort::Data6,
-        Data7 = QSerialPort::Data7,
-        Data8 = QSerialPort::Data8
-    };
-    Q_ENUM(DataBits)
-
-    enum Parity
-    {
-        NoParity = QSerialPort::NoParity,
-        EvenParity = QSerialPort::EvenParity,
-        OddParity = QSerialPort::OddParity,
-        SpaceParity = QSerialPort::SpaceParity,
-        MarkParity = QSerialPort::MarkParity
-    };
-    Q_ENUM(Parity)
-
-    enum StopBits
-    {
-        OneStop = QSerialPort::OneStop,
-        OneAndHalfStop = QSerialPort::OneAndHalfStop,
-        TwoStop = QSerialPort::TwoStop
-    };
-    Q_ENUM(StopBits)
-
-    enum FlowControl
-    {
-        NoFlowControl = QSerialPort::NoFlowControl,
-        HardwareControl = QSerialPort::HardwareControl,
-        SoftwareControl = QSerialPort::SoftwareControl
-    };
-    Q_ENUM(FlowControl)
-
     // Without a factory the port drives a real QSerialPort.
     explicit FSerialPort(QObject* parent = nullptr, const FSerialPortBackendFactory& backendFactory = {});
     ~FSerialPort() override;

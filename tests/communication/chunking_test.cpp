@@ -13,7 +13,6 @@ using Hvd::Weft::Device::Parameter;
 using Hvd::Weft::Device::ParameterSetting;
 using Hvd::Weft::Device::Value;
 using Type = Address::Type;
-using S = VELTRIX_Session;
 
 namespace
 {

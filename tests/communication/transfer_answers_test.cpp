@@ -11,7 +11,6 @@
 using namespace Hvd::Weft::Communication;
 using Internal::Chunks;
 using Internal::Session;
-using S = VELTRIX_Session;
 
 // Answers the stack could parse only in part, handed to the transfer directly.
 class TransferAnswers : public ::testing::Test
@@ -21,7 +20,7 @@ protected:
     {
         VELTRIX_Options options;
         options.backendFactory = [] { return std::make_unique<FFakeSerialPortBackend>(); };
-        facade = std::make_unique<VELTRIX>(nullptr, S::VELTRIX_HW_UART, options);
+        facade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
         port = std::make_unique<Internal::Port>(nullptr, facade.get());
         transfer = std::make_unique<Internal::Parameter>(nullptr, facade.get(), port.get(),
                                                          ClosePortWhenFinished::No);
@@ -33,12 +32,12 @@ protected:
     ~TransferAnswers() override { transfer->abort(); }
 
     // The response record of one answer.
-    void answer(S::VELTRIX_ENUM_SESSION_COMMAND command, const QMap<QString, QVariant>& values)
+    void answer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command, const QMap<QString, QVariant>& values)
     {
         QMap<QString, QVariant> map = Session::getDefaultData(command);
         for (auto it = values.begin(); it != values.end(); ++it)
             map.insert(it.key(), it.value());
-        S response;
+        VELTRIX_Session response;
         response.setCommand(command);
         response.setDataForCommand(command, map);
         transfer->recieveStateMachine(response);
@@ -69,7 +68,7 @@ TEST_F(TransferAnswers, AReadAnswerWithoutItsBytesFailsInsteadOfShiftingTheRest)
         QSignalSpy errors(transfer.get(), &Internal::Parameter::error);
         QSignalSpy values(transfer.get(), &Internal::Parameter::readValue);
         ASSERT_TRUE(transfer->startRead(chunks));
-        answer(S::VELTRIX_ENUM_SESSION_COMMAND_130, c.values);
+        answer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130, c.values);
         ASSERT_EQ(errors.count(), 1);
         EXPECT_EQ(
             errors.at(0).at(0).toString(),
@@ -86,9 +85,9 @@ TEST_F(TransferAnswers, AReadBackTheStackCouldNotDecodeCountsAsMismatch)
     QSignalSpy errors(transfer.get(), &Internal::Parameter::error);
     QSignalSpy log(transfer.get(), &Internal::Parameter::log);
     ASSERT_TRUE(transfer->startWrite(chunks, true));
-    answer(S::VELTRIX_ENUM_SESSION_COMMAND_131, {});
+    answer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131, {});
     // Same bytes as written, but flagged as not executed.
-    answer(S::VELTRIX_ENUM_SESSION_COMMAND_130,
+    answer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
            {{"Universal Error", 255}, {"Bytes", QByteArray("\x01\x02\x03\x04", 4)}});
     EXPECT_EQ(errors.count(), 0);
     EXPECT_TRUE(transfer->isRunning());
@@ -103,13 +102,13 @@ TEST_F(TransferAnswers, AWrongCommandOrARefusalFails)
 {
     QSignalSpy errors(transfer.get(), &Internal::Parameter::error);
     ASSERT_TRUE(transfer->startWrite(chunks, false));
-    answer(S::VELTRIX_ENUM_SESSION_COMMAND_130, {});
+    answer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130, {});
     ASSERT_EQ(errors.count(), 1);
     EXPECT_EQ(errors.at(0).at(0).toString(),
               "Device responded with wrong command. Expected: 131 Received: 130");
 
     ASSERT_TRUE(transfer->startWrite(chunks, false));
-    answer(S::VELTRIX_ENUM_SESSION_COMMAND_131, {{"Status Low", 0x40}});
+    answer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131, {{"Status Low", 0x40}});
     ASSERT_EQ(errors.count(), 2);
     EXPECT_EQ(errors.at(1).at(0).toString(), "Device didn`t acknowledge command 131");
     EXPECT_FALSE(transfer->isRunning());

@@ -6,8 +6,6 @@
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
 #include "protocol/VELTRIX_SLAVE_AppLayer.h"
 
-using S = VELTRIX_Session;
-
 namespace
 {
 
@@ -18,14 +16,15 @@ QByteArray hex(const char* text)
 
 using DataMap = QMap<QString, QVariant>;
 
-DataMap dataFor(const S* session, S::VELTRIX_ENUM_SESSION_COMMAND command)
+DataMap dataFor(const VELTRIX_Session* session, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command)
 {
     DataMap map;
     session->getDataForCommand(command, &map);
     return map;
 }
 
-void setValues(S& session, S::VELTRIX_ENUM_SESSION_COMMAND command, const DataMap& values)
+void setValues(VELTRIX_Session& session, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command,
+               const DataMap& values)
 {
     DataMap map = dataFor(&session, command);
     for (auto it = values.cbegin(); it != values.cend(); ++it)
@@ -54,13 +53,13 @@ struct MasterProbe
     {
         using L = VELTRIX_MASTER_AppLayer;
         QObject::connect(&layer, &L::sessionDataTxSetBuffer, &context,
-                         [this](S::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray& buffer) {
+                         [this](VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray& buffer) {
                              sent.append({static_cast<int>(command), buffer});
                          });
-        QObject::connect(&layer, &L::sessionStart, &context, [this](S*) { ++starts; });
+        QObject::connect(&layer, &L::sessionStart, &context, [this](VELTRIX_Session*) { ++starts; });
         QObject::connect(&layer, &L::sessionStop, &context, [this] { ++stops; });
         QObject::connect(&layer, &L::sessionNewData, &context,
-                         [this](S* response)
+                         [this](VELTRIX_Session* response)
                          {
                              commands.append(response->getCommand());
                              data.append(dataFor(response, response->getCommand()));
@@ -96,14 +95,15 @@ struct SlaveProbe
     {
         using L = VELTRIX_SLAVE_AppLayer;
         QObject::connect(&layer, &L::sessionDataTxSetBuffer, &context,
-                         [this](S::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray& buffer)
+                         [this](VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray& buffer)
                          {
                              sent.append({static_cast<int>(command), buffer});
                              events << "sent";
                          });
-        QObject::connect(&layer, &L::sessionStart, &context, [this](S*) { ++starts; });
+        QObject::connect(&layer, &L::sessionStart, &context, [this](VELTRIX_Session*) { ++starts; });
         QObject::connect(&layer, &L::sessionNewData, &context,
-                         [this](S* request) { requests.append(dataFor(request, request->getCommand())); });
+                         [this](VELTRIX_Session* request)
+                         { requests.append(dataFor(request, request->getCommand())); });
         QObject::connect(&layer, &L::sessionBaudrateSetNew, &context,
                          [this](uint rate, bool* ok)
                          {
@@ -119,10 +119,10 @@ struct SlaveProbe
 class MasterLayer : public ::testing::Test
 {
 protected:
-    void prepare(std::initializer_list<S::VELTRIX_ENUM_SESSION_COMMAND> commands)
+    void prepare(std::initializer_list<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND> commands)
     {
         record.reset();
-        record.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+        record.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
         record.setAddress(deviceAddress);
         for (auto command : commands)
             record.addCommandToQueue(command, 1, 1);
@@ -134,7 +134,7 @@ protected:
         layer.setRequestBufferAndRequest();
     }
 
-    S record;
+    VELTRIX_Session record;
 };
 
 } // namespace
@@ -143,10 +143,12 @@ TEST_F(MasterLayer, WalksTheQueueAndStopsBeforeHandingOutTheLastAnswer)
 {
     VELTRIX_MASTER_AppLayer layer(nullptr, 1, 1);
     MasterProbe probe(layer);
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_131, S::VELTRIX_ENUM_SESSION_COMMAND_130});
-    setValues(record, S::VELTRIX_ENUM_SESSION_COMMAND_131,
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131,
+             VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130});
+    setValues(record, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131,
               {{"Address", 0x10}, {"BytesToWrite", 2}, {"Bytes", hex("AABB")}});
-    setValues(record, S::VELTRIX_ENUM_SESSION_COMMAND_130, {{"Address", 0x10}, {"BytesToRead", 2}});
+    setValues(record, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+              {{"Address", 0x10}, {"BytesToRead", 2}});
 
     start(layer);
     EXPECT_EQ(probe.starts, 1);
@@ -192,7 +194,8 @@ TEST_F(MasterLayer, StopCancelsARequestStillWaitingForItsDelay)
 {
     VELTRIX_MASTER_AppLayer layer(nullptr, 30, 1);
     MasterProbe probe(layer);
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_135, S::VELTRIX_ENUM_SESSION_COMMAND_136});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135,
+             VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136});
     start(layer);
     layer.stopSession();
     EXPECT_EQ(probe.stops, 1);
@@ -200,7 +203,8 @@ TEST_F(MasterLayer, StopCancelsARequestStillWaitingForItsDelay)
     EXPECT_TRUE(probe.sent.isEmpty());
 
     // The same when the stop falls between two answers.
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_135, S::VELTRIX_ENUM_SESSION_COMMAND_136});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135,
+             VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136});
     start(layer);
     ASSERT_TRUE(probe.waitForSent(1));
     layer.sessionDataReady(hex("86 01 00 2A 00 00 87 04 00 00 01 02"));
@@ -216,7 +220,7 @@ TEST_F(MasterLayer, IgnoresFramesOutsideASessionAndTooShortFrames)
     layer.sessionDataReady(hex("86 01 00 2A 00 00 87 04 00 00 01 02"));
     EXPECT_TRUE(probe.commands.isEmpty());
 
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_135});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135});
     start(layer);
     layer.sessionDataReady(hex("86 01 00 2A 00"));
     EXPECT_TRUE(probe.commands.isEmpty());
@@ -232,8 +236,9 @@ TEST_F(MasterLayer, BaudrateSwitchesAfterAPositiveAnswerAndTheNextRequestWaits)
 {
     VELTRIX_MASTER_AppLayer layer(nullptr, 1, 150);
     MasterProbe probe(layer);
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_129, S::VELTRIX_ENUM_SESSION_COMMAND_135});
-    setValues(record, S::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Baudrate", 19200}});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129,
+             VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135});
+    setValues(record, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Baudrate", 19200}});
     start(layer);
     ASSERT_TRUE(probe.waitForSent(1));
     EXPECT_EQ(probe.sent[0].second, hex("82 01 00 2A 00 00 81 03 00 4B 00"));
@@ -253,8 +258,9 @@ TEST_F(MasterLayer, FailedOrRefusedBaudrateChangeIsNotExecuted)
     VELTRIX_MASTER_AppLayer layer(nullptr, 1, 1);
     MasterProbe probe(layer);
     probe.baudrateOk = false;
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_129, S::VELTRIX_ENUM_SESSION_COMMAND_129});
-    setValues(record, S::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Baudrate", 9600}});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129,
+             VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129});
+    setValues(record, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Baudrate", 9600}});
     start(layer);
     ASSERT_TRUE(probe.waitForSent(1));
     layer.sessionDataReady(hex("86 01 00 2A 00 00 81 02 00 00"));
@@ -273,7 +279,7 @@ TEST_F(MasterLayer, BurstModeKeepsTheSessionAndAcknowledgesEachBurstFrame)
 {
     VELTRIX_MASTER_AppLayer layer(nullptr, 1, 1);
     MasterProbe probe(layer);
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_142});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142});
     start(layer);
     ASSERT_TRUE(probe.waitForSent(1));
     layer.sessionDataReady(hex("86 01 00 2A 00 00 8E 02 00 00"));
@@ -299,7 +305,7 @@ TEST_F(MasterLayer, RefusedBurstEntryEndsTheSession)
 {
     VELTRIX_MASTER_AppLayer layer(nullptr, 1, 1);
     MasterProbe probe(layer);
-    prepare({S::VELTRIX_ENUM_SESSION_COMMAND_142});
+    prepare({VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142});
     start(layer);
     ASSERT_TRUE(probe.waitForSent(1));
     layer.sessionDataReady(hex("86 01 00 2A 00 00 8E 02 00 01"));
@@ -316,18 +322,18 @@ protected:
     SlaveLayer()
     {
         const uchar address[5] = {0x5A, 0x00, 0x07, 0x00, 0x00};
-        device.setType(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
+        device.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
         device.setAddress(address);
     }
 
-    S device;
+    VELTRIX_Session device;
     VELTRIX_SLAVE_AppLayer layer;
     SlaveProbe probe{layer};
 };
 
 TEST_F(SlaveLayer, AnswersWithThePreparedValuesAndReportsTheRequest)
 {
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_135, {{"Version", 3}, {"Subversion", 7}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, {{"Version", 3}, {"Subversion", 7}});
     layer.sessionDataReady(hex("82 5A 00 07 00 00 87 00"));
     EXPECT_TRUE(probe.sent.isEmpty()) << "inactive layers stay silent";
 
@@ -339,7 +345,7 @@ TEST_F(SlaveLayer, AnswersWithThePreparedValuesAndReportsTheRequest)
     EXPECT_EQ(probe.sent[0].second, hex("86 5A 00 07 00 00 87 04 00 00 03 07"));
     EXPECT_EQ(device.getBuffer(), probe.sent[0].second);
     ASSERT_EQ(probe.requests.size(), 1);
-    EXPECT_EQ(layer.getRequestSession()->getCommand(), S::VELTRIX_ENUM_SESSION_COMMAND_135);
+    EXPECT_EQ(layer.getRequestSession()->getCommand(), VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135);
     EXPECT_EQ(layer.getRequestSession()->getValidSessionCount(), 1u);
 
     layer.stopSession();
@@ -350,14 +356,15 @@ TEST_F(SlaveLayer, AnswersWithThePreparedValuesAndReportsTheRequest)
 TEST_F(SlaveLayer, ReadAnswerCarriesAsManyBytesAsThisRequestAsks)
 {
     const QByteArray memory = hex("00 01 02 03 04 05 06 07 08 09");
-    QObject::connect(&layer, &VELTRIX_SLAVE_AppLayer::sessionRequestReceived, &probe.context,
-                     [&](S* request)
-                     {
-                         const DataMap asked = dataFor(request, S::VELTRIX_ENUM_SESSION_COMMAND_130);
-                         setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_130,
-                                   {{"Bytes", memory.mid(asked.value("Address").toInt(),
-                                                         asked.value("BytesToRead").toInt())}});
-                     });
+    QObject::connect(
+        &layer, &VELTRIX_SLAVE_AppLayer::sessionRequestReceived, &probe.context,
+        [&](VELTRIX_Session* request)
+        {
+            const DataMap asked = dataFor(request, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130);
+            setValues(
+                device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+                {{"Bytes", memory.mid(asked.value("Address").toInt(), asked.value("BytesToRead").toInt())}});
+        });
     layer.startSession(&device);
     layer.sessionDataReady(hex("82 5A 00 07 00 00 82 03 00 02 04"));
     layer.sessionDataReady(hex("82 5A 00 07 00 00 82 03 00 08 02"));
@@ -384,7 +391,7 @@ TEST_F(SlaveLayer, BaudrateChangesOnlyAfterTheAnswerHasBeenWritten)
     EXPECT_EQ(probe.events, (QStringList{"sent", "baudrate"}));
 
     // Refused by the prepared status: the rate stays.
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Status Low", 0x20}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Status Low", 0x20}});
     layer.sessionDataReady(hex("82 5A 00 07 00 00 81 03 00 96 00"));
     layer.sessionDataWritten();
     EXPECT_EQ(probe.baudrates.size(), 1);
@@ -392,7 +399,7 @@ TEST_F(SlaveLayer, BaudrateChangesOnlyAfterTheAnswerHasBeenWritten)
 
 TEST_F(SlaveLayer, PositiveBurstEntryStartsBurstFrames)
 {
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_139,
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139,
               {{"Number of Burstvariables", 2},
                {"Burstvariable 1 Unit", 0x20},
                {"Burstvariable 1", 1.0f},
@@ -409,23 +416,23 @@ TEST_F(SlaveLayer, PositiveBurstEntryStartsBurstFrames)
 
     layer.sessionBurstModeSetData(burst);
     EXPECT_EQ(burst, hex("86 5A 00 07 00 00 8B 0D 00 00 02 20 3F 80 00 00 21 C0 20 00 00"));
-    EXPECT_EQ(layer.getRequestSession()->getCommand(), S::VELTRIX_ENUM_SESSION_COMMAND_139);
+    EXPECT_EQ(layer.getRequestSession()->getCommand(), VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139);
 }
 
 TEST_F(SlaveLayer, BroadcastAddressQueryIsAnsweredWithTheDeviceAddress)
 {
-    device.setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_135);
+    device.setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135);
     layer.startSession(&device);
     layer.sessionDataReady(hex("82 00 00 00 00 00 89 00"));
     ASSERT_EQ(probe.sent.size(), 1);
     EXPECT_EQ(probe.sent[0].first, 137);
     EXPECT_EQ(probe.sent[0].second, hex("86 5A 00 07 00 00 89 02 00 00"));
-    EXPECT_EQ(device.getCommand(), S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    EXPECT_EQ(device.getCommand(), VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
 }
 
 TEST_F(SlaveLayer, MalformedRequestsAreRefusedNotAnsweredWithData)
 {
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_130, {{"Bytes", hex("0102")}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130, {{"Bytes", hex("0102")}});
     layer.startSession(&device);
     layer.sessionDataReady(hex("82 5A 00 07 00 00 82 02 00 02"));
     ASSERT_EQ(probe.sent.size(), 1);
@@ -450,49 +457,53 @@ TEST(MasterAndSlave, DeviceMemoryWrittenAndReadBack)
 {
     VELTRIX_MASTER_AppLayer master(nullptr, 1, 1);
     VELTRIX_SLAVE_AppLayer slave;
-    S device;
+    VELTRIX_Session device;
     device.setAddress(deviceAddress);
     QByteArray memory(32, '\0');
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_141, {{"Devicetypestring", "N5Q2-ORVIK"}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_138,
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141,
+              {{"Devicetypestring", "N5Q2-ORVIK"}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_138,
               {{"Number of Devicevariables", 1}, {"Devicevariable 1 Unit", 17}, {"Devicevariable 1", 12.5f}});
 
     QObject context;
     QObject::connect(&slave, &VELTRIX_SLAVE_AppLayer::sessionRequestReceived, &context,
-                     [&](S* request)
+                     [&](VELTRIX_Session* request)
                      {
                          const auto command = request->getCommand();
                          const DataMap values = dataFor(request, command);
                          const int address = values.value("Address").toInt();
-                         if (command == S::VELTRIX_ENUM_SESSION_COMMAND_131)
+                         if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131)
                              memory.replace(address, values.value("BytesToWrite").toInt(),
                                             values.value("Bytes").toByteArray());
-                         if (command == S::VELTRIX_ENUM_SESSION_COMMAND_130)
+                         if (command == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130)
                              setValues(device, command,
                                        {{"Bytes", memory.mid(address, values.value("BytesToRead").toInt())}});
                      });
     // Each direction is delivered from the event loop, as the link layers do.
     QObject::connect(&master, &VELTRIX_MASTER_AppLayer::sessionDataTxSetBuffer, &context,
-                     [&](S::VELTRIX_ENUM_SESSION_COMMAND, QByteArray& frame) {
+                     [&](VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND, QByteArray& frame) {
                          QTimer::singleShot(0, &context, [&slave, frame] { slave.sessionDataReady(frame); });
                      });
     QObject::connect(
         &slave, &VELTRIX_SLAVE_AppLayer::sessionDataTxSetBuffer, &context,
-        [&](S::VELTRIX_ENUM_SESSION_COMMAND, QByteArray& frame)
+        [&](VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND, QByteArray& frame)
         { QTimer::singleShot(0, &context, [&master, frame] { master.sessionDataReady(frame); }); });
     QMap<int, DataMap> answers;
     QObject::connect(&master, &VELTRIX_MASTER_AppLayer::sessionNewData, &context,
-                     [&](S* response)
+                     [&](VELTRIX_Session* response)
                      { answers.insert(response->getCommand(), dataFor(response, response->getCommand())); });
 
-    S request;
-    request.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    VELTRIX_Session request;
+    request.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     request.setAddress(deviceAddress);
-    setValues(request, S::VELTRIX_ENUM_SESSION_COMMAND_131,
+    setValues(request, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131,
               {{"Address", 4}, {"BytesToWrite", 3}, {"Bytes", hex("C0FFEE")}});
-    setValues(request, S::VELTRIX_ENUM_SESSION_COMMAND_130, {{"Address", 3}, {"BytesToRead", 5}});
-    for (auto command : {S::VELTRIX_ENUM_SESSION_COMMAND_131, S::VELTRIX_ENUM_SESSION_COMMAND_130,
-                         S::VELTRIX_ENUM_SESSION_COMMAND_138, S::VELTRIX_ENUM_SESSION_COMMAND_141})
+    setValues(request, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+              {{"Address", 3}, {"BytesToRead", 5}});
+    for (auto command : {VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131,
+                         VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+                         VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_138,
+                         VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141})
         request.addCommandToQueue(command, 1, 1);
 
     slave.startSession(&device);

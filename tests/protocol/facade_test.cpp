@@ -21,17 +21,16 @@
 
 using LinkTest::settle;
 using LinkTest::waitUntil;
-using S = VELTRIX_Session;
 
 namespace
 {
 
 const std::array<uchar, 5> kDevice = {0x5A, 0x00, 0x07, 0x00, 0x00};
 
-S::InterfaceSettings fakeSettings()
+VELTRIX_Session::InterfaceSettings fakeSettings()
 {
-    S::InterfaceSettings settings;
-    S::getDefaultSettingsForInterface(&settings);
+    VELTRIX_Session::InterfaceSettings settings;
+    VELTRIX_Session::getDefaultSettingsForInterface(&settings);
     settings.portName = QStringLiteral("ttyFAKE0");
     settings.baudRate = 115200;
     settings.powerCycle = false;
@@ -49,7 +48,7 @@ struct FakeFacade
         options.portScanIntervalMs = 10;
         options.backendFactory = LinkTest::fakeFactory(&fake);
         options.portLister = [this] { return ports; };
-        facade = std::make_unique<VELTRIX>(nullptr, S::VELTRIX_HW_UART, options);
+        facade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
         fake->setEcho(true);
     }
 
@@ -113,7 +112,7 @@ TEST(VeltrixFacade, OpenAndCloseDriveThePortAndTheAdapterLines)
     EXPECT_EQ(f.fake->lineSettings().baudRate, 115200);
     EXPECT_TRUE(bauds.contains(1200u));
 
-    S::InterfaceSettings settings = fakeSettings();
+    VELTRIX_Session::InterfaceSettings settings = fakeSettings();
     settings.dtrBypass = true;
     settings.rtsBypass = true;
     QSignalSpy state(f.facade.get(), &VELTRIX::portNewState);
@@ -132,14 +131,14 @@ TEST(VeltrixFacade, ASecondCloseBehindTheFirstLeavesTheLinesAlone)
 {
     FakeFacade f;
     f.open();
-    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+    QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> errors;
     QObject::connect(f.facade.get(), &VELTRIX::sessionNewInfo,
                      [&](VELTRIX_SessionInfo* info)
                      {
-                         if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                         if (info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
                              errors.append(info->getError());
                      });
-    S::InterfaceSettings settings = fakeSettings();
+    VELTRIX_Session::InterfaceSettings settings = fakeSettings();
     settings.dtrBypass = true;
     settings.rtsBypass = true;
     const qsizetype linesBefore = f.fake->modemLineHistory().size();
@@ -156,18 +155,19 @@ TEST(VeltrixFacade, RefusedOpenIsReportedAsClosedWithAnError)
 {
     FakeFacade f;
     f.fake->setRefuseOpen(true);
-    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+    QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> errors;
     QObject::connect(f.facade.get(), &VELTRIX::sessionNewInfo,
                      [&](VELTRIX_SessionInfo* info)
                      {
-                         if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                         if (info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
                              errors.append(info->getError());
                      });
     QSignalSpy state(f.facade.get(), &VELTRIX::portNewState);
     f.facade->portOpen(true, fakeSettings());
     ASSERT_TRUE(state.wait(2000));
     EXPECT_FALSE(state.at(0).at(0).toBool());
-    EXPECT_EQ(errors, QList<S::VELTRIX_ENUM_SESSION_ERROR>{S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT});
+    EXPECT_EQ(errors, QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR>{
+                          VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT});
 }
 
 TEST(VeltrixFacade, MasterSessionWithAnEmptyQueueStopsAtOnce)
@@ -176,7 +176,7 @@ TEST(VeltrixFacade, MasterSessionWithAnEmptyQueueStopsAtOnce)
     f.open();
     QSignalSpy stopped(f.facade->getMasterAppLayer(), &VELTRIX_MASTER_AppLayer::sessionStop);
     VELTRIX_Session session;
-    session.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    session.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     f.facade->sessionStart(&session);
     EXPECT_EQ(stopped.count(), 1);
     EXPECT_FALSE(f.facade->getLinkLayer()->isRunning());
@@ -189,15 +189,15 @@ TEST(VeltrixFacade, ClosingThePortEndsAWaitingSession)
     FakeFacade f;
     f.open();
     VELTRIX_Session session;
-    session.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    session.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     session.setAddress(kDevice.data());
-    session.addCommandToQueue(S::VELTRIX_ENUM_SESSION_COMMAND_135, 1, 1);
+    session.addCommandToQueue(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, 1, 1);
     QSignalSpy data(f.facade.get(), &VELTRIX::sessionNewData);
-    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+    QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> errors;
     QObject::connect(f.facade.get(), &VELTRIX::sessionNewInfo,
                      [&](VELTRIX_SessionInfo* info)
                      {
-                         if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                         if (info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
                              errors.append(info->getError());
                      });
     f.facade->sessionStart(&session);
@@ -215,15 +215,15 @@ TEST(VeltrixFacade, StartingASecondSessionStopsTheFirst)
     FakeFacade f;
     f.open();
     VELTRIX_Session slave;
-    slave.setType(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
+    slave.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
     f.facade->sessionStart(&slave);
     EXPECT_TRUE(f.facade->getSlaveAppLayer()->isActive());
     QSignalSpy slaveStopped(f.facade->getSlaveAppLayer(), &VELTRIX_SLAVE_AppLayer::sessionStop);
 
     VELTRIX_Session master;
-    master.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    master.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     master.setAddress(kDevice.data());
-    master.addCommandToQueue(S::VELTRIX_ENUM_SESSION_COMMAND_135, 1, 1);
+    master.addCommandToQueue(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, 1, 1);
     f.facade->sessionStart(&master);
     EXPECT_EQ(slaveStopped.count(), 1);
     EXPECT_FALSE(f.facade->getSlaveAppLayer()->isActive());
@@ -351,10 +351,10 @@ std::unique_ptr<VELTRIX> makePtyFacade()
     options.linkTiming.burstFirstFrameDelayMs = 50;
     options.backendFactory = []
     { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
-    return std::make_unique<VELTRIX>(nullptr, S::VELTRIX_HW_UART, options);
+    return std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
 }
 
-void setValues(VELTRIX_Session& session, S::VELTRIX_ENUM_SESSION_COMMAND command,
+void setValues(VELTRIX_Session& session, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command,
                const QMap<QString, QVariant>& values)
 {
     QMap<QString, QVariant> map;
@@ -377,8 +377,8 @@ TEST(VeltrixFacadePty, MasterAndSlaveExchangeAllSixteenCommands)
     auto master = makePtyFacade();
     auto slave = makePtyFacade();
 
-    S::InterfaceSettings settings;
-    S::getDefaultSettingsForInterface(&settings);
+    VELTRIX_Session::InterfaceSettings settings;
+    VELTRIX_Session::getDefaultSettingsForInterface(&settings);
     settings.baudRate = 19200;
     settings.powerDownMs = 10;
     settings.startupMs = 10;
@@ -395,27 +395,29 @@ TEST(VeltrixFacadePty, MasterAndSlaveExchangeAllSixteenCommands)
 
     // The device: its address and what it answers with.
     VELTRIX_Session device;
-    device.setType(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
+    device.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
     device.setAddress(kDevice.data());
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_128, {{"BaudrateBitmask", 0x0105}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_130, {{"Bytes", QByteArray("\x01\x02\x03\x04", 4)}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_134, {{"DiagValue", 0xDEADBEEFu}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_135, {{"Version", 3}, {"Subversion", 7}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_136,
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_128, {{"BaudrateBitmask", 0x0105}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+              {{"Bytes", QByteArray("\x01\x02\x03\x04", 4)}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134, {{"DiagValue", 0xDEADBEEFu}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, {{"Version", 3}, {"Subversion", 7}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136,
               {{"Revision Year", 23}, {"Revision Month", 8}, {"Revision Day", 21}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_138,
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_138,
               {{"Number of Devicevariables", 2},
                {"Devicevariable 1 Unit", 32},
                {"Devicevariable 1", 1.5f},
                {"Devicevariable 2 Unit", 33},
                {"Devicevariable 2", -2.25f}});
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_139,
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139,
               {{"Number of Burstvariables", 1}, {"Burstvariable 1 Unit", 17}, {"Burstvariable 1", 42.0f}});
     QMap<QString, QVariant> status;
     for (int i = 1; i <= 8; ++i)
         status.insert(QStringLiteral("Statusstring %1").arg(i), QStringLiteral("Status %1").arg(i));
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_140, status);
-    setValues(device, S::VELTRIX_ENUM_SESSION_COMMAND_141, {{"Devicetypestring", "N5Q2-ORVIK-FLOW1"}});
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_140, status);
+    setValues(device, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_141,
+              {{"Devicetypestring", "N5Q2-ORVIK-FLOW1"}});
 
     QList<Received> requests;
     QObject::connect(slave.get(), &VELTRIX::sessionNewData,
@@ -430,20 +432,22 @@ TEST(VeltrixFacadePty, MasterAndSlaveExchangeAllSixteenCommands)
     // The master asks for everything, burst mode last.
     VELTRIX_Session asking;
     asking.reset();
-    asking.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    asking.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     asking.setAddress(kDevice.data());
-    setValues(asking, S::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Baudrate", 57600}});
-    setValues(asking, S::VELTRIX_ENUM_SESSION_COMMAND_130, {{"Address", 0x0010}, {"BytesToRead", 4}});
-    setValues(asking, S::VELTRIX_ENUM_SESSION_COMMAND_131,
+    setValues(asking, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_129, {{"Baudrate", 57600}});
+    setValues(asking, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130,
+              {{"Address", 0x0010}, {"BytesToRead", 4}});
+    setValues(asking, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_131,
               {{"Address", 0x0020}, {"BytesToWrite", 3}, {"Bytes", QByteArray("\xAA\xBB\xCC", 3)}});
-    setValues(asking, S::VELTRIX_ENUM_SESSION_COMMAND_134, {{"DiagCode", 5}});
-    setValues(asking, S::VELTRIX_ENUM_SESSION_COMMAND_143, {{"Systemcommand", 1}, {"Payload", 0x01020304u}});
+    setValues(asking, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_134, {{"DiagCode", 5}});
+    setValues(asking, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143,
+              {{"Systemcommand", 1}, {"Payload", 0x01020304u}});
     const QList<int> order = {137, 128, 129, 130, 131, 132, 133, 134, 135, 136, 138, 139, 140, 141, 143, 142};
     for (int command : order)
-        asking.addCommandToQueue(static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(command), 1, 1);
+        asking.addCommandToQueue(static_cast<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(command), 1, 1);
 
     QList<Received> answers;
-    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+    QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> errors;
     QObject::connect(master.get(), &VELTRIX::sessionNewData,
                      [&](VELTRIX_Session* data)
                      {
@@ -454,7 +458,7 @@ TEST(VeltrixFacadePty, MasterAndSlaveExchangeAllSixteenCommands)
     QObject::connect(master.get(), &VELTRIX::sessionNewInfo,
                      [&](VELTRIX_SessionInfo* info)
                      {
-                         if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                         if (info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
                              errors.append(info->getError());
                      });
     // Let the power cycle and its wake-up token pass first.

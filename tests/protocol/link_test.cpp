@@ -15,7 +15,6 @@
 
 using LinkTest::settle;
 using LinkTest::waitUntil;
-using S = VELTRIX_Session;
 
 namespace
 {
@@ -39,8 +38,8 @@ const std::array<uchar, 5> kDevice = {0x01, 0x00, 0x2A, 0x00, 0x00};
 
 struct InfoEvent
 {
-    S::VELTRIX_ENUM_SESSION_ERROR error;
-    S::VELTRIX_ENUM_SESSION_STATE state;
+    VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR error;
+    VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE state;
     bool running;
 };
 
@@ -50,10 +49,10 @@ class LinkHarness
 public:
     explicit LinkHarness(VELTRIX_LinkLayer::Timing timing = {}, bool powerCycle = false, int baud = 115200)
     {
-        link = std::make_unique<VELTRIX_LinkLayer>(nullptr, S::VELTRIX_HW_UART, timing,
+        link = std::make_unique<VELTRIX_LinkLayer>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, timing,
                                                    LinkTest::fakeFactory(&fake));
-        S::InterfaceSettings settings;
-        S::getDefaultSettingsForInterface(&settings);
+        VELTRIX_Session::InterfaceSettings settings;
+        VELTRIX_Session::getDefaultSettingsForInterface(&settings);
         settings.baudRate = baud;
         settings.powerCycle = powerCycle;
         settings.powerDownMs = 30;
@@ -80,8 +79,8 @@ public:
         link.reset();
     }
 
-    void start(S::VELTRIX_ENUM_SESSION_TYPE type, S::VELTRIX_ENUM_SESSION_COMMAND command,
-               std::array<uchar, 5> address)
+    void start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE type,
+               VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command, std::array<uchar, 5> address)
     {
         session.reset();
         session.setType(type);
@@ -91,7 +90,7 @@ public:
     }
 
     // Sends a request and waits until its write is complete.
-    void send(S::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray body)
+    void send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command, QByteArray body)
     {
         QSignalSpy done(link.get(), &VELTRIX_LinkLayer::sessionDataTxDone);
         link->sessionDataTxSetBuffer(command, body);
@@ -110,11 +109,11 @@ public:
             feed(QByteArray(1, c));
     }
 
-    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors() const
+    QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> errors() const
     {
-        QList<S::VELTRIX_ENUM_SESSION_ERROR> list;
+        QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> list;
         for (const auto& info : infos)
-            if (info.error != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+            if (info.error != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
                 list.append(info.error);
         return list;
     }
@@ -133,7 +132,7 @@ public:
     QList<QByteArray> frames;
 };
 
-using Errors = QList<S::VELTRIX_ENUM_SESSION_ERROR>;
+using Errors = QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR>;
 
 // --- framing ---
 
@@ -157,13 +156,14 @@ TEST(VeltrixLink, SendsTheGoldenRequestAndDeliversTheGoldenAnswerHoweverItIsSpli
     auto exchange = [&h](const std::function<void()>& deliver)
     {
         h.clear();
-        h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_137, {});
-        h.send(S::VELTRIX_ENUM_SESSION_COMMAND_137, hex("82 0000000000 89 00"));
+        h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, {});
+        h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, hex("82 0000000000 89 00"));
         EXPECT_EQ(h.fake->writtenBytes().toHex(' '), kRequest137.toHex(' '));
         deliver();
         EXPECT_EQ(h.errors(), Errors{});
         EXPECT_EQ(h.frames, QList<QByteArray>{kDelivered137});
-        EXPECT_EQ(h.session.getState(), S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY);
+        EXPECT_EQ(h.session.getState(), VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY);
     };
 
     exchange([&] { h.feed(kResponse137); });
@@ -183,12 +183,15 @@ TEST(VeltrixLink, SendsTheGoldenRequestAndDeliversTheGoldenAnswerHoweverItIsSpli
 TEST(VeltrixLink, AnswerArrivesThroughTheSerialPortWithItsEchoSwallowed)
 {
     LinkHarness h;
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
-    h.send(S::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0000 87 00"));
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+    h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0000 87 00"));
     // Split over two reads of the port, echo already gone.
     h.fake->feedReceived(kResponse135.left(7));
     ASSERT_TRUE(waitUntil(
-        [&] { return h.session.getState() == S::VELTRIX_ENUM_SESSION_STATE_RECIEVING_CHECK_ADRESS; }));
+        [&] {
+            return h.session.getState() == VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_RECIEVING_CHECK_ADRESS;
+        }));
     h.fake->feedReceived(kResponse135.mid(7));
     ASSERT_TRUE(waitUntil([&] { return !h.frames.isEmpty(); }));
     EXPECT_EQ(h.frames.first().toHex(' '), kDelivered135.toHex(' '));
@@ -198,8 +201,9 @@ TEST(VeltrixLink, AnswerArrivesThroughTheSerialPortWithItsEchoSwallowed)
 TEST(VeltrixLink, StateRunsThroughTheReceiveStatesInOrder)
 {
     LinkHarness h;
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
-    h.send(S::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0000 87 00"));
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+    h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0000 87 00"));
     h.infos.clear();
     h.feedBytewise(kResponse135);
     QList<int> states;
@@ -212,17 +216,18 @@ TEST(VeltrixLink, WithoutARunningSessionNothingIsReceivedOrSent)
 {
     LinkHarness h;
     h.feed(kResponse137);
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_137, {});
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, {});
     h.link->sessionStop();
     h.infos.clear();
     h.feed(kResponse137);
     EXPECT_TRUE(h.frames.isEmpty());
     EXPECT_TRUE(h.infos.isEmpty());
-    EXPECT_EQ(h.session.getState(), S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+    EXPECT_EQ(h.session.getState(), VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
 
     // Nor does anything leave, not even a request handed over late.
     QByteArray late = hex("82 0000000000 89 00");
-    h.link->sessionDataTxSetBuffer(S::VELTRIX_ENUM_SESSION_COMMAND_137, late);
+    h.link->sessionDataTxSetBuffer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, late);
     settle(20);
     EXPECT_TRUE(h.fake->writes().isEmpty());
 }
@@ -239,9 +244,10 @@ protected:
         h = std::make_unique<LinkHarness>(timing);
     }
 
-    void request(S::VELTRIX_ENUM_SESSION_COMMAND command = S::VELTRIX_ENUM_SESSION_COMMAND_135)
+    void request(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command =
+                     VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135)
     {
-        h->start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, command, kDevice);
+        h->start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER, command, kDevice);
         QByteArray body = hex("82 01002A0000 00 00");
         body[6] = static_cast<char>(command);
         h->send(command, body);
@@ -260,9 +266,9 @@ TEST_F(VeltrixLinkErrors, FivePreamblesSufficeFourAreTooFew)
     request();
     const QByteArray fourPreambles = kResponse135.mid(1);
     h->feedBytewise(fourPreambles);
-    EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_TOO_FEW_PREAMBELS});
+    EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TOO_FEW_PREAMBELS});
     EXPECT_TRUE(h->frames.isEmpty());
-    EXPECT_EQ(h->session.getState(), S::VELTRIX_ENUM_SESSION_STATE_RECIEVING_COUNT_PREAMBELS);
+    EXPECT_EQ(h->session.getState(), VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_RECIEVING_COUNT_PREAMBELS);
     // The count is kept: the next frame's preambles add to it and it goes through.
     h->feedBytewise(kResponse135);
     EXPECT_EQ(h->frames, QList<QByteArray>{kDelivered135});
@@ -278,8 +284,8 @@ TEST_F(VeltrixLinkErrors, TwentyTwoPreamblesRaiseTooManyTwiceAndTheFrameStillArr
 
     request();
     h->feedBytewise(QByteArray(22, '\xFF') + kResponse135.mid(5));
-    EXPECT_EQ(h->errors(), (Errors{S::VELTRIX_ENUM_SESSION_ERROR_TOO_MANY_PREAMBELS,
-                                   S::VELTRIX_ENUM_SESSION_ERROR_TOO_MANY_PREAMBELS}));
+    EXPECT_EQ(h->errors(), (Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TOO_MANY_PREAMBELS,
+                                   VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TOO_MANY_PREAMBELS}));
     EXPECT_EQ(h->frames, QList<QByteArray>{kDelivered135});
 }
 
@@ -304,18 +310,18 @@ TEST_F(VeltrixLinkErrors, WrongAddressDiscardsTheRestUntilTheTimeout)
     QByteArray other = kResponse135;
     other[8] = 0x2B;
     h->feedBytewise(other);
-    EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_WRONG_ADDRESS});
+    EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_ADDRESS});
     // Even a complete good frame is not looked at now.
     h->feedBytewise(kResponse135);
     EXPECT_TRUE(h->frames.isEmpty());
     ASSERT_TRUE(waitUntil([&] { return h->errors().size() == 2; }));
-    EXPECT_EQ(h->errors().last(), S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT);
+    EXPECT_EQ(h->errors().last(), VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT);
     // After the timeout the next frame is hunted afresh.
     h->feedBytewise(kResponse135);
     EXPECT_EQ(h->frames, QList<QByteArray>{kDelivered135});
 
     // Except for 137, whose answer tells the master the address.
-    request(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    request(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
     h->feedBytewise(kResponse137);
     EXPECT_EQ(h->errors(), Errors{});
     EXPECT_EQ(h->frames, QList<QByteArray>{kDelivered137});
@@ -323,9 +329,9 @@ TEST_F(VeltrixLinkErrors, WrongAddressDiscardsTheRestUntilTheTimeout)
 
 TEST_F(VeltrixLinkErrors, WrongCommandIsReportedButTheFrameIsDelivered)
 {
-    request(S::VELTRIX_ENUM_SESSION_COMMAND_136);
+    request(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_136);
     h->feedBytewise(kResponse135);
-    EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_WRONG_COMMAND});
+    EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_COMMAND});
     EXPECT_EQ(h->frames, QList<QByteArray>{kDelivered135});
 }
 
@@ -335,8 +341,8 @@ TEST_F(VeltrixLinkErrors, WrongChecksumWaitsForAMatchingByte)
     QByteArray bad = kResponse135;
     bad[bad.size() - 1] = 0x2C;
     h->feedBytewise(bad);
-    EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_WRONG_CHECKSUM});
-    EXPECT_EQ(h->session.getState(), S::VELTRIX_ENUM_SESSION_STATE_RECIEVING_READ_PAYLOAD);
+    EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_CHECKSUM});
+    EXPECT_EQ(h->session.getState(), VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_RECIEVING_READ_PAYLOAD);
     h->feedBytewise(hex("00 2D"));
     EXPECT_EQ(h->errors().size(), 2);
     EXPECT_EQ(h->frames, QList<QByteArray>{kDelivered135});
@@ -344,7 +350,7 @@ TEST_F(VeltrixLinkErrors, WrongChecksumWaitsForAMatchingByte)
 
 TEST_F(VeltrixLinkErrors, StatusBytesOnlyGoStraightToTheChecksum)
 {
-    request(S::VELTRIX_ENUM_SESSION_COMMAND_132);
+    request(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_132);
     // 86 01 00 2A 00 00 84 02 00 00, checksum 0x2B by hand.
     h->feedBytewise(hex("FFFFFFFFFF 86 01002A0000 84 02 0000 2B"));
     EXPECT_EQ(h->errors(), Errors{});
@@ -361,7 +367,7 @@ TEST_F(VeltrixLinkErrors, ByteCountsThatCannotFitAreRejectedAtOnce)
         QByteArray frame = hex("FFFFFFFFFF 86 01002A0000 87");
         frame.append(static_cast<char>(count));
         h->feedBytewise(frame);
-        EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_NO_DATA_IN_SESSION});
+        EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_NO_DATA_IN_SESSION});
         // The rest of the long frame is line noise, never a delivered frame.
         h->feedBytewise(QByteArray(300, '\x00'));
         EXPECT_TRUE(h->frames.isEmpty());
@@ -370,7 +376,7 @@ TEST_F(VeltrixLinkErrors, ByteCountsThatCannotFitAreRejectedAtOnce)
 
 TEST_F(VeltrixLinkErrors, LongestFrameThatFitsIsDelivered)
 {
-    request(S::VELTRIX_ENUM_SESSION_COMMAND_130);
+    request(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130);
     QByteArray body = hex("86 01002A0000 82 F7 0000");
     body.append(QByteArray(245, '\x5A'));
     QByteArray frame = QByteArray(5, '\xFF') + body;
@@ -388,9 +394,9 @@ TEST_F(VeltrixLinkErrors, OneErrorGivesExactlyOneReportThenTheCodeReadsZero)
     QByteArray bad = kResponse135;
     bad[bad.size() - 1] = 0x00;
     h->feedBytewise(bad);
-    EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_WRONG_CHECKSUM});
-    EXPECT_EQ(h->link->getSessionInfo()->getError(), S::VELTRIX_ENUM_SESSION_NO_ERROR);
-    EXPECT_EQ(h->session.getError(), S::VELTRIX_ENUM_SESSION_NO_ERROR);
+    EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_CHECKSUM});
+    EXPECT_EQ(h->link->getSessionInfo()->getError(), VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR);
+    EXPECT_EQ(h->session.getError(), VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR);
     EXPECT_EQ(h->link->getSessionInfo()->getErroneousSessionCount(), before + 1);
     // A new session clears the count.
     request();
@@ -400,30 +406,31 @@ TEST_F(VeltrixLinkErrors, OneErrorGivesExactlyOneReportThenTheCodeReadsZero)
 TEST_F(VeltrixLinkErrors, SerialPortErrorsAreMapped)
 {
     using E = QSerialPort::SerialPortError;
-    const std::pair<E, S::VELTRIX_ENUM_SESSION_ERROR> table[] = {
-        {QSerialPort::NoError, S::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN},
-        {QSerialPort::DeviceNotFoundError, S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
-        {QSerialPort::PermissionError, S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
-        {QSerialPort::OpenError, S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
-        {QSerialPort::WriteError, S::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
-        {QSerialPort::ReadError, S::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
-        {QSerialPort::ResourceError, S::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
-        {QSerialPort::UnsupportedOperationError, S::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
-        {QSerialPort::UnknownError, S::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN},
-        {QSerialPort::TimeoutError, S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT},
-        {QSerialPort::NotOpenError, S::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
-        {static_cast<E>(13), S::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN},
+    const std::pair<E, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> table[] = {
+        {QSerialPort::NoError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN},
+        {QSerialPort::DeviceNotFoundError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
+        {QSerialPort::PermissionError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
+        {QSerialPort::OpenError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
+        {QSerialPort::WriteError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
+        {QSerialPort::ReadError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
+        {QSerialPort::ResourceError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
+        {QSerialPort::UnsupportedOperationError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_COMPORT},
+        {QSerialPort::UnknownError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN},
+        {QSerialPort::TimeoutError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT},
+        {QSerialPort::NotOpenError, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_CANT_OPEN_COMPORT},
+        {static_cast<E>(13), VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_UNKNOWN},
     };
     for (const auto& [serial, session] : table)
         EXPECT_EQ(VELTRIX_LinkLayer::mapSerialPortError(serial), session) << serial;
 
     // A short write on the line arrives as a port error.
     h->fake->setWriteLimit(2);
-    h->start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_137, {});
+    h->start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+             VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, {});
     QByteArray body = hex("82 0000000000 89 00");
-    h->link->sessionDataTxSetBuffer(S::VELTRIX_ENUM_SESSION_COMMAND_137, body);
+    h->link->sessionDataTxSetBuffer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, body);
     ASSERT_TRUE(waitUntil([&] { return !h->errors().isEmpty(); }));
-    EXPECT_EQ(h->errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_COMPORT});
+    EXPECT_EQ(h->errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_COMPORT});
 }
 
 // --- timing ---
@@ -436,13 +443,15 @@ TEST(VeltrixLinkTiming, SilenceTimeoutDependsOnTheSubDeviceAddress)
     timing.responseTimeoutMs = 80;
     timing.responseTimeoutSubDeviceMs = 250;
     LinkHarness h(timing);
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
     EXPECT_EQ(h.link->getResponseTimeoutMs(), 80);
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_135, {1, 0, 0x2A, 0, 3});
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, {1, 0, 0x2A, 0, 3});
     EXPECT_EQ(h.link->getResponseTimeoutMs(), 250);
 
     // The same gap in the answer is fine for the sub device, fatal for the device.
-    h.send(S::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0003 87 00"));
+    h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0003 87 00"));
     h.clear();
     const QByteArray toSub = hex("FFFFFFFFFF 86 01002A0003 87 04 0000 0102 2E");
     h.feed(toSub.left(8));
@@ -451,15 +460,16 @@ TEST(VeltrixLinkTiming, SilenceTimeoutDependsOnTheSubDeviceAddress)
     EXPECT_EQ(h.errors(), Errors{});
     EXPECT_EQ(h.frames.size(), 1);
 
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
-    h.send(S::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0000 87 00"));
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+    h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, hex("82 01002A0000 87 00"));
     h.clear();
     QElapsedTimer clock;
     clock.start();
     h.feed(kResponse135.left(8));
     ASSERT_TRUE(waitUntil([&] { return !h.errors().isEmpty(); }));
     EXPECT_GE(clock.elapsed(), 75);
-    EXPECT_EQ(h.errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT});
+    EXPECT_EQ(h.errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT});
     h.feed(kResponse135.mid(8));
     EXPECT_TRUE(h.frames.isEmpty());
 }
@@ -469,14 +479,16 @@ TEST(VeltrixLinkTiming, NoAnswerAtAllTimesOutAfterTheWrite)
     VELTRIX_LinkLayer::Timing timing;
     timing.responseTimeoutMs = 50;
     LinkHarness h(timing);
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_137, {});
-    h.send(S::VELTRIX_ENUM_SESSION_COMMAND_137, hex("82 0000000000 89 00"));
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, {});
+    h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, hex("82 0000000000 89 00"));
     h.clear();
     ASSERT_TRUE(waitUntil([&] { return !h.errors().isEmpty(); }));
-    EXPECT_EQ(h.errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT});
+    EXPECT_EQ(h.errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT});
     // Stopping ends the wait for good.
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_137, {});
-    h.send(S::VELTRIX_ENUM_SESSION_COMMAND_137, hex("82 0000000000 89 00"));
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, {});
+    h.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, hex("82 0000000000 89 00"));
     h.link->sessionStop();
     h.clear();
     settle(120);
@@ -502,13 +514,14 @@ TEST(VeltrixLinkTiming, MasterAcknowledgesBurstFramesAfterTheDelay)
     {
         SCOPED_TRACE(baud);
         LinkHarness h(timing, false, static_cast<int>(baud));
-        h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
+        h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
         h.link->sessionBurstModeSetActivate();
         h.clear();
         // 86 01 00 2A 00 00 8B 03 00 00 00: a burst frame without variables.
         h.feed(hex("FFFFFFFFFF 86 01002A0000 8B 03 0000 00 25"));
         ASSERT_EQ(h.frames.size(), 1);
-        EXPECT_EQ(h.session.getState(), S::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
+        EXPECT_EQ(h.session.getState(), VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
         QSignalSpy acknowledge(h.link.get(), &VELTRIX_LinkLayer::portWriteData);
         QElapsedTimer clock;
         clock.start();
@@ -532,11 +545,12 @@ TEST(VeltrixLinkTiming, BurstWatchdogEndsASilentBurst)
     timing.burstWatchdogMs = 60;
     LinkHarness h(timing);
     QSignalSpy ended(h.link.get(), &VELTRIX_LinkLayer::sessionBurstModeDeactive);
-    h.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
+    h.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
     h.link->sessionBurstModeSetActivate();
     EXPECT_TRUE(h.link->getSessionInfo()->getBurstModeActive());
     ASSERT_TRUE(waitUntil([&] { return !h.errors().isEmpty(); }));
-    EXPECT_EQ(h.errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT_BURSTMODE});
+    EXPECT_EQ(h.errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT_BURSTMODE});
     EXPECT_FALSE(h.link->getSessionInfo()->getBurstModeActive());
     EXPECT_GE(ended.count(), 1);
 }
@@ -561,9 +575,11 @@ TEST(VeltrixLinkBurst, SlaveSendsBurstFramesAndTheMasterAcknowledgesEach)
     QObject::connect(master.link.get(), &VELTRIX_LinkLayer::sessionDataRxBufferReady, master.link.get(),
                      &VELTRIX_LinkLayer::sessionBurstModeSetAcknowledge);
 
-    master.start(S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
+    master.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+                 VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
     master.link->sessionBurstModeSetActivate();
-    slave.start(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE, S::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
+    slave.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
     slave.link->sessionBurstModeSetActivate();
 
     ASSERT_TRUE(waitUntil([&] { return master.frames.size() >= 5; }, 5000));
@@ -588,13 +604,17 @@ TEST(VeltrixLinkBurst, SlaveRejectsAnythingButTheAcknowledge)
     LinkHarness slave(timing);
     QObject::connect(slave.link.get(), &VELTRIX_LinkLayer::sessionDataFetchTxBufferForBurst,
                      [&](QByteArray& buffer) { buffer = hex("86 01002A0000 8B 03 0000 00"); });
-    slave.start(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE, S::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
+    slave.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_142, kDevice);
     slave.link->sessionBurstModeSetActivate();
     ASSERT_TRUE(waitUntil(
         [&]
-        { return slave.session.getState() == S::VELTRIX_ENUM_SESSION_STATE_RECIEVING_WAIT_FOR_BURST_ACK; }));
+        {
+            return slave.session.getState() ==
+                   VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_RECIEVING_WAIT_FOR_BURST_ACK;
+        }));
     slave.feed(hex("0E"));
-    EXPECT_EQ(slave.errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_BURST_ACK});
+    EXPECT_EQ(slave.errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BURST_ACK});
     EXPECT_FALSE(slave.link->getSessionInfo()->getBurstModeActive());
     const auto written = slave.fake->writes().size();
     settle(30);
@@ -606,27 +626,29 @@ TEST(VeltrixLinkBurst, SlaveRejectsAnythingButTheAcknowledge)
 TEST(VeltrixLinkSlave, SlaveTakesRequestsToItsAddressAndBroadcastsOnlyFor137)
 {
     LinkHarness slave;
-    slave.start(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE, S::VELTRIX_ENUM_SESSION_NO_COMMAND, kDevice);
+    slave.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND, kDevice);
     slave.feedBytewise(kRequest130);
     ASSERT_EQ(slave.frames.size(), 1);
     EXPECT_EQ(slave.frames.first(), kRequest130Body);
-    EXPECT_EQ(slave.session.getCommand(), S::VELTRIX_ENUM_SESSION_COMMAND_130);
+    EXPECT_EQ(slave.session.getCommand(), VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130);
 
     // The answer goes out, then the next request is hunted.
-    slave.send(S::VELTRIX_ENUM_SESSION_COMMAND_130, hex("86 01002A0000 82 02 0000"));
+    slave.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130, hex("86 01002A0000 82 02 0000"));
     slave.clear();
     // 82 00 00 00 00 00 87 00: a broadcast that is not 137.
     slave.feedBytewise(hex("FFFFFFFFFF 82 0000000000 87 00 05"));
-    EXPECT_EQ(slave.errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_WRONG_COMMAND});
+    EXPECT_EQ(slave.errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_COMMAND});
 
-    slave.send(S::VELTRIX_ENUM_SESSION_COMMAND_135, hex("86 01002A0000 87 02 0000"));
+    slave.send(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, hex("86 01002A0000 87 02 0000"));
     slave.clear();
     // A request for another device.
     slave.feedBytewise(hex("FFFFFFFFFF 82 0100070000 87 00 03"));
-    EXPECT_EQ(slave.errors(), Errors{S::VELTRIX_ENUM_SESSION_ERROR_WRONG_ADDRESS});
+    EXPECT_EQ(slave.errors(), Errors{VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_ADDRESS});
     EXPECT_TRUE(slave.frames.isEmpty());
 
-    slave.start(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE, S::VELTRIX_ENUM_SESSION_NO_COMMAND, kDevice);
+    slave.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND, kDevice);
     slave.clear();
     slave.feedBytewise(kRequest137);
     EXPECT_EQ(slave.errors(), Errors{});
@@ -656,9 +678,9 @@ TEST(VeltrixLinkAdapter, PowerCycleCarriesOnWhenTheLinesAreNotConfirmed)
     VELTRIX_LinkLayer::Timing timing;
     timing.rtsConfirmTimeoutMs = 30;
     FFakeSerialPortBackend* fake = nullptr;
-    VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, timing, LinkTest::fakeFactory(&fake));
+    VELTRIX_LinkLayer link(nullptr, VELTRIX_Session::VELTRIX_HW_UART, timing, LinkTest::fakeFactory(&fake));
     fake->setFailModemLines(true);
-    S::InterfaceSettings settings;
+    VELTRIX_Session::InterfaceSettings settings;
     settings.powerDownMs = 10;
     settings.startupMs = 10;
     link.setInterfaceSettings(settings);
@@ -677,7 +699,7 @@ TEST(VeltrixLinkAdapter, PowerCycleCarriesOnWhenTheLinesAreNotConfirmed)
 // leaves nothing behind that could touch the destroyed link layer.
 TEST(VeltrixLinkAdapter, OnePowerCycleAtATimeAndNoneOutlivesTheLinkLayer)
 {
-    S::InterfaceSettings settings;
+    VELTRIX_Session::InterfaceSettings settings;
     settings.powerDownMs = 150;
     settings.startupMs = 100;
     settings.portName = QStringLiteral("ttyFAKE0");
@@ -689,7 +711,7 @@ TEST(VeltrixLinkAdapter, OnePowerCycleAtATimeAndNoneOutlivesTheLinkLayer)
     };
     {
         FFakeSerialPortBackend* fake = nullptr;
-        VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
+        VELTRIX_LinkLayer link(nullptr, VELTRIX_Session::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
         link.setInterfaceSettings(settings);
         ASSERT_TRUE(open(link));
         ASSERT_TRUE(waitUntil([&] { return fake->modemLineHistory().size() == 2; }));
@@ -705,7 +727,7 @@ TEST(VeltrixLinkAdapter, OnePowerCycleAtATimeAndNoneOutlivesTheLinkLayer)
     QElapsedTimer clock;
     {
         FFakeSerialPortBackend* fake = nullptr;
-        VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
+        VELTRIX_LinkLayer link(nullptr, VELTRIX_Session::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
         link.setInterfaceSettings(settings);
         ASSERT_TRUE(open(link));
         emit link.portClose();
@@ -721,14 +743,14 @@ TEST(VeltrixLinkAdapter, OnePowerCycleAtATimeAndNoneOutlivesTheLinkLayer)
 TEST(VeltrixLinkAdapter, WithoutPowerCycleAMasterSetsCommunicationLevels)
 {
     FFakeSerialPortBackend* fake = nullptr;
-    VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
-    S::InterfaceSettings settings;
+    VELTRIX_LinkLayer link(nullptr, VELTRIX_Session::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
+    VELTRIX_Session::InterfaceSettings settings;
     settings.powerCycle = false;
     settings.dtrCommunication = false;
     settings.rtsCommunication = true;
     link.setInterfaceSettings(settings);
     VELTRIX_Session session;
-    session.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    session.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     link.sessionStart(&session);
     emit link.portOpen("ttyFAKE0", 1200, FSerialPort::Data8, FSerialPort::OddParity, FSerialPort::OneStop,
                        FSerialPort::NoFlowControl);
@@ -775,15 +797,16 @@ void expectWellFormed(const QByteArray& frame, bool master)
 TEST(VeltrixRxFuzz, RandomBytesNeverBreakTheMachine)
 {
     auto* random = QRandomGenerator::global();
-    for (auto type : {S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
-                      S::VELTRIX_ENUM_SESSION_TYPE_BURST})
+    for (auto type :
+         {VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER, VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+          VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_BURST})
     {
         VELTRIX_RxStateMachine machine;
         VELTRIX_RxStateMachine::SessionView view;
         view.type = type;
         view.command = 135;
         view.address = kDevice;
-        auto state = S::VELTRIX_ENUM_SESSION_STATE_INACTIVE;
+        auto state = VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE;
         int frames = 0;
         for (int i = 0; i < 400000; ++i)
         {
@@ -805,7 +828,7 @@ TEST(VeltrixRxFuzz, RandomBytesNeverBreakTheMachine)
             {
                 // Leave a finished frame behind now and then, as a new request would.
                 if (random->bounded(20) == 0)
-                    state = S::VELTRIX_ENUM_SESSION_STATE_INACTIVE;
+                    state = VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE;
                 continue;
             }
             state = step.state;
@@ -815,12 +838,12 @@ TEST(VeltrixRxFuzz, RandomBytesNeverBreakTheMachine)
                 ++frames;
                 const QByteArray frame(reinterpret_cast<const char*>(machine.frameData()),
                                        machine.frameSize());
-                expectWellFormed(frame, type != S::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
+                expectWellFormed(frame, type != VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
                 EXPECT_EQ(VELTRIX_Frame::checksum(frame), byte);
-                state = S::VELTRIX_ENUM_SESSION_STATE_INACTIVE;
+                state = VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE;
             }
         }
-        if (type == S::VELTRIX_ENUM_SESSION_TYPE_BURST)
+        if (type == VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_BURST)
         {
             EXPECT_EQ(frames, 0);
         }
@@ -838,11 +861,12 @@ TEST(VeltrixRxFuzz, RandomChunksThroughBothReceivePaths)
     VELTRIX_LinkLayer::Timing timing;
     timing.responseTimeoutMs = 2;
     timing.responseTimeoutSubDeviceMs = 2;
-    for (auto type : {S::VELTRIX_ENUM_SESSION_TYPE_MASTER, S::VELTRIX_ENUM_SESSION_TYPE_SLAVE})
+    for (auto type : {VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER,
+                      VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE})
     {
         SCOPED_TRACE(testing::Message() << "session type " << type);
         LinkHarness h(timing);
-        h.start(type, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+        h.start(type, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
         int goodFrames = 0;
         for (int round = 0; round < 1500; ++round)
         {
@@ -861,24 +885,25 @@ TEST(VeltrixRxFuzz, RandomChunksThroughBothReceivePaths)
             // get through whatever the noise left behind.
             if (random->bounded(10) == 0)
             {
-                if (h.session.getState() == S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY)
-                    h.start(type, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+                if (h.session.getState() == VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY)
+                    h.start(type, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
                 // qWait handles events before it sleeps, not after: a timer
                 // due during the pause would not fire.
                 QThread::msleep(4);
                 QCoreApplication::processEvents();
                 const auto before = h.frames.size();
-                h.feed(type == S::VELTRIX_ENUM_SESSION_TYPE_MASTER ? kResponse135 : kRequest130);
+                h.feed(type == VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER ? kResponse135
+                                                                                 : kRequest130);
                 ASSERT_EQ(h.frames.size(), before + 1)
                     << "good frame " << goodFrames << " in round " << round;
                 ++goodFrames;
             }
-            if (h.session.getState() == S::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY ||
+            if (h.session.getState() == VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_SESSION_DATA_READY ||
                 random->bounded(30) == 0)
-                h.start(type, S::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
+                h.start(type, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_135, kDevice);
         }
         for (const QByteArray& frame : h.frames)
-            expectWellFormed(frame, type == S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+            expectWellFormed(frame, type == VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
         EXPECT_GT(goodFrames, 0);
     }
 }

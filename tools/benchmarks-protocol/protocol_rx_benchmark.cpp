@@ -91,7 +91,6 @@ void operator delete[](void* p, std::size_t) noexcept
 
 namespace
 {
-using S = VELTRIX_Session;
 
 constexpr double kLineBytesPerSecond = 460800.0 / 11.0;
 
@@ -111,13 +110,13 @@ QByteArray responseFrame(int payload)
 
 void MasterReceive(benchmark::State& state)
 {
-    VELTRIX_LinkLayer link(nullptr, S::VELTRIX_HW_UART, {},
+    VELTRIX_LinkLayer link(nullptr, VELTRIX_Session::VELTRIX_HW_UART, {},
                            [] { return std::make_unique<FFakeSerialPortBackend>(); });
     VELTRIX_Session session;
-    session.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+    session.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
     const uchar address[5] = {0x01, 0x00, 0x2A, 0x00, 0x00};
     session.setAddress(address);
-    session.setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_130);
+    session.setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130);
     long long delivered = 0;
     QObject::connect(&link, &VELTRIX_LinkLayer::sessionDataRxBufferReady,
                      [&delivered](const QByteArray& frame)

@@ -16,7 +16,6 @@ namespace Hvd::Weft::Simulator
 
 namespace
 {
-using S = VELTRIX_Session;
 
 constexpr int iCommandAddress = 137;
 
@@ -34,7 +33,7 @@ constexpr int iUnitLitre = 41;
 
 QMap<QString, QVariant> standardMap(int command)
 {
-    return S::standardLayoutForCommand(QString::number(command));
+    return VELTRIX_Session::standardLayoutForCommand(QString::number(command));
 }
 
 bool isBroadcast(const BusAddress& address)
@@ -414,7 +413,7 @@ void OrvikSensor::fillVariables(Target target, int command, QMap<QString, QVaria
         variables.append({iUnitBar, static_cast<float>(2.5 + 0.05 * std::sin(k * 0.2))});
     }
 
-    const auto cmd = static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(command);
+    const auto cmd = static_cast<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(command);
     answer.insert(VELTRIX_Keys::variableCount(cmd), static_cast<int>(variables.size()));
     for (int i = 0; i < variables.size(); ++i)
     {
@@ -475,9 +474,8 @@ QJsonObject OrvikSensor::stateJson() const
 
 QByteArray applyWireFault(const QByteArray& framed, WireFault fault)
 {
-    namespace F = VELTRIX_Frame;
     QByteArray out = framed;
-    const int commandIndex = F::iTxPreambels + F::iOffsetCommand;
+    const int commandIndex = VELTRIX_Frame::iTxPreambels + VELTRIX_Frame::iOffsetCommand;
     switch (fault)
     {
     case WireFault::None:
@@ -490,7 +488,8 @@ QByteArray applyWireFault(const QByteArray& framed, WireFault fault)
             out.back() = static_cast<char>(~static_cast<unsigned char>(out.back()));
         break;
     case WireFault::FewPreambles:
-        if (out.startsWith(QByteArray(F::iTxPreambels, static_cast<char>(F::ucPreambel))))
+        if (out.startsWith(
+                QByteArray(VELTRIX_Frame::iTxPreambels, static_cast<char>(VELTRIX_Frame::ucPreambel))))
             out.remove(0, 1);
         break;
     case WireFault::WrongCommand:
@@ -574,7 +573,7 @@ std::optional<Fault> parseFault(Fault::Kind kind, const QString& text, QString* 
         if (!ok || fault.key < 0 || fault.key > 0xFFFF)
             return fail(QStringLiteral("NVM address out of range in '%1'").arg(text));
     }
-    else if (!ok || !S::isValidCommand(fault.key))
+    else if (!ok || !VELTRIX_Session::isValidCommand(fault.key))
     {
         return fail(QStringLiteral("command must be 128 to 143 in '%1'").arg(text));
     }

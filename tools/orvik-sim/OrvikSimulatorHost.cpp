@@ -18,8 +18,6 @@ namespace Hvd::Weft::Simulator
 namespace
 {
 using Hvd::Weft::Components::Logger;
-using S = VELTRIX_Session;
-namespace F = VELTRIX_Frame;
 
 std::string hex(const QByteArray& bytes)
 {
@@ -101,7 +99,7 @@ void OrvikSimulatorHost::start()
     options.linkTiming = mOptions.linkTiming;
     options.backendFactory = [terminal = mTerminal, echo = mOptions.adapterEcho]
     { return std::make_unique<OrvikPtyBackend>(terminal, echo); };
-    mFacade = new VELTRIX(this, S::VELTRIX_HW_UART, options);
+    mFacade = new VELTRIX(this, VELTRIX_Session::VELTRIX_HW_UART, options);
 
     // Answers pass through here on their way to the port, so that the wire
     // faults can be played on the finished frame.
@@ -120,17 +118,17 @@ void OrvikSimulatorHost::start()
 
     const BusAddress address = mSensor->with([](const OrvikSensor& s) { return s.config().address; });
     mRecord = new VELTRIX_Session(this);
-    mRecord->setType(S::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
+    mRecord->setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE);
     mRecord->setAddress(address.data());
     // The link layer compares a request's address with one address only,
     // except while the record's command is 137. The sensor answers to its
     // device address, its full address and its sub-device address, so the
     // record stays at 137 between requests and the core sorts addresses out.
-    mRecord->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    mRecord->setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
     mFacade->sessionStart(mRecord);
 
-    S::InterfaceSettings settings;
-    S::getDefaultSettingsForInterface(&settings);
+    VELTRIX_Session::InterfaceSettings settings;
+    VELTRIX_Session::getDefaultSettingsForInterface(&settings);
     settings.portName = mTerminal->devicePath();
     // The sensor hears no echo of its own answers and has no adapter to power.
     settings.singleWire = false;
@@ -162,23 +160,23 @@ void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
     SensorRequest input;
     input.command = request->getCommand();
     request->getDataForCommand(request->getCommand(), &input.values);
-    for (int i = 0; i < F::iAddressSize; ++i)
-        input.address[i] = static_cast<std::uint8_t>(frame.at(F::iOffsetAddress + i));
+    for (int i = 0; i < VELTRIX_Frame::iAddressSize; ++i)
+        input.address[i] = static_cast<std::uint8_t>(frame.at(VELTRIX_Frame::iOffsetAddress + i));
 
     const SensorReply reply = mSensor->with([&](OrvikSensor& sensor) { return sensor.handle(input); });
     if (!reply.addressed)
     {
         Logger::debug("orvik-sim: request {} to {} is not for this sensor", input.command,
-                      addressText(frame.mid(F::iOffsetAddress, F::iAddressSize)));
+                      addressText(frame.mid(VELTRIX_Frame::iOffsetAddress, VELTRIX_Frame::iAddressSize)));
     }
     else
     {
         Logger::info("orvik-sim: request {} to {}: {}", input.command,
-                     addressText(frame.mid(F::iOffsetAddress, F::iAddressSize)),
+                     addressText(frame.mid(VELTRIX_Frame::iOffsetAddress, VELTRIX_Frame::iAddressSize)),
                      hex(frame.mid(VELTRIX_AppCodec::iHeaderSize)));
     }
 
-    const auto command = static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(input.command);
+    const auto command = static_cast<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(input.command);
     mRecord->setAddress(reply.address.data());
     mRecord->setDataForCommand(command, reply.values);
     if (input.command == 142 && reply.wire != WireFault::Silent &&
@@ -186,7 +184,7 @@ void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
     {
         mBurstTarget = reply.target;
         mRecord->setDataForCommand(
-            S::VELTRIX_ENUM_SESSION_COMMAND_139,
+            VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139,
             mSensor->with([&](OrvikSensor& s) { return s.burstValues(*reply.target); }));
     }
     mPending = reply;
@@ -198,13 +196,14 @@ void OrvikSimulatorHost::requestAnswered()
 {
     // A request too short to be answered leaves nothing behind for the next write.
     mPending.reset();
-    mRecord->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    mRecord->setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
 }
 
 void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
 {
-    const int header = F::iTxPreambels + VELTRIX_AppCodec::iHeaderSize;
-    const QByteArray address = framed.mid(F::iTxPreambels + F::iOffsetAddress, F::iAddressSize);
+    const int header = VELTRIX_Frame::iTxPreambels + VELTRIX_AppCodec::iHeaderSize;
+    const QByteArray address =
+        framed.mid(VELTRIX_Frame::iTxPreambels + VELTRIX_Frame::iOffsetAddress, VELTRIX_Frame::iAddressSize);
     const int command = framed.size() > header ? static_cast<unsigned char>(framed.at(header - 2)) : 0;
     // Status bytes and payload, without the checksum.
     const QByteArray payload = framed.mid(header, framed.size() - header - 1);
@@ -225,7 +224,7 @@ void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
         Logger::debug("orvik-sim: burst {} from {}: {}", command, addressText(address), hex(payload));
         if (mBurstTarget)
             mRecord->setDataForCommand(
-                S::VELTRIX_ENUM_SESSION_COMMAND_139,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_139,
                 mSensor->with([this](OrvikSensor& s) { return s.burstValues(*mBurstTarget); }));
     }
     // A silent answer still "leaves" as nothing, so that the link layer ends
@@ -235,11 +234,11 @@ void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
 
 void OrvikSimulatorHost::lineInfo(VELTRIX_SessionInfo* info)
 {
-    if (info->getError() == S::VELTRIX_ENUM_SESSION_NO_ERROR)
+    if (info->getError() == VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
         return;
     // A frame broken off after its command byte leaves that command in the
     // record; back to 137 so that the next request's address is not refused.
-    mRecord->setCommand(S::VELTRIX_ENUM_SESSION_COMMAND_137);
+    mRecord->setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
     Logger::debug("orvik-sim: line: {}", info->getErrorAsString().toStdString());
 }
 

@@ -162,12 +162,12 @@ TEST(OrvikSimulatorLine, FaultsReachTheMasterAsNamed)
         sensor.addFault(Fault::silent(136, 1));
         const Exchange lost = line.master.ask(kDevice, 136);
         EXPECT_TRUE(lost.answers.isEmpty());
-        EXPECT_TRUE(lost.hasError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT));
+        EXPECT_TRUE(lost.hasError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT));
         EXPECT_TRUE(line.master.ask(kDevice, 136).complete(1)) << "a retry is answered";
         EXPECT_EQ(sensor.requestCount(136), 2);
     }
     // A broken answer is reported by the master's link layer and never delivered.
-    const auto expectRejected = [&](const Fault& fault, S::VELTRIX_ENUM_SESSION_ERROR error)
+    const auto expectRejected = [&](const Fault& fault, VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR error)
     {
         SCOPED_TRACE(fault.key);
         sensor.addFault(fault);
@@ -176,13 +176,14 @@ TEST(OrvikSimulatorLine, FaultsReachTheMasterAsNamed)
         EXPECT_TRUE(broken.hasError(error));
         EXPECT_TRUE(broken.answers.isEmpty());
     };
-    expectRejected(Fault::badChecksum(141, 1), S::VELTRIX_ENUM_SESSION_ERROR_WRONG_CHECKSUM);
-    expectRejected(Fault::fewPreambles(128, 1), S::VELTRIX_ENUM_SESSION_ERROR_TOO_FEW_PREAMBELS);
+    expectRejected(Fault::badChecksum(141, 1), VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_CHECKSUM);
+    expectRejected(Fault::fewPreambles(128, 1),
+                   VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TOO_FEW_PREAMBELS);
     {
         SCOPED_TRACE("wrong command");
         sensor.addFault(Fault::wrongCommand(135, 1));
         const Exchange wrong = line.master.ask(kDevice, 135);
-        EXPECT_TRUE(wrong.hasError(S::VELTRIX_ENUM_SESSION_ERROR_WRONG_COMMAND));
+        EXPECT_TRUE(wrong.hasError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_WRONG_COMMAND));
         ASSERT_EQ(wrong.answers.size(), 1) << "a right checksum still delivers the frame";
         EXPECT_EQ(wrong.answers[0].command, 134);
     }

@@ -20,7 +20,6 @@
 namespace SimTest
 {
 
-using S = VELTRIX_Session;
 using Hvd::Weft::Simulator::BusAddress;
 using Values = QMap<QString, QVariant>;
 using LinkTest::settle;
@@ -38,10 +37,10 @@ struct Answer
 struct Exchange
 {
     QList<Answer> answers;
-    QList<S::VELTRIX_ENUM_SESSION_ERROR> errors;
+    QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR> errors;
 
     bool complete(int expected) const { return answers.size() == expected; }
-    bool hasError(S::VELTRIX_ENUM_SESSION_ERROR error) const { return errors.contains(error); }
+    bool hasError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR error) const { return errors.contains(error); }
 };
 
 class MasterLine
@@ -58,7 +57,7 @@ public:
         // A pseudo-terminal has no modem lines to set.
         options.backendFactory = []
         { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
-        mFacade = std::make_unique<VELTRIX>(nullptr, S::VELTRIX_HW_UART, options);
+        mFacade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
         QObject::connect(mFacade.get(), &VELTRIX::sessionNewData,
                          [this](VELTRIX_Session* data)
                          {
@@ -69,7 +68,7 @@ public:
         QObject::connect(mFacade.get(), &VELTRIX::sessionNewInfo,
                          [this](VELTRIX_SessionInfo* info)
                          {
-                             if (info->getError() != S::VELTRIX_ENUM_SESSION_NO_ERROR)
+                             if (info->getError() != VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_ERROR)
                                  mCurrent.errors.append(info->getError());
                          });
     }
@@ -83,8 +82,8 @@ public:
     // Opens the port as the program does (power cycle and wake-up token).
     bool open(const QString& path, int baudrate = 19200)
     {
-        S::InterfaceSettings settings;
-        S::getDefaultSettingsForInterface(&settings);
+        VELTRIX_Session::InterfaceSettings settings;
+        VELTRIX_Session::getDefaultSettingsForInterface(&settings);
         settings.portName = path;
         settings.baudRate = baudrate;
         settings.powerDownMs = 5;
@@ -115,20 +114,24 @@ public:
     {
         mCurrent = {};
         mRecord.reset();
-        mRecord.setType(S::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+        mRecord.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
         mRecord.setAddress(address.data());
         for (const auto& [number, values] : commands)
         {
-            const auto command = static_cast<S::VELTRIX_ENUM_SESSION_COMMAND>(number);
-            Values map = S::standardLayoutForCommand(QString::number(number));
+            const auto command = static_cast<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(number);
+            Values map = VELTRIX_Session::standardLayoutForCommand(QString::number(number));
             for (auto it = values.begin(); it != values.end(); ++it)
                 map.insert(it.key(), it.value());
             mRecord.setDataForCommand(command, map);
             mRecord.addCommandToQueue(command, 1, 1);
         }
         mFacade->sessionStart(&mRecord);
-        waitUntil([&] { return done(mCurrent) || mCurrent.hasError(S::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT); },
-                  timeoutMs);
+        waitUntil(
+            [&] {
+                return done(mCurrent) ||
+                       mCurrent.hasError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_TIMEOUT);
+            },
+            timeoutMs);
         mFacade->sessionStop();
         return mCurrent;
     }
@@ -151,7 +154,7 @@ public:
 private:
     std::unique_ptr<VELTRIX> mFacade;
     VELTRIX_Session mRecord;
-    S::InterfaceSettings mSettings;
+    VELTRIX_Session::InterfaceSettings mSettings;
     Exchange mCurrent;
     bool mOpen = false;
 };
