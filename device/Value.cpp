@@ -1,5 +1,7 @@
 #include "device/Value.h"
 
+#include "device/NumberConversion.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -19,8 +21,6 @@ namespace
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
               "the device memory holds IEEE-754 numbers");
 
-constexpr double twoPow63 = 9223372036854775808.0;
-constexpr double twoPow64 = 18446744073709551616.0;
 
 std::uint16_t checkedLength(std::size_t count)
 {
@@ -48,15 +48,11 @@ template <typename T> T truncateTo(double value)
     }
     else
     {
-        if (value < 0)
-        {
-            const std::int64_t truncated = value < -twoPow63 ? std::numeric_limits<std::int64_t>::min()
-                                                             : static_cast<std::int64_t>(value);
-            return static_cast<T>(truncated);
-        }
+        if (value < -twoPow63)
+            return static_cast<T>(std::numeric_limits<std::int64_t>::min());
         if (value >= twoPow64)
             return static_cast<T>(std::numeric_limits<std::uint64_t>::max());
-        return static_cast<T>(static_cast<std::uint64_t>(value));
+        return truncateKeepingLowBits<T>(value);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
+#include <utility>
 
 namespace VELTRIX_AppCodec
 {
@@ -186,32 +188,14 @@ QByteArray buildRequest(Command command, const Address& address, const DataMap& 
     return frame;
 }
 
-DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& defaults)
+namespace
 {
-    DataMap map = defaults;
-    map.insert(VELTRIX_Keys::error, 0);
-    if (frame.size() < iAnswerPayloadOffset)
-    {
-        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
-        return map;
-    }
-    const int iStatusLow = byteAt(frame, iStatusLowOffset);
-    map.insert(VELTRIX_Keys::statusHigh, static_cast<int>(byteAt(frame, VELTRIX_Frame::iOffsetStatusHigh)));
-    map.insert(VELTRIX_Keys::statusLow, iStatusLow);
-    if (iStatusLow != 0)
-    {
-        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
-        return map;
-    }
 
-    const int n = byteAt(frame, VELTRIX_Frame::iOffsetByteCount);
-    if (n > frame.size() - iHeaderSize)
-    {
-        // The frame ends before the bytes its count announces.
-        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
-        return map;
-    }
-
+// The byte count an answer to `command` may carry (its two status bytes
+// included), from the frame for the counts that depend on it; empty for a
+// command that has no answer here.
+std::optional<std::pair<int, int>> answerByteCounts(Command command, const QByteArray& frame, int n)
+{
     int iMin = 2;
     int iMax = 2;
     switch (command)
@@ -251,17 +235,14 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     case VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143:
         break;
     default:
-        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
-        return map;
+        return std::nullopt;
     }
+    return std::pair{iMin, iMax};
+}
 
-    const int iUniversal = universalErrorForCount(n, iMin, iMax);
-    if (iUniversal != iUniversalNoError)
-    {
-        map.insert(VELTRIX_Keys::universalError, iUniversal);
-        return map;
-    }
-
+// Writes the payload of a well-formed answer to `command` into map.
+void decodeAnswerPayload(Command command, const QByteArray& frame, int n, DataMap& map)
+{
     const int p = iAnswerPayloadOffset;
     switch (command)
     {
@@ -312,6 +293,49 @@ DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& 
     default:
         break;
     }
+}
+
+} // namespace
+
+DataMap decodeResponse(Command command, const QByteArray& frame, const DataMap& defaults)
+{
+    DataMap map = defaults;
+    map.insert(VELTRIX_Keys::error, 0);
+    if (frame.size() < iAnswerPayloadOffset)
+    {
+        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
+        return map;
+    }
+    const int iStatusLow = byteAt(frame, iStatusLowOffset);
+    map.insert(VELTRIX_Keys::statusHigh, static_cast<int>(byteAt(frame, VELTRIX_Frame::iOffsetStatusHigh)));
+    map.insert(VELTRIX_Keys::statusLow, iStatusLow);
+    if (iStatusLow != 0)
+    {
+        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
+        return map;
+    }
+
+    const int n = byteAt(frame, VELTRIX_Frame::iOffsetByteCount);
+    if (n > frame.size() - iHeaderSize)
+    {
+        // The frame ends before the bytes its count announces.
+        map.insert(VELTRIX_Keys::universalError, iUniversalTooFew);
+        return map;
+    }
+
+    const auto counts = answerByteCounts(command, frame, n);
+    if (!counts)
+    {
+        map.insert(VELTRIX_Keys::universalError, iUniversalNotExecuted);
+        return map;
+    }
+    const int iUniversal = universalErrorForCount(n, counts->first, counts->second);
+    if (iUniversal != iUniversalNoError)
+    {
+        map.insert(VELTRIX_Keys::universalError, iUniversal);
+        return map;
+    }
+    decodeAnswerPayload(command, frame, n, map);
     return map;
 }
 

@@ -73,6 +73,17 @@ public:
 private:
     State frameHuntReset(unsigned char ucByte, const SessionView& session, Step& step);
     void store(unsigned char ucByte);
+    bool bufferFull() const;
+    static Step overflow(Step step);
+
+    // One receive state each: the byte, the session, and the step so far.
+    Step countPreambels(unsigned char ucByte, const SessionView& session, Step step);
+    Step checkAdress(unsigned char ucByte, const SessionView& session, Step step);
+    Step readCommand(unsigned char ucByte, const SessionView& session, Step step);
+    Step readPayloadCount(unsigned char ucByte, const SessionView& session, Step step);
+    Step readStatusBytes(unsigned char ucByte, const SessionView& session, Step step);
+    Step readPayload(unsigned char ucByte, const SessionView& session, Step step);
+    Step waitForBurstAck(unsigned char ucByte, const SessionView& session, Step step);
 
     std::array<unsigned char, VELTRIX_Frame::iRxBufferSize> ucBuffer{};
     // Index of the last stored byte.

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "device/Exceptions.h"
+#include "device/NumberConversion.h"
 #include "device/ParameterSetBuilder.h"
 
 namespace Hvd::Weft::Device
@@ -33,12 +34,9 @@ template <typename T> T integer(const json& value)
     if (!value.is_number_float())
         return value.get<T>();
     const double number = value.get<double>();
-    constexpr double twoPow63 = 9223372036854775808.0;
-    constexpr double twoPow64 = 18446744073709551616.0;
-    if (!(number >= -twoPow63 && number < twoPow64))
+    if (!inInteger64Range(number))
         throw NumberOutOfRange(fmt::format("number {} is out of range", number));
-    return number < 0 ? static_cast<T>(static_cast<std::int64_t>(number))
-                      : static_cast<T>(static_cast<std::uint64_t>(number));
+    return truncateKeepingLowBits<T>(number);
 }
 
 float floatNumber(const json& value)
