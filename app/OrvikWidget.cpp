@@ -22,6 +22,14 @@ using Hvd::Weft::Components::MeasurementsWidget;
 
 namespace
 {
+// A click on "Parameterize" only asks; the flow runs the command once the
+// sensor has passed its check.
+constexpr bool grantBeforeRunning = true;
+// The measurements as the window shows them: proportional font, width and
+// decimals as the values come.
+constexpr bool proportionalFont = false;
+constexpr unsigned char autoWidth = 0;
+constexpr unsigned char autoDecimals = 0;
 
 // How the spin box shows a diameter: one displayed unit in metres (0 for a
 // unit it cannot show).
@@ -51,8 +59,9 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
     , ui(new Ui_OrvikWidget)
     , flow(new RescaleFlow(context, service, connector, this))
     , executeWidget(new ExecuteCommandWidget(tr("&Parameterize"), tr("Parameterize the device"),
-                                             flow->rescaleCommand(), true))
-    , measurementsWidget(new MeasurementsWidget(tr("New parameter values"), false, 0, 0))
+                                             flow->rescaleCommand(), grantBeforeRunning))
+    , measurementsWidget(
+          new MeasurementsWidget(tr("New parameter values"), proportionalFont, autoWidth, autoDecimals))
 {
     ui->setupUi(this);
     ui->verticalLayout->addWidget(executeWidget);

@@ -43,6 +43,9 @@ using Hvd::Weft::Device::Value;
 
 namespace
 {
+// The first argument of the calculated-value signals and of setParameter.
+constexpr bool deviceParameter = true;
+constexpr bool subdeviceParameter = false;
 
 constexpr double pi = 3.141592653589793;
 // Litres per minute to cubic metres per hour and to US gallons per minute.
@@ -56,7 +59,8 @@ const char* const rangeEndSubdeviceParameter = "settings.range.fMeasEnd";
 void reportRejected(const std::invalid_argument& exception, Command* reporter)
 {
     Logger::error(reporter->getDepth(), "{}", exception.what());
-    reporter->error(QString::fromStdString(exception.what()), System::Application, false);
+    reporter->error(QString::fromStdString(exception.what()), System::Application,
+                    Hvd::Weft::Components::deviceStillConnected);
 }
 
 QString kFactorTagName()
@@ -132,13 +136,14 @@ void ParameterizeOrvikCommand::doExecute()
     if (innerDiameterReference >= -0.001 && innerDiameterReference <= 0.001)
     {
         Logger::error(getDepth(), "No inner diameter reference was set");
-        error(tr("No inner diameter reference was set"), System::Application, false);
+        error(tr("No inner diameter reference was set"), System::Application,
+              Hvd::Weft::Components::deviceStillConnected);
         return;
     }
     if (orvik.name.empty())
     {
         Logger::error(getDepth(), "No Orvik was set");
-        error(tr("No Orvik was set"), System::Application, false);
+        error(tr("No Orvik was set"), System::Application, Hvd::Weft::Components::deviceStillConnected);
         return;
     }
     deviceParameters.clear();
@@ -156,12 +161,13 @@ Command* ParameterizeOrvikCommand::createCommand()
     if (!kFactor)
     {
         Logger::error(getDepth(), "No parameter with tag {} found", kFactorTagName().toStdString());
-        error(tr("No parameter with tag %1 found").arg(kFactorTagName()), System::Application, false);
+        error(tr("No parameter with tag %1 found").arg(kFactorTagName()), System::Application,
+              Hvd::Weft::Components::deviceStillConnected);
         return nullptr;
     }
     subdeviceParameters.push_back(kFactor->get());
 
-    auto* composite = new CompositeCommand({}, true, this);
+    auto* composite = new CompositeCommand({}, CompositeCommand::detailedProgressReports, this);
     auto* read = new ReadParametersCommand(context, service, tr("Reading k-factor"), composite);
     read->setParameters({}, {*kFactor});
     auto* write = new WriteParametersCommand(context, service,
@@ -213,7 +219,7 @@ bool ParameterizeOrvikCommand::mergeKFactors(std::vector<Parameter>& parameters,
                          parameter->getName(), oldValue, newValue.toDouble());
             parameter->setCurrentValue(std::move(newValue));
             merged.insert(parameter->getName());
-            Q_EMIT parameterCalculated(false, QString::fromStdString(parameter->getName()),
+            Q_EMIT parameterCalculated(subdeviceParameter, QString::fromStdString(parameter->getName()),
                                        parameter->getCurrentValue().toDouble());
         }
         catch (const std::invalid_argument& exception)
@@ -231,7 +237,7 @@ bool ParameterizeOrvikCommand::mergeKFactors(std::vector<Parameter>& parameters,
             Logger::error(indent, "No value read for k-factor {}", parameter.getName());
             reporter->error(
                 tr("No value read for k-factor %1").arg(QString::fromStdString(parameter.getName())),
-                System::Application, false);
+                System::Application, Hvd::Weft::Components::deviceStillConnected);
             return false;
         }
     }
@@ -262,7 +268,7 @@ Parameter ParameterizeOrvikCommand::setParameter(const ParameterSet<Parameter>& 
 {
     Parameter parameter = set.at(name);
     parameter.setCurrentValue(Value(value.substr(0, parameter.getLength())));
-    Q_EMIT parameterCalculated(true, QString::fromLatin1(name),
+    Q_EMIT parameterCalculated(deviceParameter, QString::fromLatin1(name),
                                QString::fromStdString(parameter.getCurrentValue().toString()));
     return parameter;
 }
@@ -274,7 +280,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     {
         Logger::error(reporter->getDepth(), "No device parameters found for the connected device");
         reporter->error(tr("No device parameters found for the connected device"), System::Application,
-                        false);
+                        Hvd::Weft::Components::deviceStillConnected);
         return false;
     }
     const auto subdeviceSet = context.getSubdeviceParameterSet();
@@ -282,7 +288,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     {
         Logger::error(reporter->getDepth(), "No subdevice parameters found for the connected device");
         reporter->error(tr("No subdevice parameters found for the connected device"), System::Application,
-                        false);
+                        Hvd::Weft::Components::deviceStillConnected);
         return false;
     }
 
@@ -293,23 +299,24 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     try
     {
         const ParameterSet<Parameter>& device = *deviceSet;
-        deviceParameters.push_back(setParameter(device, "DosingUnit", orvik.flowUnit, true));
-        deviceParameters.push_back(setParameter(device, "FlowCutOff", end / 10, true));
-        deviceParameters.push_back(setParameter(device, "FlowMeasStart", -end, true));
-        deviceParameters.push_back(setParameter(device, "FlowMeasEnd", end, true));
-        deviceParameters.push_back(setParameter(device, "FlowUnit", orvik.flowUnit, true));
-        deviceParameters.push_back(setParameter(device, "Out1Unit", orvik.outputUnit, true));
-        deviceParameters.push_back(setParameter(device, "Out1ValueMaxHz", end, true));
-        deviceParameters.push_back(setParameter(device, "Out1Value10V", end, true));
-        deviceParameters.push_back(setParameter(device, "Out1Value20mA", end, true));
-        deviceParameters.push_back(setParameter(device, "Out2Unit", orvik.outputUnit, true));
-        deviceParameters.push_back(setParameter(device, "Out2ValueMaxHz", end, true));
-        deviceParameters.push_back(setParameter(device, "Out2Value10V", end, true));
-        deviceParameters.push_back(setParameter(device, "Out2Value20mA", end, true));
+        deviceParameters.push_back(setParameter(device, "DosingUnit", orvik.flowUnit, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "FlowCutOff", end / 10, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "FlowMeasStart", -end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "FlowMeasEnd", end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "FlowUnit", orvik.flowUnit, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out1Unit", orvik.outputUnit, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out1ValueMaxHz", end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out1Value10V", end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out1Value20mA", end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out2Unit", orvik.outputUnit, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out2ValueMaxHz", end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out2Value10V", end, deviceParameter));
+        deviceParameters.push_back(setParameter(device, "Out2Value20mA", end, deviceParameter));
         deviceParameters.push_back(setParameter(device, ParamProductVariantName, sizeText));
-        deviceParameters.push_back(setParameter(device, "TemperatureUnit", orvik.temperatureUnit, true));
+        deviceParameters.push_back(
+            setParameter(device, "TemperatureUnit", orvik.temperatureUnit, deviceParameter));
         subdeviceParameters.push_back(
-            setParameter(subdeviceSet->get(), rangeEndSubdeviceParameter, end, false));
+            setParameter(subdeviceSet->get(), rangeEndSubdeviceParameter, end, subdeviceParameter));
     }
     catch (const std::invalid_argument& exception)
     {
@@ -319,7 +326,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
         return false;
     }
 
-    Q_EMIT valueCalculated(true, QStringLiteral("InnerDiameter"), shownDiameter,
+    Q_EMIT valueCalculated(deviceParameter, QStringLiteral("InnerDiameter"), shownDiameter,
                            Hvd::Unit::toString(orvik.lengthUnit));
 
     // The range end in the unit the sensor now shows, in single precision as
@@ -330,7 +337,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
                                 Hvd::Unit::toConversionFactor(orvik.flowUnit, user).value();
     QString flowUnitText = Hvd::Unit::toString(orvik.flowUnit);
     flowUnitText.replace(QLatin1Char('3'), QStringLiteral("<sup>3</sup>"));
-    Q_EMIT valueCalculated(true, QStringLiteral("FlowMeasEnd"), shownRangeEnd, flowUnitText);
+    Q_EMIT valueCalculated(deviceParameter, QStringLiteral("FlowMeasEnd"), shownRangeEnd, flowUnitText);
     return true;
 }
 

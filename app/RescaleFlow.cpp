@@ -78,7 +78,8 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
     , connector(deviceConnector)
     , readCommand(new ReadParametersCommand(context, service, text("Reading calibrated diameter"), nullptr))
     , parameterizeCommand(new ParameterizeOrvikCommand(context, service, nullptr))
-    , composite(new CompositeCommand({readCommand, parameterizeCommand}, true, this))
+    , composite(new CompositeCommand({readCommand, parameterizeCommand},
+                                     CompositeCommand::detailedProgressReports, this))
     , startRescale([this] { composite->execute(); })
 {
     connectCalibratedDiameter();
@@ -350,7 +351,7 @@ void RescaleFlow::connectCalibratedDiameter()
             Logger::error("Could not determine calibrated diameter from {}: {}", name, variant.toStdString());
             readCommand->error(text("Could not determine calibrated diameter from %1: %2.")
                                    .arg(QString::fromLatin1(name), variant),
-                               System::Application, false);
+                               System::Application, Hvd::Weft::Components::deviceStillConnected);
         });
 }
 

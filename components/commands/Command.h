@@ -16,6 +16,11 @@ enum class System : std::uint8_t
     Application = 1,
 };
 
+// The last argument of errorOccurred: whether the device service reported
+// the failure, and so has given up the line.
+inline constexpr bool deviceDisconnected = true;
+inline constexpr bool deviceStillConnected = false;
+
 // An operation the user starts: runs asynchronously in the GUI thread,
 // reports progress and ends exactly once, with finished or errorOccurred
 // (or silently when cancelled).

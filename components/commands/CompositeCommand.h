@@ -16,6 +16,10 @@ class CompositeCommand : public Command
     Q_OBJECT
 
 public:
+    // Progress: the running child's own percent, or one step per finished child.
+    static constexpr bool detailedProgressReports = true;
+    static constexpr bool stepProgressReports = false;
+
     CompositeCommand(const std::vector<Command*>& commands, bool detailedProgress, QObject* parent);
     ~CompositeCommand() override;
 

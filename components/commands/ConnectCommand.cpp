@@ -23,7 +23,7 @@ bool ConnectCommand::checkPreconditions()
 {
     if (!context.isDeviceConnected())
         return true;
-    error(tr("Device already connected"), System::Application, false);
+    error(tr("Device already connected"), System::Application, deviceStillConnected);
     return false;
 }
 

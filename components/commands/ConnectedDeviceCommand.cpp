@@ -15,7 +15,7 @@ bool ConnectedDeviceCommand::checkPreconditions()
         return true;
     // Reported as a lost connection: whoever runs the command should treat
     // the sensor as gone.
-    error(tr("No device connected"), System::Application, true);
+    error(tr("No device connected"), System::Application, deviceDisconnected);
     return false;
 }
 

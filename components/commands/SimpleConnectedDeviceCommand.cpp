@@ -46,7 +46,7 @@ void SimpleConnectedDeviceCommand::doConnect()
             [this](const QString& text)
             {
                 if (hearsService())
-                    error(text, System::Application, true);
+                    error(text, System::Application, deviceDisconnected);
             });
 }
 
@@ -71,7 +71,7 @@ void SimpleConnectedDeviceCommand::finishOnOwnAnswer()
 void SimpleConnectedDeviceCommand::refuse(const char* logText, const QString& message)
 {
     Logger::error(getDepth(), logText);
-    error(message, System::Application, false);
+    error(message, System::Application, deviceStillConnected);
 }
 
 bool SimpleConnectedDeviceCommand::checkParameterLists(bool hasDeviceParameters, bool hasSubdeviceParameters)

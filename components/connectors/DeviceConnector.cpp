@@ -104,7 +104,7 @@ void DeviceConnector::handleDeviceConnected(const Communication::Device& device)
     {
         // Released quietly: the user interface only hears that the sensor
         // was the wrong one. Busy until that disconnect has ended.
-        doDisconnectTarget(false);
+        doDisconnectTarget(/*withSignals=*/false);
         Q_EMIT unexpectedDeviceConnected(device);
         return;
     }
