@@ -134,6 +134,21 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                 releaseWatch.stop();
                 releaseEnded(std::nullopt);
             });
+    connect(&service, &DeviceService::requestTaken, this,
+            [this](quint64 id)
+            {
+                if (interruptWatch.isActive() && id == interruptRequest)
+                    interruptTaken = true;
+            });
+    connect(&service, &DeviceService::successDisconnecting, this,
+            [this]
+            {
+                if (!interruptTaken || !interruptWatch.isActive())
+                    return;
+                interruptWatch.stop();
+                stage = Stage::Idle;
+                Q_EMIT released(std::nullopt);
+            });
     interruptWatch.setSingleShot(true);
     interruptWatch.setInterval(interruptReleaseMs);
     connect(&interruptWatch, &QTimer::timeout, this,
@@ -294,18 +309,8 @@ void RescaleFlow::interrupt()
     // The abort stops every sequence and closes the port; its confirmation,
     // heard only once the service has taken up this very request, ends it.
     const quint64 requestId = service.newRequestId();
-    auto taken = std::make_shared<bool>(false);
-    connect(&service, &DeviceService::requestTaken, this,
-            [taken, requestId](quint64 id) { *taken = *taken || id == requestId; });
-    connect(&service, &DeviceService::successDisconnecting, this,
-            [this, taken]
-            {
-                if (!*taken || !interruptWatch.isActive())
-                    return;
-                interruptWatch.stop();
-                stage = Stage::Idle;
-                Q_EMIT released(std::nullopt);
-            });
+    interruptRequest = requestId;
+    interruptTaken = false;
     interruptWatch.start();
     QMetaObject::invokeMethod(
         &service,

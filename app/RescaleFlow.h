@@ -119,5 +119,8 @@ private:
     QTimer releaseWatch;
     // Bounds the wait for the port's release after an interrupt.
     QTimer interruptWatch;
+    // The abort of the running interrupt, and whether the service took it up.
+    quint64 interruptRequest = 0;
+    bool interruptTaken = false;
     Stage stage = Stage::Idle;
 };

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <iterator>
 #include <memory>
 
 namespace Hvd::Weft::Components
@@ -39,7 +40,7 @@ private:
 
     int fds[2] = {-1, -1};
     bool active = false;
-    struct sigaction previous[3] = {};
+    struct sigaction previous[std::size(handledSignals)] = {};
     std::unique_ptr<QSocketNotifier> notifier;
 };
 

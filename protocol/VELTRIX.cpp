@@ -132,14 +132,7 @@ void VELTRIX::portOpen(bool bOpen, const VELTRIX_Session::InterfaceSettings& set
         return;
     }
     // A power cycle still running would change the lines after the close.
-    mLink->cancelPowerCycle();
-    // The bypass levels reach the port before its close; a port that is not
-    // open has no lines to set.
-    if (mLink->isPortOpen())
-        mLink->adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
-    // Closing from here on: a second close before the port has reported this
-    // one must not change the lines of a port that is gone by then.
-    mLink->mPortOpen = false;
+    mLink->releaseAdapter();
     mLink->sessionStop();
     mLink->sessionSetBaudrate(1200);
     emit mLink->portClose();

@@ -610,6 +610,15 @@ void VELTRIX_LinkLayer::portStateChanged(bool open)
         adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_COMMUNICATION);
 }
 
+void VELTRIX_LinkLayer::releaseAdapter()
+{
+    cancelPowerCycle();
+    // A port that is not open has no lines to set.
+    if (mPortOpen)
+        adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE_BYPASS);
+    mPortOpen = false;
+}
+
 void VELTRIX_LinkLayer::cancelPowerCycle()
 {
     QMutexLocker lock(&mPowerCycle->mutex);

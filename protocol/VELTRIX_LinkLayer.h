@@ -131,6 +131,10 @@ private:
     // Tells a running power cycle to stop before its next line change or
     // write; called on every open, close and on destruction.
     void cancelPowerCycle();
+    // Before a close: stops a power cycle and sets the bypass levels, which
+    // reach the port before its close. Closing from here on: a second close
+    // before the port has reported this one changes no lines.
+    void releaseAdapter();
     bool isSlaveSession() const;
 
     const VELTRIX_Session::VELTRIX_HW mHw;

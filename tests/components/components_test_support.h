@@ -8,6 +8,7 @@
 #include "device/Device.h"
 #include "device/ParameterSetBuilder.h"
 #include "logging/Logger.h"
+#include "tests/support/log_capture.h"
 
 #include <QTimer>
 
@@ -174,22 +175,7 @@ private:
     }
 };
 
-// Collects the log lines of one test; text() ends the capture.
-struct LogCapture
-{
-    LogCapture()
-    {
-        Components::Logger::configureDefault(
-            {std::make_shared<spdlog::sinks::ostream_sink_mt>(stream, true)});
-    }
-    ~LogCapture() { Components::Logger::shutdown(); }
-    std::string text()
-    {
-        Components::Logger::shutdown();
-        return stream.str();
-    }
-    std::ostringstream stream;
-};
+using TestSupport::LogCapture;
 
 // Every line appears in the text, each after the one before.
 inline ::testing::AssertionResult inOrder(const std::string& text, const std::vector<std::string>& lines)

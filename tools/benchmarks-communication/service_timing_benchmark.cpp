@@ -9,10 +9,10 @@
 #include "communication/internal/Parameter.h"
 #include "device/ParameterSetBuilder.h"
 #include "protocol/serial/FSerialPort.h"
+#include "tests/support/wait.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -43,14 +43,6 @@ double lineMs(int bytes, int baud)
     const int bits =
         FSerialPort::bitsPerCharacter(FSerialPort::Data8, FSerialPort::OddParity, FSerialPort::OneStop);
     return 1000.0 * bytes * bits / baud;
-}
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
 }
 
 Dev::Parameter variantParameter()
@@ -110,13 +102,13 @@ void BM_ConnectIdentifyAndRead(benchmark::State& state)
         clock.start();
         QMetaObject::invokeMethod(
             &service, [&service, port] { service.start(port, true); }, Qt::QueuedConnection);
-        const bool connected = waitFor([&] { return found.has_value(); }, 20000);
+        const bool connected = TestWait::waitUntil([&] { return found.has_value(); }, 20000);
         if (connected)
         {
             QMetaObject::invokeMethod(
                 &service, [&service, device = *found, &variant] { service.read(device, {variant}, {}); },
                 Qt::QueuedConnection);
-            waitFor([&] { return read; }, 20000);
+            TestWait::waitUntil([&] { return read; }, 20000);
         }
         wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
         ++runs;

@@ -84,7 +84,6 @@ void RescaleRun::interrupt(const QString& reason)
 {
     if (code)
         return;
-    Logger::warn("Rescale interrupted ({}): stopping and releasing the port", reason.toStdString());
     interruption = tr("Interrupted by %1: the rescale was stopped and the port released.").arg(reason);
     if (flow->getStage() == RescaleFlow::Stage::Rescaling)
         interruption += QLatin1Char(' ') + tr("The sensor may hold only part of the new parameters; "

@@ -5,11 +5,10 @@
 
 #include "app/Orvik.h"
 #include "app/ParameterizeOrvikCommand.h"
-#include "components/logging/Application.h"
 #include "device/Device.h"
 #include "device/Value.h"
 #include "device/Version.h"
-#include "logging/Logger.h"
+#include "tests/support/log_capture.h"
 #include "tools/orvik-rescale/RescaleArguments.h"
 #include "tools/orvik-rescale/RescaleRun.h"
 #include "tools/orvik-sim/OrvikMemoryLayout.h"
@@ -29,10 +28,7 @@
 
 #include <cmath>
 #include <numbers>
-#include <sstream>
 #include <string>
-
-#include <spdlog/sinks/ostream_sink.h>
 
 namespace RescaleTest
 {
@@ -80,30 +76,14 @@ struct WorkDirectory
     QTemporaryDir dir;
 };
 
-// The program's log in this process, with Qt's own messages routed into it
-// as the programs do at start-up.
-struct CapturedLog
+// The program's log in this process, with Qt's own messages in it.
+struct CapturedLog : TestSupport::LogCapture
 {
     CapturedLog()
+        : LogCapture(QtMessages::Routed)
     {
-        Hvd::Weft::Components::Logger::configureDefault(
-            {std::make_shared<spdlog::sinks::ostream_sink_mt>(stream, true)});
-        previous = qInstallMessageHandler(Hvd::Weft::Components::logToLogger);
     }
-    ~CapturedLog() { close(); }
-    QByteArray close()
-    {
-        if (open)
-        {
-            qInstallMessageHandler(previous);
-            Hvd::Weft::Components::Logger::shutdown();
-            open = false;
-        }
-        return QByteArray::fromStdString(stream.str());
-    }
-    std::ostringstream stream;
-    QtMessageHandler previous = nullptr;
-    bool open = true;
+    QByteArray close() { return QByteArray::fromStdString(text()); }
 };
 
 // The entries logged at error level or above, without time stamp and level,
