@@ -100,6 +100,20 @@ Bootloader::BLERROR Bootloader::mapSerialPortError(QSerialPort::SerialPortError 
     }
 }
 
+Bootloader::InterfaceSettings Bootloader::singleWireUartSettings(int baudRate)
+{
+    InterfaceSettings settings;
+    settings.flags = {true, true, true, false, true, true, false};
+    settings.baudRate = baudRate;
+    settings.dataBits = FSerialPort::Data8;
+    settings.parity = FSerialPort::EvenParity;
+    settings.stopBits = FSerialPort::OneStop;
+    settings.flowControl = FSerialPort::NoFlowControl;
+    settings.halfDuplex = true;
+    settings.fileFilter = QStringLiteral("*.txt");
+    return settings;
+}
+
 void Bootloader::errorOccurredOnInterface(QSerialPort::SerialPortError error)
 {
     const BLERROR mapped = mapSerialPortError(error);

@@ -116,6 +116,8 @@ signals:
     void log(QString msg);
 
 protected:
+    // 8E1 without flow control on a single-wire line, as both families' loaders talk.
+    static InterfaceSettings singleWireUartSettings(int baudRate);
     // Emits the state only when it changes.
     void setState(BLSTATE newState);
     // Reports the failure (every time, so that a repeated failure is heard

@@ -34,16 +34,7 @@ Bootloader::InterfaceSettings MSP432::getInterfaceSettings() const
 
 Bootloader::InterfaceSettings MSP432::getDefaultInterfaceSettings()
 {
-    InterfaceSettings settings;
-    settings.flags = {true, true, true, false, true, true, false};
-    settings.baudRate = 115200;
-    settings.dataBits = FSerialPort::Data8;
-    settings.parity = FSerialPort::EvenParity;
-    settings.stopBits = FSerialPort::OneStop;
-    settings.flowControl = FSerialPort::NoFlowControl;
-    settings.halfDuplex = true;
-    settings.fileFilter = QStringLiteral("*.txt");
-    return settings;
+    return singleWireUartSettings(115200);
 }
 
 void MSP432::upload(QString)

@@ -81,16 +81,7 @@ Bootloader::InterfaceSettings Tiva::getInterfaceSettings() const
 
 Bootloader::InterfaceSettings Tiva::getDefaultInterfaceSettings()
 {
-    InterfaceSettings settings;
-    settings.flags = {true, true, true, false, true, true, false};
-    settings.baudRate = 230400;
-    settings.dataBits = FSerialPort::Data8;
-    settings.parity = FSerialPort::EvenParity;
-    settings.stopBits = FSerialPort::OneStop;
-    settings.flowControl = FSerialPort::NoFlowControl;
-    settings.halfDuplex = true;
-    settings.fileFilter = QStringLiteral("*.txt");
-    return settings;
+    return singleWireUartSettings(230400);
 }
 
 void Tiva::upload(QString)
