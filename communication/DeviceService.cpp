@@ -25,6 +25,10 @@ void DeviceService::registerMetaTypes()
     qRegisterMetaType<ParameterRefList>("Hvd::Weft::Communication::DeviceService::ParameterRefList");
     qRegisterMetaType<SettingList>("Hvd::Weft::Communication::DeviceService::SettingList");
     qRegisterMetaType<std::uint8_t>("std::uint8_t");
+    qRegisterMetaType<std::uint16_t>("std::uint16_t");
+    qRegisterMetaType<std::uint32_t>("std::uint32_t");
+    qRegisterMetaType<Slots>("Hvd::Weft::Communication::Slots");
+    qRegisterMetaType<QList<Slots>>("QList<Hvd::Weft::Communication::Slots>");
     qRegisterMetaType<Internal::SysCommand::Command>(
         "Hvd::Weft::Communication::Internal::SysCommand::Command");
 }

@@ -4,6 +4,7 @@
 #include "communication/Comport.h"
 #include "communication/Device.h"
 #include "communication/LogLevel.h"
+#include "communication/Slots.h"
 #include "device/Parameter.h"
 #include "device/ParameterSetting.h"
 
@@ -56,7 +57,10 @@ signals:
     // Also emitted at the very end of a read.
     void successWriting();
     void warning(const QString& warn);
-    // Measured values and firmware upload signals follow here.
+    void finishedAccumulate(const Hvd::Weft::Communication::Slots& slot);
+    void finishedFixedSamples(const QList<Hvd::Weft::Communication::Slots>& slot);
+    void sampleReceived(const Hvd::Weft::Communication::Slots& slot);
+    // The firmware upload signal follows here.
 
     // Emitted first thing when the service takes up (or refuses) a request
     // tagged with tagNextRequest: every signal of that request follows it,
@@ -87,7 +91,28 @@ public slots:
     virtual void read(const Hvd::Weft::Communication::Device& dev,
                       const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
                       const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters) = 0;
-    // Measured values and firmware upload slots follow here.
+    // Measured values: `samples` answers of the sensor's live values after
+    // its status texts. A fixed read reports each sample and then the list;
+    // an accumulation ignores the first two answers and reports each sample
+    // and then their average, optionally without the `topBotSamplesToRemove`
+    // largest and smallest samples by slot `leadingSlotIndex`.
+    virtual void readFixedBurstValues(Hvd::Weft::Communication::Address::Type type,
+                                      const Hvd::Weft::Communication::Device& dev, std::uint32_t samples) = 0;
+    virtual void accumulateBurstValues(Hvd::Weft::Communication::Address::Type type,
+                                       const Hvd::Weft::Communication::Device& dev, std::uint32_t samples,
+                                       std::uint8_t leadingSlotIndex = 0,
+                                       std::uint16_t topBotSamplesToRemove = 0) = 0;
+    virtual void readFixedDeviceValues(Hvd::Weft::Communication::Address::Type type,
+                                       const Hvd::Weft::Communication::Device& dev,
+                                       std::uint32_t samples) = 0;
+    virtual void accumulateDeviceValues(Hvd::Weft::Communication::Address::Type type,
+                                        const Hvd::Weft::Communication::Device& dev, std::uint32_t samples,
+                                        std::uint8_t leadingSlotIndex = 0,
+                                        std::uint16_t topBotSamplesToRemove = 0) = 0;
+    virtual void readFixedDeviceAndBurstValues(Hvd::Weft::Communication::Address::Type type,
+                                               const Hvd::Weft::Communication::Device& dev,
+                                               std::uint32_t samples) = 0;
+    // The firmware upload slot follows here.
 
 protected:
     // Every request slot calls this before it does anything else.

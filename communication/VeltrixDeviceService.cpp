@@ -4,13 +4,17 @@
 #include "communication/internal/FirstContact.h"
 #include "communication/internal/Parameter.h"
 #include "communication/internal/SysCommand.h"
+#include "communication/internal/Values.h"
+
 #include "protocol/VELTRIX_SessionInfo.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
+#include <algorithm>
 
 namespace Hvd::Weft::Communication
 {
 
 using Internal::SysCommand;
+using Internal::Values;
 
 VeltrixDeviceService::VeltrixDeviceService()
     : VeltrixDeviceService(DeviceServiceTimeouts())
@@ -26,7 +30,9 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
     , sysCommand(new SysCommand(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
     , parameter(
           new Internal::Parameter(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
+    , values(new Values(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
 {
+    qRegisterMetaType<Type>("Hvd::Weft::Communication::VeltrixDeviceService::Type");
     const auto forwardProgress = [this](unsigned percent)
     { emit progress(static_cast<std::uint8_t>(percent)); };
 
@@ -71,6 +77,33 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
     connect(parameter, &Internal::Parameter::error, this, &VeltrixDeviceService::onTransferError);
     connect(parameter, &Internal::Parameter::progress, this, forwardProgress);
     connect(parameter, &Internal::Parameter::log, this, &DeviceService::log);
+
+    // Every values result is preceded by a warning: the active status texts,
+    // or an empty one when the sensor reports nothing.
+    connect(values, &Values::finishedAccumulate, this,
+            [this](Type, const Slots& slot)
+            {
+                emit warning(statusWarning(slot));
+                emit finishedAccumulate(slot);
+            });
+    connect(values, &Values::finishedFixedSamples, this,
+            [this](Type, const QList<Slots>& list)
+            {
+                const auto active =
+                    std::find_if(list.cbegin(), list.cend(),
+                                 [](const Slots& slot) { return !slot.activeStatusStrings().isEmpty(); });
+                emit warning(active == list.cend() ? QString() : statusWarning(*active));
+                emit finishedFixedSamples(list);
+            });
+    connect(values, &Values::newValue, this,
+            [this](Type, const Slots& slot)
+            {
+                emit warning(statusWarning(slot));
+                emit sampleReceived(slot);
+            });
+    connect(values, &Values::error, this, &DeviceService::error);
+    connect(values, &Values::progress, this, forwardProgress);
+    connect(values, &Values::log, this, &DeviceService::log);
 }
 
 VeltrixDeviceService::~VeltrixDeviceService() = default;
@@ -92,7 +125,8 @@ VeltrixDeviceService::getCombinedChunks(const Device& device, ParameterRefList& 
 
 bool VeltrixDeviceService::isBusy() const
 {
-    return firstContact->isRunning() || sysCommand->isRunning() || parameter->isRunning();
+    return firstContact->isRunning() || sysCommand->isRunning() || parameter->isRunning() ||
+           values->isRunning();
 }
 
 bool VeltrixDeviceService::refuseWhileBusy()
@@ -216,10 +250,73 @@ void VeltrixDeviceService::abort()
     // its answer timed out on the closed line.
     if (parameter->isRunning())
         parameter->abort();
+    if (values->isRunning())
+        values->abort();
     if (sysCommand->isRunning())
         sysCommand->abort();
     emit progress(100);
     emit successDisconnecting();
+}
+
+void VeltrixDeviceService::readFixedBurstValues(Address::Type type, const Device& dev, std::uint32_t samples)
+{
+    readValues(Values::FixedSamples, type, dev, Type::Burst, samples, 0, 0);
+}
+
+void VeltrixDeviceService::accumulateBurstValues(Address::Type type, const Device& dev, std::uint32_t samples,
+                                                 std::uint8_t leadingSlotIndex,
+                                                 std::uint16_t topBotSamplesToRemove)
+{
+    readValues(Values::Accumulating, type, dev, Type::Burst, samples, leadingSlotIndex,
+               topBotSamplesToRemove);
+}
+
+void VeltrixDeviceService::readFixedDeviceValues(Address::Type type, const Device& dev, std::uint32_t samples)
+{
+    readValues(Values::FixedSamples, type, dev, Type::Device, samples, 0, 0);
+}
+
+void VeltrixDeviceService::accumulateDeviceValues(Address::Type type, const Device& dev,
+                                                  std::uint32_t samples, std::uint8_t leadingSlotIndex,
+                                                  std::uint16_t topBotSamplesToRemove)
+{
+    readValues(Values::Accumulating, type, dev, Type::Device, samples, leadingSlotIndex,
+               topBotSamplesToRemove);
+}
+
+void VeltrixDeviceService::readFixedDeviceAndBurstValues(Address::Type type, const Device& dev,
+                                                         std::uint32_t samples)
+{
+    readValues(Values::FixedSamples, type, dev, Type::Both, samples, 0, 0);
+}
+
+void VeltrixDeviceService::readValues(int state, Address::Type type, const Device& dev, Type valueType,
+                                      std::uint32_t samples, std::uint8_t leadingSlotIndex,
+                                      std::uint16_t topBotSamplesToRemove)
+{
+    takeRequest();
+    if (refuseWhileBusy())
+        return;
+    // An accumulation ignores the first two answers, which may still carry
+    // values from before the request.
+    const bool accumulate = state == Values::Accumulating;
+    const bool started = values->startReading(static_cast<Values::State>(state), type, dev, valueType,
+                                              samples, accumulate ? 2 : 0);
+    // Only an accepted run takes the averaging: a refused request must not
+    // change the one that runs.
+    if (started && accumulate)
+        values->setAveraging(leadingSlotIndex, topBotSamplesToRemove);
+}
+
+QString VeltrixDeviceService::statusWarning(const Slots& slot)
+{
+    QStringList texts;
+    for (const StatusString& status : slot.activeStatusStrings())
+        texts.append(status.text);
+    if (texts.isEmpty())
+        return {};
+    return tr("Device status: 0x%1 (%2)")
+        .arg(QString::number(slot.status, 16), texts.join(QStringLiteral(", ")));
 }
 
 } // namespace Hvd::Weft::Communication

@@ -18,6 +18,7 @@ namespace Internal
 class FirstContact;
 class Parameter;
 class SysCommand;
+class Values;
 } // namespace Internal
 
 // Timeouts of the service's sequences; tests shorten them.
@@ -35,6 +36,15 @@ class VeltrixDeviceService : public DeviceService
     Q_OBJECT
 
 public:
+    // The commands of one sample of measured values.
+    enum class Type : std::uint8_t
+    {
+        Burst = 0,  // 139
+        Device = 1, // 138
+        Both = 2,   // 138 and 139 in one session
+    };
+    Q_ENUM(Type)
+
     VeltrixDeviceService();
     explicit VeltrixDeviceService(const DeviceServiceTimeouts& timeouts,
                                   const VELTRIX_Options& protocolOptions = VELTRIX_Options());
@@ -57,6 +67,7 @@ public:
     Internal::FirstContact* getFirstContact() const { return firstContact; }
     Internal::SysCommand* getSysCommand() const { return sysCommand; }
     Internal::Parameter* getParameterTransfer() const { return parameter; }
+    Internal::Values* getValues() const { return values; }
 
 public slots:
     void abort() override;
@@ -75,11 +86,27 @@ public slots:
               const Hvd::Weft::Communication::DeviceService::ParameterList& deviceParameters,
               const Hvd::Weft::Communication::DeviceService::ParameterList& subdeviceParameters) override;
 
+    void readFixedBurstValues(Hvd::Weft::Communication::Address::Type type,
+                              const Hvd::Weft::Communication::Device& dev, std::uint32_t samples) override;
+    void accumulateBurstValues(Hvd::Weft::Communication::Address::Type type,
+                               const Hvd::Weft::Communication::Device& dev, std::uint32_t samples,
+                               std::uint8_t leadingSlotIndex = 0,
+                               std::uint16_t topBotSamplesToRemove = 0) override;
+    void readFixedDeviceValues(Hvd::Weft::Communication::Address::Type type,
+                               const Hvd::Weft::Communication::Device& dev, std::uint32_t samples) override;
+    void accumulateDeviceValues(Hvd::Weft::Communication::Address::Type type,
+                                const Hvd::Weft::Communication::Device& dev, std::uint32_t samples,
+                                std::uint8_t leadingSlotIndex = 0,
+                                std::uint16_t topBotSamplesToRemove = 0) override;
+    void readFixedDeviceAndBurstValues(Hvd::Weft::Communication::Address::Type type,
+                                       const Hvd::Weft::Communication::Device& dev,
+                                       std::uint32_t samples) override;
+
     // Decodes the bytes of a finished read onto the stored parameter lists.
     void parseReadData(const QByteArray& data);
 
     // True while any sequence holds the line: first contact, a system
-    // command or a parameter transfer.
+    // command, a parameter transfer or a measured-value run.
     bool isBusy() const;
 
 private:
@@ -88,6 +115,10 @@ private:
     bool refuseWhileBusy();
     void onTransferError(const QString& text);
     void clearReadLists();
+    void readValues(int state, Address::Type type, const Device& dev, Type valueType, std::uint32_t samples,
+                    std::uint8_t leadingSlotIndex, std::uint16_t topBotSamplesToRemove);
+    // "Device status: 0x24 (A, B)" for a sample with active status bits, else empty.
+    static QString statusWarning(const Slots& slot);
 
     // The read in progress: the service's own copies, and references into
     // them sorted by address for decoding.
@@ -100,6 +131,7 @@ private:
     Internal::FirstContact* firstContact;
     Internal::SysCommand* sysCommand;
     Internal::Parameter* parameter;
+    Internal::Values* values;
 };
 
 } // namespace Hvd::Weft::Communication

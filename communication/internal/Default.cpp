@@ -109,6 +109,17 @@ bool Default::rejectAnswer(const QMap<QString, QVariant>& map, Session::Command 
     return true;
 }
 
+std::optional<QMap<QString, QVariant>> Default::acceptedAnswer(VELTRIX_Session& response,
+                                                               const Sequence& sequence)
+{
+    QMap<QString, QVariant> map = Session::getCommandData(response);
+    const auto expected = sequence.getCurrent();
+    if (rejectAnswer(map, expected ? expected->command : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND,
+                     response.getCommand()))
+        return std::nullopt;
+    return map;
+}
+
 void Default::closePortIfWanted()
 {
     if (closePortWhenFinished == ClosePortWhenFinished::Yes)

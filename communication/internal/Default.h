@@ -3,6 +3,7 @@
 #include "communication/ClosePortWhenFinished.h"
 #include "communication/LogLevel.h"
 #include "communication/internal/Port.h"
+#include "communication/internal/Sequence.h"
 #include "communication/internal/Session.h"
 
 #include <QMap>
@@ -78,6 +79,10 @@ protected:
     // the run. True when the answer was rejected.
     bool rejectAnswer(const QMap<QString, QVariant>& map, Session::Command expected,
                       Session::Command received);
+    // The same for the item `sequence` awaits: the answer's map when it
+    // passed both checks, nothing when the run has failed.
+    std::optional<QMap<QString, QVariant>> acceptedAnswer(VELTRIX_Session& response,
+                                                          const Sequence& sequence);
 
     void trace(const QString& text) { emit log(LogLevel::Trace, text); }
     void logError(const QString& text) { emit log(LogLevel::Error, text); }

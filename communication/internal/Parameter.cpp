@@ -136,13 +136,11 @@ void Parameter::recieveStateMachine(VELTRIX_Session& response)
     Sequence* sequence = sequences.running();
     if (!isRunning() || sequence == nullptr)
         return;
-    const QMap<QString, QVariant> map = Session::getCommandData(response);
-    const Session::Command received = response.getCommand();
-
-    const auto expected = sequence->getCurrent();
-    if (rejectAnswer(map, expected ? expected->command : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND,
-                     received))
+    const auto answer = acceptedAnswer(response, *sequence);
+    if (!answer)
         return;
+    const QMap<QString, QVariant>& map = *answer;
+    const Session::Command received = response.getCommand();
 
     ++answeredCommands;
     const unsigned next = totalCommands == 0 ? 100 : 90 * answeredCommands / totalCommands + 10;

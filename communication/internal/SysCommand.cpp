@@ -100,13 +100,9 @@ void SysCommand::recieveStateMachine(VELTRIX_Session& response)
     Sequence* sequence = sequences.running();
     if (!running || sequence == nullptr)
         return;
-    const QMap<QString, QVariant> map = Session::getCommandData(response);
-    const Session::Command received = response.getCommand();
-
-    const auto expected = sequence->getCurrent();
-    if (rejectAnswer(map, expected ? expected->command : VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND,
-                     received))
+    if (!acceptedAnswer(response, *sequence))
         return;
+    const Session::Command received = response.getCommand();
 
     const unsigned step = 90 / static_cast<unsigned>(sequences.list.size());
     if (progressPercent + step <= 100)

@@ -54,6 +54,24 @@ public:
                 outcome("successResetToFactoryDefaults"));
         connect(service, &DeviceService::successResetNvm, this, outcome("successResetNvm"));
         connect(service, &DeviceService::successDisconnecting, this, outcome("successDisconnecting"));
+        connect(service, &DeviceService::finishedAccumulate, this,
+                [this](const Slots& slot)
+                {
+                    accumulated.append(slot);
+                    record("finishedAccumulate", true);
+                });
+        connect(service, &DeviceService::finishedFixedSamples, this,
+                [this](const QList<Slots>& list)
+                {
+                    fixedSamples.append(list);
+                    record("finishedFixedSamples", true);
+                });
+        connect(service, &DeviceService::sampleReceived, this,
+                [this](const Slots& slot)
+                {
+                    samples.append(slot);
+                    record("sampleReceived", false);
+                });
         connect(service, &DeviceService::successWriting, this, outcome("successWriting"));
         connect(service, &DeviceService::progress, this,
                 [this](std::uint8_t percent)
@@ -124,6 +142,9 @@ public:
         warnings.clear();
         devices.clear();
         reads.clear();
+        accumulated.clear();
+        fixedSamples.clear();
+        samples.clear();
         progress.clear();
         logs.clear();
     }
@@ -135,6 +156,9 @@ public:
     QStringList warnings;
     QList<Device> devices;
     QList<std::pair<DeviceService::SettingList, DeviceService::SettingList>> reads;
+    QList<Slots> accumulated;
+    QList<QList<Slots>> fixedSamples;
+    QList<Slots> samples;
     QList<unsigned> progress;
     QList<std::pair<LogLevel, QString>> logs;
 

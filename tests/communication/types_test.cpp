@@ -3,6 +3,7 @@
 #include "communication/Address.h"
 #include "communication/Comport.h"
 #include "communication/Device.h"
+#include "communication/Slots.h"
 #include "communication/internal/FirstContact.h"
 #include "protocol/VELTRIX.h"
 #include "tests/support/FFakeSerialPortBackend.h"
@@ -168,4 +169,34 @@ TEST(FirstContactBaudrate, HighestOfferedRateAboveTheStartRateWins)
     EXPECT_EQ(FirstContact::chooseBaudrate(0x0208), 460800u);
     // Bits above the ten rates offer nothing.
     EXPECT_EQ(FirstContact::chooseBaudrate(0xFC01), 1200u);
+}
+
+TEST(Slots, StatusTextsSlotsAndTheirDebugLines)
+{
+    // A level digit, a missing one, a text too short to have any.
+    const QList<QString> texts{"2Flow too high", "xNo level", "3", "1Empty pipe"};
+    const Slots sample(texts, 0x8B,
+                       {Slot{1.5f, 1, 2, 17}, Slot{9, 0, 0, Slot::unitNone}, Slot{4, 0, 0, Slot::unitLitre}});
+    ASSERT_EQ(sample.statusStrings.size(), 4);
+    EXPECT_EQ(sample.statusStrings[0].level, 2);
+    EXPECT_EQ(sample.statusStrings[0].text, "Flow too high");
+    EXPECT_EQ(sample.statusStrings[1].level, 0);
+    EXPECT_EQ(sample.statusStrings[1].text, "No level");
+    EXPECT_EQ(sample.statusStrings[2].text, "");
+    // The left-out slot is gone; the others keep their order.
+    ASSERT_EQ(sample.slotList.size(), 2);
+    EXPECT_EQ(sample.slotList[1].unit, Slot::unitLitre);
+
+    // Bits 7, 3, 1, 0: bit 7 has no text and is passed over.
+    const auto active = sample.activeStatusStrings();
+    ASSERT_EQ(active.size(), 3);
+    EXPECT_EQ(active[0].text, "Empty pipe");
+    EXPECT_EQ(active[2].text, "Flow too high");
+    EXPECT_TRUE(Slots(texts, 0, {}).activeStatusStrings().isEmpty());
+
+    const QString text = debugText(sample);
+    EXPECT_TRUE(text.contains("Active Status [ 1 ]: Text:  \"Empty pipe\" Level:  1")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Slot [ 2 ]: Value:  4 Min:  0 Max:  0 Unit:  \"L\"")) << text.toStdString();
+    EXPECT_EQ(Slot::unitText(32), "°C");
+    EXPECT_EQ(Slot::unitText(99), "NA");
 }

@@ -141,6 +141,31 @@ public:
                });
     }
 
+    // Measured values end with an empty result; the components do not read them.
+    void readFixedBurstValues(Address::Type type, const Communication::Device& dev, std::uint32_t) override
+    {
+        answer(record("readFixedBurstValues", type, dev), [this] { emit finishedFixedSamples({}); });
+    }
+    void accumulateBurstValues(Address::Type type, const Communication::Device& dev, std::uint32_t,
+                               std::uint8_t, std::uint16_t) override
+    {
+        answer(record("accumulateBurstValues", type, dev), [this] { emit finishedAccumulate({}); });
+    }
+    void readFixedDeviceValues(Address::Type type, const Communication::Device& dev, std::uint32_t) override
+    {
+        answer(record("readFixedDeviceValues", type, dev), [this] { emit finishedFixedSamples({}); });
+    }
+    void accumulateDeviceValues(Address::Type type, const Communication::Device& dev, std::uint32_t,
+                                std::uint8_t, std::uint16_t) override
+    {
+        answer(record("accumulateDeviceValues", type, dev), [this] { emit finishedAccumulate({}); });
+    }
+    void readFixedDeviceAndBurstValues(Address::Type type, const Communication::Device& dev,
+                                       std::uint32_t) override
+    {
+        answer(record("readFixedDeviceAndBurstValues", type, dev), [this] { emit finishedFixedSamples({}); });
+    }
+
 private:
     std::string record(const std::string& slot, Address::Type type = Address::Type::Invalid,
                        const Communication::Device& dev = {})

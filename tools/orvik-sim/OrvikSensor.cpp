@@ -6,6 +6,7 @@
 #include "protocol/VELTRIX_Session.h"
 
 #include <QJsonArray>
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -30,6 +31,8 @@ constexpr int iUnitBar = 7;
 constexpr int iUnitLitrePerMinute = 17;
 constexpr int iUnitCelsius = 32;
 constexpr int iUnitLitre = 41;
+// Variables the application layer puts into one answer.
+constexpr int iMaxEncodedVariables = 8;
 
 QMap<QString, QVariant> standardMap(int command)
 {
@@ -243,6 +246,7 @@ SensorReply OrvikSensor::handle(const SensorRequest& request)
     else
     {
         execute(target, request, answer);
+        reply.extraVariables = std::exchange(mExtraVariables, {});
     }
 
     if (strike(Fault::Kind::WrongCommand, request.command))
@@ -297,7 +301,7 @@ void OrvikSensor::execute(Target target, const SensorRequest& request, QMap<QStr
     }
     case 138:
     case 139:
-        fillVariables(target, request.command, answer);
+        mExtraVariables = fillVariables(target, request.command, answer);
         break;
     case 140:
         for (int i = 0; i < static_cast<int>(kStatusTexts.size()); ++i)
@@ -398,28 +402,51 @@ void OrvikSensor::systemCommand(Target target, const SensorRequest& request, QMa
     mSystemCommands.append({target, code, true});
 }
 
-void OrvikSensor::fillVariables(Target target, int command, QMap<QString, QVariant>& answer)
+QList<std::pair<int, float>> OrvikSensor::fillVariables(Target target, int command,
+                                                        QMap<QString, QVariant>& answer)
 {
     Part& state = target == Target::Device ? mDevice : mSubDevice;
-    const double k = state.samples++;
-    // Slowly wandering values; the totaliser adds one second of flow per sample.
-    const float flow = static_cast<float>(12.5 + 0.4 * std::sin(k * 0.7));
-    const float temperature = static_cast<float>(21.5 + 0.2 * std::cos(k * 0.3));
-    state.volume += flow / 60.0f;
-    QList<std::pair<int, float>> variables{{iUnitLitrePerMinute, flow}, {iUnitCelsius, temperature}};
-    if (target == Target::Device)
+    QList<double>& totals = state.totals[command];
+    QList<std::pair<int, float>> variables;
+    const auto& configured = command == 138 ? mConfig.deviceVariables : mConfig.burstVariables;
+    if (configured)
     {
-        variables.append({iUnitLitre, state.volume});
-        variables.append({iUnitBar, static_cast<float>(2.5 + 0.05 * std::sin(k * 0.2))});
+        const int n = state.answers[command]++;
+        for (const LiveVariable& variable : *configured)
+        {
+            const float value =
+                variable.values.isEmpty() ? 0.0f : variable.values.at(n % variable.values.size());
+            variables.append({variable.unit, value});
+        }
+    }
+    else
+    {
+        const double k = state.samples++;
+        // Slowly wandering values; the volume is one second of flow per sample.
+        const float flow = static_cast<float>(12.5 + 0.4 * std::sin(k * 0.7));
+        variables = {{iUnitLitrePerMinute, flow},
+                     {iUnitCelsius, static_cast<float>(21.5 + 0.2 * std::cos(k * 0.3))}};
+        if (target == Target::Device)
+        {
+            variables.append({iUnitLitre, flow / 60.0f});
+            variables.append({iUnitBar, static_cast<float>(2.5 + 0.05 * std::sin(k * 0.2))});
+        }
+    }
+    totals.resize(std::max(totals.size(), variables.size()));
+    for (qsizetype i = 0; i < variables.size(); ++i)
+    {
+        if (variables[i].first == iUnitLitre)
+            totals[i] += variables[i].second;
     }
 
     const auto cmd = static_cast<VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND>(command);
     answer.insert(VELTRIX_Keys::variableCount(cmd), static_cast<int>(variables.size()));
-    for (int i = 0; i < variables.size(); ++i)
+    for (int i = 0; i < std::min<int>(variables.size(), iMaxEncodedVariables); ++i)
     {
         answer.insert(VELTRIX_Keys::variableUnit(cmd, i + 1), variables[i].first);
         answer.insert(VELTRIX_Keys::variableValue(cmd, i + 1), variables[i].second);
     }
+    return variables.mid(std::min<qsizetype>(variables.size(), iMaxEncodedVariables));
 }
 
 QMap<QString, QVariant> OrvikSensor::burstValues(Target target)
@@ -432,7 +459,22 @@ QMap<QString, QVariant> OrvikSensor::burstValues(Target target)
 
 QJsonObject OrvikSensor::stateJson() const
 {
-    auto partJson = [this](Target target)
+    // The totaliser of every variable position of 138 and 139 (0 where the
+    // position is not a volume).
+    auto totalsJson = [this](Target target)
+    {
+        const Part& state = target == Target::Device ? mDevice : mSubDevice;
+        QJsonObject totals;
+        for (auto it = state.totals.cbegin(); it != state.totals.cend(); ++it)
+        {
+            QJsonArray positions;
+            for (double total : it.value())
+                positions.append(total);
+            totals.insert(QString::number(it.key()), positions);
+        }
+        return totals;
+    };
+    auto partJson = [this, totalsJson](Target target)
     {
         const PartMemory& memory = part(target);
         const PartIdentity& id = identity(target);
@@ -443,6 +485,7 @@ QJsonObject OrvikSensor::stateJson() const
             {"nvm", QString::fromLatin1(memory.nvm.toHex())},
             {"working", QString::fromLatin1(memory.working.toHex())},
             {"factory", QString::fromLatin1(memory.factory.toHex())},
+            {"totals", totalsJson(target)},
         };
     };
 
@@ -585,6 +628,39 @@ std::optional<Fault> parseFault(Fault::Kind kind, const QString& text, QString* 
             return fail(QStringLiteral("count must be 1 or more in '%1'").arg(text));
     }
     return fault;
+}
+
+std::optional<QList<LiveVariable>> parseLiveVariables(const QString& text, QString* error)
+{
+    const auto refuse = [error](const QString& why) -> std::optional<QList<LiveVariable>>
+    {
+        if (error != nullptr)
+            *error = why;
+        return std::nullopt;
+    };
+    QList<LiveVariable> variables;
+    for (const QString& entry : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    {
+        const QStringList parts = entry.trimmed().split(QLatin1Char(':'));
+        bool unitOk = false;
+        const int unit = parts.value(0).toInt(&unitOk);
+        if (parts.size() != 2 || !unitOk || unit < 0 || unit > 255)
+            return refuse(
+                QStringLiteral("'%1' is not UNIT:VALUE[/VALUE...] with a unit 0 to 255").arg(entry));
+        LiveVariable variable{unit, {}};
+        for (const QString& number : parts[1].split(QLatin1Char('/')))
+        {
+            bool ok = false;
+            const float value = QLocale::c().toFloat(number.trimmed(), &ok);
+            if (!ok || !std::isfinite(value))
+                return refuse(QStringLiteral("'%1' is not a number").arg(number));
+            variable.values.append(value);
+        }
+        variables.append(variable);
+    }
+    if (variables.isEmpty() || variables.size() > 255)
+        return refuse(QStringLiteral("give 1 to 255 variables"));
+    return variables;
 }
 
 } // namespace Hvd::Weft::Simulator

@@ -66,6 +66,9 @@ struct SensorReply
     // The command's map to answer with (Status High and Low included).
     QMap<QString, QVariant> values;
     WireFault wire = WireFault::None;
+    // Variables of a 138/139 answer beyond the eighth, which the application
+    // layer cannot encode; the host appends them to the frame.
+    QList<std::pair<int, float>> extraVariables;
 };
 
 // The simulated Orvik sensor without any port or thread: one request and the
@@ -121,7 +124,10 @@ private:
     {
         PartMemory memory;
         int samples = 0;
-        float volume = 0.0f;
+        // Answers with configured variables so far, per command (138, 139).
+        QMap<int, int> answers;
+        // The totaliser of every volume position, per command.
+        QMap<int, QList<double>> totals;
     };
 
     PartMemory& part(Target target);
@@ -135,7 +141,8 @@ private:
     void write(Target target, const SensorRequest& request, QMap<QString, QVariant>& answer);
     void switchBaudrate(const SensorRequest& request, QMap<QString, QVariant>& answer);
     void systemCommand(Target target, const SensorRequest& request, QMap<QString, QVariant>& answer);
-    void fillVariables(Target target, int command, QMap<QString, QVariant>& answer);
+    // Returns the variables beyond the eighth.
+    QList<std::pair<int, float>> fillVariables(Target target, int command, QMap<QString, QVariant>& answer);
     const PartIdentity& identity(Target target) const;
 
     OrvikSensorConfig mConfig;
@@ -147,6 +154,8 @@ private:
     QList<SystemCommandRecord> mSystemCommands;
     std::uint32_t mBaudrate = initialBaudrate;
     int mRestarts = 0;
+    // The variables beyond the eighth of the answer being built.
+    QList<std::pair<int, float>> mExtraVariables;
 };
 
 // The bytes that go on the wire for an answer framed by the link layer

@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <bit>
+
 namespace Hvd::Weft::Simulator
 {
 
@@ -209,9 +211,12 @@ void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
     const QByteArray payload = framed.mid(header, framed.size() - header - 1);
 
     WireFault fault = WireFault::None;
+    QByteArray out = framed;
     if (mPending)
     {
         fault = mPending->wire;
+        if (!mPending->extraVariables.isEmpty())
+            out = withExtraVariables(framed, mPending->extraVariables);
         const bool addressed = mPending->addressed;
         mPending.reset();
         if (addressed)
@@ -229,7 +234,30 @@ void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
     }
     // A silent answer still "leaves" as nothing, so that the link layer ends
     // its sending state and listens again.
-    emit writeToPort(applyWireFault(framed, fault), false);
+    emit writeToPort(applyWireFault(out, fault), false);
+}
+
+QByteArray OrvikSimulatorHost::withExtraVariables(const QByteArray& framed,
+                                                  const QList<std::pair<int, float>>& extra)
+{
+    // Preambles, header, the two status bytes, then the variable count.
+    const int countOffset = VELTRIX_Frame::iTxPreambels + VELTRIX_AppCodec::iHeaderSize + 2;
+    if (framed.size() <= countOffset + 1)
+        return framed;
+    QByteArray frame = framed.left(framed.size() - 1);
+    frame[countOffset] = static_cast<char>(static_cast<unsigned char>(frame.at(countOffset)) + extra.size());
+    for (const auto& [unit, value] : extra)
+    {
+        frame.append(static_cast<char>(unit));
+        const quint32 bits = std::bit_cast<quint32>(value);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            frame.append(static_cast<char>((bits >> shift) & 0xFF));
+    }
+    const int byteCountOffset = VELTRIX_Frame::iTxPreambels + VELTRIX_Frame::iOffsetByteCount;
+    frame[byteCountOffset] =
+        static_cast<char>(static_cast<unsigned char>(frame.at(byteCountOffset)) + 5 * extra.size());
+    frame.append(static_cast<char>(VELTRIX_Frame::checksum(frame.mid(VELTRIX_Frame::iTxPreambels))));
+    return frame;
 }
 
 void OrvikSimulatorHost::lineInfo(VELTRIX_SessionInfo* info)

@@ -94,6 +94,9 @@ private:
     void forwardWrite(const QByteArray& framed);
     void portStateChanged(bool open);
     void lineInfo(VELTRIX_SessionInfo* info);
+    // An answer with the variables beyond the eighth appended, its count,
+    // byte count and checksum set to match.
+    static QByteArray withExtraVariables(const QByteArray& framed, const QList<std::pair<int, float>>& extra);
     void saveState();
 
     std::shared_ptr<SharedSensor> mSensor;

@@ -67,6 +67,21 @@ struct Fault
     }
 };
 
+// A live value of command 138 or 139. Each answer takes the next entry of
+// `values`, from the first again after the last. A volume (unit 41) is sent
+// as what flowed since the previous answer; the sensor keeps the total.
+struct LiveVariable
+{
+    int unit = 0;
+    QList<float> values;
+
+    friend bool operator==(const LiveVariable&, const LiveVariable&) = default;
+};
+
+// "UNIT:V[/V...],UNIT:V..." as in "17:12.5/13,32:21.5,41:0.2"; an error text
+// explains a refusal. At most 255 variables, units 0 to 255.
+std::optional<QList<LiveVariable>> parseLiveVariables(const QString& text, QString* error = nullptr);
+
 // Identity of one part as the identification commands report it.
 struct PartIdentity
 {
@@ -94,6 +109,10 @@ struct OrvikSensorConfig
     std::optional<double> kfactor;
     // Status High of every answer; its bits select the status strings of 140.
     std::uint8_t status = 0;
+    // The variables of 138 and of 139 (answers and burst frames), for either
+    // part; without them, wandering flow, temperature, volume and pressure.
+    std::optional<QList<LiveVariable>> deviceVariables;
+    std::optional<QList<LiveVariable>> burstVariables;
     QList<Fault> faults;
     // Goes silent once this many answers have been sent.
     std::optional<int> dropAfter;

@@ -59,6 +59,14 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
     const QCommandLineOption variant(QStringLiteral("variant"), "ProductVariantName (Orvik 82.5).", "TEXT");
     const QCommandLineOption kfactor(QStringLiteral("kfactor"), "The sub device's KFAKTOR value.", "X");
     const QCommandLineOption status(QStringLiteral("status"), "Status High of every answer.", "BYTE");
+    const QCommandLineOption deviceVariables(
+        QStringLiteral("device-variables"),
+        "Variables of 138: UNIT:V[/V...],... each answer takes the next value; unit 41 is the volume "
+        "since the previous answer.",
+        "LIST");
+    const QCommandLineOption burstVariables(QStringLiteral("burst-variables"),
+                                            "Variables of 139 and of burst frames, as --device-variables.",
+                                            "LIST");
     const QCommandLineOption description(QStringLiteral("description"), "Another .desc.json file.", "FILE");
     const QCommandLineOption state(QStringLiteral("state"), "Write the state to FILE after every change.",
                                    "FILE");
@@ -76,10 +84,11 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
     const QCommandLineOption noEcho(QStringLiteral("no-echo"),
                                     "The adapter does not echo the master's bytes.");
     const QCommandLineOption verbose(QStringLiteral("verbose"), "Also log burst frames and line errors.");
-    parser.addOptions({link,        address,      version,   subVersion, name,     subName,
-                       revision,    subRevision,  baudMask,  variant,    kfactor,  status,
-                       description, state,        nak,       silent,     mismatch, wrongCommand,
-                       badChecksum, fewPreambles, dropAfter, noEcho,     verbose});
+    parser.addOptions({link,      address,  version,      subVersion,      name,
+                       subName,   revision, subRevision,  baudMask,        variant,
+                       kfactor,   status,   description,  state,           nak,
+                       silent,    mismatch, wrongCommand, badChecksum,     fewPreambles,
+                       dropAfter, noEcho,   verbose,      deviceVariables, burstVariables});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
     {
@@ -165,6 +174,20 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         if (!ok)
         {
             error = QStringLiteral("--kfactor needs a number");
+            return false;
+        }
+    }
+
+    for (const auto& [option, target] : {std::pair{&deviceVariables, &sensor.deviceVariables},
+                                         std::pair{&burstVariables, &sensor.burstVariables}})
+    {
+        if (!parser.isSet(*option))
+            continue;
+        QString why;
+        *target = Sim::parseLiveVariables(parser.value(*option), &why);
+        if (!*target)
+        {
+            error = QStringLiteral("--%1: %2").arg(option->names().constFirst(), why);
             return false;
         }
     }

@@ -458,6 +458,12 @@ TEST(OrvikOptionTexts, FaultsAddressesVersionsAndRevisions)
     EXPECT_FALSE(parseFault(Fault::Kind::Nak, "sub:131")) << "only reads name a memory";
     EXPECT_FALSE(parseFault(Fault::Kind::ReadbackMismatch, "65536"));
 
+    const auto variables = parseLiveVariables(" 17:1.5/2 ,41:0.25");
+    ASSERT_TRUE(variables);
+    EXPECT_EQ(*variables, (QList<LiveVariable>{{17, {1.5f, 2.0f}}, {41, {0.25f}}}));
+    for (const char* bad : {"", "17", "256:1", "17:x", "17:1/", "17:nan", "-1:2"})
+        EXPECT_FALSE(parseLiveVariables(QString::fromLatin1(bad))) << bad;
+
     EXPECT_EQ(parseAddress("19 0 4 0 2"), kFull);
     EXPECT_EQ(parseAddress("19.0.4.0.0"), kDevice);
     EXPECT_EQ(parseAddress("0x13,0,4,0,2"), kFull);
