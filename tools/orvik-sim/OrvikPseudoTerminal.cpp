@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -63,6 +64,23 @@ OrvikPseudoTerminal::~OrvikPseudoTerminal()
         ::close(mSlave);
     if (mMaster >= 0)
         ::close(mMaster);
+}
+
+std::uint32_t OrvikPseudoTerminal::lineBaudrate() const
+{
+    termios settings{};
+    if (mMaster < 0 || ::tcgetattr(mMaster, &settings) != 0)
+        return 0;
+    static constexpr std::pair<speed_t, std::uint32_t> rates[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+    };
+    const speed_t speed = ::cfgetospeed(&settings);
+    for (const auto& [code, rate] : rates)
+        if (code == speed)
+            return rate;
+    return 0;
 }
 
 qint64 OrvikPseudoTerminal::write(const char* data, qint64 size, int timeoutMs) const

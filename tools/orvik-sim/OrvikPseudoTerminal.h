@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace Hvd::Weft::Simulator
 {
 
@@ -25,6 +27,11 @@ public:
     int masterFd() const { return mMaster; }
     // E.g. /dev/pts/7.
     QString devicePath() const { return mPath; }
+
+    // The speed the program set on the device side (both sides share one
+    // set of line settings); 0 if it cannot be read. Parity cannot be seen:
+    // a pseudo-terminal is always 8N1.
+    std::uint32_t lineBaudrate() const;
 
     // Writes all bytes to the master side, waiting at most timeoutMs for
     // room; returns how many were written.

@@ -18,10 +18,11 @@ constexpr int iHangUpRetryMs = 20;
 } // namespace
 
 OrvikPtyBackend::OrvikPtyBackend(std::shared_ptr<const OrvikPseudoTerminal> terminal, bool adapterEcho,
-                                 QObject* parent)
+                                 Listener listener, QObject* parent)
     : FSerialPortBackend(parent)
     , mTerminal(std::move(terminal))
     , mAdapterEcho(adapterEcho)
+    , mListener(std::move(listener))
 {
 }
 
@@ -89,9 +90,13 @@ void OrvikPtyBackend::readable()
         const ssize_t n = ::read(mTerminal->masterFd(), buffer, sizeof buffer);
         if (n > 0)
         {
+            // The adapter echoes whatever is on the wire, at any speed.
             if (mAdapterEcho)
                 mTerminal->write(buffer, n);
-            mReceived.append(buffer, n);
+            const QByteArray bytes(buffer, n);
+            if (mListener && !mListener(bytes, mTerminal->lineBaudrate()))
+                continue;
+            mReceived.append(bytes);
             got = true;
             continue;
         }

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -15,15 +17,20 @@ namespace Hvd::Weft::Simulator
 // The sensor's side of the line: the master end of a pseudo-terminal under
 // FSerialPort. It also plays the single-wire adapter, which hears everything
 // on the wire: every received byte goes straight back to the sender before
-// the sensor sees it. A pseudo-terminal has no modem lines and no real line
-// speed, so line settings and DTR/RTS are accepted and only remembered.
+// the sensor sees it. A pseudo-terminal has no modem lines, so line
+// settings and DTR/RTS are accepted and only remembered; the speed the far
+// side set is shared with this side and handed to the listener.
 class OrvikPtyBackend : public FSerialPortBackend
 {
     Q_OBJECT
 
 public:
+    // Bytes as they arrived and the line speed they were sent at (0 when it
+    // cannot be read); false when the sensor cannot make sense of them.
+    using Listener = std::function<bool(const QByteArray& bytes, std::uint32_t baudrate)>;
+
     OrvikPtyBackend(std::shared_ptr<const OrvikPseudoTerminal> terminal, bool adapterEcho,
-                    QObject* parent = nullptr);
+                    Listener listener = {}, QObject* parent = nullptr);
     ~OrvikPtyBackend() override;
 
     void setPortName(const QString& name) override { mName = name; }
@@ -53,6 +60,7 @@ private:
 
     std::shared_ptr<const OrvikPseudoTerminal> mTerminal;
     const bool mAdapterEcho;
+    Listener mListener;
     QString mName;
     QSocketNotifier* mNotifier = nullptr;
     QByteArray mReceived;

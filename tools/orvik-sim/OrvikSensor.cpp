@@ -109,6 +109,46 @@ OrvikSensor::OrvikSensor(OrvikSensorConfig config, MemoryLayout device, MemoryLa
     };
     fill(mDevice, device);
     fill(mSubDevice, subDevice);
+    if (mConfig.bootloader.family != BootloaderFamily::None)
+        mLoader.emplace(mConfig.bootloader);
+    if (mLoader && mConfig.bootloader.startInLoader)
+        enterBootloader();
+}
+
+void OrvikSensor::enterBootloader()
+{
+    mInLoader = true;
+    mLoader->enter();
+}
+
+void OrvikSensor::leaveBootloader()
+{
+    mInLoader = false;
+    mBaudrate = initialBaudrate;
+    ++mRestarts;
+}
+
+QByteArray OrvikSensor::bootloaderReceive(const QByteArray& bytes)
+{
+    if (!mInLoader)
+        return {};
+    const QByteArray answer = mLoader->receive(bytes);
+    if (mLoader->leaving())
+        leaveBootloader();
+    return answer;
+}
+
+void OrvikSensor::powerUp()
+{
+    mBaudrate = initialBaudrate;
+    if (!mInLoader)
+        return;
+    // A sensor whose application no longer runs stays in its loader until
+    // a transfer has completed; any other starts its application.
+    if (mConfig.bootloader.startInLoader && !mLoader->completed())
+        mLoader->enter();
+    else
+        leaveBootloader();
 }
 
 PartMemory& OrvikSensor::part(Target target)
@@ -279,10 +319,15 @@ void OrvikSensor::execute(Target target, const SensorRequest& request, QMap<QStr
         part(target).working = part(target).nvm;
         break;
     case 133:
+        // The loader takes the line once this answer has left; the master
+        // sends nothing before it has heard the answer.
+        if (mLoader)
+            enterBootloader();
+        break;
     case 137:
     case 142:
-        // 133 has no effect on this sensor; 137 answers with its address in
-        // the frame header; 142 starts burst frames in the application layer.
+        // 137 answers with its address in the frame header; 142 starts
+        // burst frames in the application layer.
         break;
     case 135:
     {
@@ -512,6 +557,12 @@ QJsonObject OrvikSensor::stateJson() const
     };
     if (hasSubDevice())
         state.insert("subDevice", partJson(Target::SubDevice));
+    if (mLoader)
+    {
+        QJsonObject firmware = mLoader->stateJson();
+        firmware.insert("inBootloader", mInLoader);
+        state.insert("firmware", firmware);
+    }
     return state;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tools/orvik-sim/OrvikBootloader.h"
 #include "tools/orvik-sim/OrvikSimulatorTypes.h"
 
 #include <QByteArray>
@@ -119,6 +120,18 @@ public:
     // The whole state as written to the state file.
     QJsonObject stateJson() const;
 
+    // --- the loader (command 133 with a bootloader family configured) ---
+    bool inBootloader() const { return mInLoader; }
+    // Empty without a bootloader family.
+    const OrvikBootloader* bootloader() const { return mLoader ? &*mLoader : nullptr; }
+    // Bytes heard while the loader runs; returns its answer. After a reset
+    // the application runs again at the initial rate.
+    QByteArray bootloaderReceive(const QByteArray& bytes);
+    // The adapter powered the sensor up again (its wake-up token was heard).
+    void powerUp();
+    // The rate the sensor listens at: the switched rate of 129, or the loader's.
+    std::uint32_t lineBaudrate() const { return mInLoader ? mLoader->baudrate() : mBaudrate; }
+
 private:
     struct Part
     {
@@ -144,6 +157,8 @@ private:
     // Returns the variables beyond the eighth.
     QList<std::pair<int, float>> fillVariables(Target target, int command, QMap<QString, QVariant>& answer);
     const PartIdentity& identity(Target target) const;
+    void enterBootloader();
+    void leaveBootloader();
 
     OrvikSensorConfig mConfig;
     Part mDevice;
@@ -154,6 +169,8 @@ private:
     QList<SystemCommandRecord> mSystemCommands;
     std::uint32_t mBaudrate = initialBaudrate;
     int mRestarts = 0;
+    std::optional<OrvikBootloader> mLoader;
+    bool mInLoader = false;
     // The variables beyond the eighth of the answer being built.
     QList<std::pair<int, float>> mExtraVariables;
 };

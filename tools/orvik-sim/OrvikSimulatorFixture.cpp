@@ -132,6 +132,33 @@ int OrvikSimulatorFixture::restartCount() const
     return mSensor->with([](const OrvikSensor& s) { return s.restartCount(); });
 }
 
+std::uint32_t OrvikSimulatorFixture::lineBaudrate() const
+{
+    return mSensor->with([](const OrvikSensor& s) { return s.lineBaudrate(); });
+}
+
+bool OrvikSimulatorFixture::inBootloader() const
+{
+    return mSensor->with([](const OrvikSensor& s) { return s.inBootloader(); });
+}
+
+QByteArray OrvikSimulatorFixture::flash(std::uint32_t address, int length) const
+{
+    return mSensor->with([&](const OrvikSensor& s)
+                         { return s.bootloader() ? s.bootloader()->flash(address, length) : QByteArray(); });
+}
+
+QList<FlashRegion> OrvikSimulatorFixture::flashRegions() const
+{
+    return mSensor->with([](const OrvikSensor& s)
+                         { return s.bootloader() ? s.bootloader()->regions() : QList<FlashRegion>(); });
+}
+
+bool OrvikSimulatorFixture::transferCompleted() const
+{
+    return mSensor->with([](const OrvikSensor& s) { return s.bootloader() && s.bootloader()->completed(); });
+}
+
 QJsonObject OrvikSimulatorFixture::state() const
 {
     return mSensor->with([](const OrvikSensor& s) { return s.stateJson(); });

@@ -52,6 +52,17 @@ public:
     // The rate the sensor switched to with command 129 (1200 at start and after a restart).
     std::uint32_t baudrate() const;
     int restartCount() const;
+    // The rate the sensor listens at now: the switched rate, or the loader's.
+    std::uint32_t lineBaudrate() const;
+
+    // --- the loader (a bootloader family in the options) ---
+    bool inBootloader() const;
+    // Flash bytes as the loader holds them; unwritten ones read 0xFF.
+    QByteArray flash(std::uint32_t address, int length) const;
+    QList<FlashRegion> flashRegions() const;
+    // The last transfer ended in a reset after all its data was written.
+    bool transferCompleted() const;
+
     // The content of the state file (see README.md).
     QJsonObject state() const;
 

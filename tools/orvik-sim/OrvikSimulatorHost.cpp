@@ -21,6 +21,11 @@ namespace
 {
 using Hvd::Weft::Components::Logger;
 
+// A loader packet carries up to 256 data bytes; the log shows their start.
+constexpr int iLoggedBytes = 24;
+// The loader answers every few milliseconds; the state follows it in steps.
+constexpr int iLoaderSaveIntervalMs = 100;
+
 std::string hex(const QByteArray& bytes)
 {
     return bytes.toHex(' ').toStdString();
@@ -99,8 +104,12 @@ void OrvikSimulatorHost::start()
 
     VELTRIX_Options options;
     options.linkTiming = mOptions.linkTiming;
-    options.backendFactory = [terminal = mTerminal, echo = mOptions.adapterEcho]
-    { return std::make_unique<OrvikPtyBackend>(terminal, echo); };
+    options.backendFactory = [this, terminal = mTerminal, echo = mOptions.adapterEcho]
+    {
+        return std::make_unique<OrvikPtyBackend>(terminal, echo,
+                                                 [this](const QByteArray& bytes, std::uint32_t rate)
+                                                 { return hears(bytes, rate); });
+    };
     mFacade = new VELTRIX(this, VELTRIX_Session::VELTRIX_HW_UART, options);
 
     // Answers pass through here on their way to the port, so that the wire
@@ -111,6 +120,10 @@ void OrvikSimulatorHost::start()
     connect(link, &VELTRIX_LinkLayer::portWriteData, this,
             [this](const QByteArray& data, bool) { forwardWrite(data); });
     connect(this, &OrvikSimulatorHost::writeToPort, port, &FSerialPort::writeDataToPort);
+    mSaveTimer = new QTimer(this);
+    mSaveTimer->setSingleShot(true);
+    mSaveTimer->setInterval(iLoaderSaveIntervalMs);
+    connect(mSaveTimer, &QTimer::timeout, this, &OrvikSimulatorHost::saveState);
 
     connect(mFacade->getSlaveAppLayer(), &VELTRIX_SLAVE_AppLayer::sessionRequestReceived, this,
             &OrvikSimulatorHost::requestReceived);
@@ -128,6 +141,7 @@ void OrvikSimulatorHost::start()
     // record stays at 137 between requests and the core sorts addresses out.
     mRecord->setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
     mFacade->sessionStart(mRecord);
+    syncLineMode();
 
     VELTRIX_Session::InterfaceSettings settings;
     VELTRIX_Session::getDefaultSettingsForInterface(&settings);
@@ -235,6 +249,81 @@ void OrvikSimulatorHost::forwardWrite(const QByteArray& framed)
     // A silent answer still "leaves" as nothing, so that the link layer ends
     // its sending state and listens again.
     emit writeToPort(applyWireFault(out, fault), false);
+    syncLineMode();
+}
+
+void OrvikSimulatorHost::loaderData(const QByteArray& bytes)
+{
+    if (!mLoaderActive)
+        return;
+    const QByteArray answer = mSensor->with([&](OrvikSensor& s) { return s.bootloaderReceive(bytes); });
+    Logger::debug("orvik-sim: loader heard {}, answers {}", hex(bytes.left(iLoggedBytes)),
+                  hex(answer.left(iLoggedBytes)));
+    if (!answer.isEmpty())
+        emit writeToPort(answer, false);
+    syncLineMode();
+    saveStateSoon();
+}
+
+void OrvikSimulatorHost::syncLineMode()
+{
+    const auto [inLoader, rate] = mSensor->with(
+        [](const OrvikSensor& s) {
+            return std::pair{s.inBootloader(), s.lineBaudrate()};
+        });
+    if (inLoader == mLoaderActive)
+        return;
+    mLoaderActive = inLoader;
+    // The link layer drops what arrives while its session is stopped. The
+    // loader is connected only from now on: bytes already on their way
+    // were sent to the application.
+    if (inLoader)
+    {
+        mFacade->sessionStop();
+        mLoaderConnection = connect(mFacade->getSerialPort(), &FSerialPort::newDataReadyFromPort, this,
+                                    &OrvikSimulatorHost::loaderData);
+        const char* family = mSensor->with([](const OrvikSensor& s)
+                                           { return bootloaderFamilyName(s.bootloader()->family()); });
+        Logger::info("orvik-sim: {} loader has the line at {} baud", family, rate);
+    }
+    else
+    {
+        disconnect(mLoaderConnection);
+        mRecord->setCommand(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137);
+        mFacade->sessionStart(mRecord);
+        Logger::info("orvik-sim: application runs again at {} baud", rate);
+    }
+    saveState();
+}
+
+bool OrvikSimulatorHost::hears(const QByteArray& bytes, std::uint32_t baudrate)
+{
+    // The link layer sends its wake-up token right after powering the
+    // adapter, and with it the sensor, up again.
+    if (bytes == QByteArrayLiteral("VELT"))
+    {
+        const bool wasInLoader = mSensor->with(
+            [](OrvikSensor& s)
+            {
+                const bool before = s.inBootloader();
+                s.powerUp();
+                return before;
+            });
+        if (wasInLoader)
+            QMetaObject::invokeMethod(this, &OrvikSimulatorHost::syncLineMode, Qt::QueuedConnection);
+    }
+    const std::uint32_t listening = mSensor->with([](const OrvikSensor& s) { return s.lineBaudrate(); });
+    if (!mOptions.strictLineSpeed || baudrate == 0 || baudrate == listening)
+        return true;
+    Logger::debug("orvik-sim: {} bytes at {} baud while listening at {} baud: garbage", bytes.size(),
+                  baudrate, listening);
+    return false;
+}
+
+void OrvikSimulatorHost::saveStateSoon()
+{
+    if (!mOptions.stateFile.isEmpty() && !mSaveTimer->isActive())
+        mSaveTimer->start();
 }
 
 QByteArray OrvikSimulatorHost::withExtraVariables(const QByteArray& framed,

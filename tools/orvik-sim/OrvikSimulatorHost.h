@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -58,6 +59,9 @@ struct OrvikSimulatorOptions
     bool adapterEcho = true;
     // The sensor side's link timing (burst pacing, receive silence).
     VELTRIX_LinkTiming linkTiming;
+    // Bytes sent at another speed than the sensor listens at are garbage to
+    // it and dropped; off, every speed is understood.
+    bool strictLineSpeed = true;
 };
 
 // The sensor as configured. If the description cannot be read, error says
@@ -94,10 +98,18 @@ private:
     void forwardWrite(const QByteArray& framed);
     void portStateChanged(bool open);
     void lineInfo(VELTRIX_SessionInfo* info);
+    // Bytes for the loader while it has the line.
+    void loaderData(const QByteArray& bytes);
+    // Hands the line to the loader or back to the VELTRIX session, as the sensor stands.
+    void syncLineMode();
+    // Called in the port's thread: whether the sensor makes sense of these bytes.
+    bool hears(const QByteArray& bytes, std::uint32_t baudrate);
     // An answer with the variables beyond the eighth appended, its count,
     // byte count and checksum set to match.
     static QByteArray withExtraVariables(const QByteArray& framed, const QList<std::pair<int, float>>& extra);
     void saveState();
+    // While the loader runs, at most one state file write per interval.
+    void saveStateSoon();
 
     std::shared_ptr<SharedSensor> mSensor;
     std::shared_ptr<const OrvikPseudoTerminal> mTerminal;
@@ -110,6 +122,9 @@ private:
     // The part that runs burst frames, once command 142 was acknowledged.
     std::optional<Target> mBurstTarget;
     bool mReady = false;
+    bool mLoaderActive = false;
+    QMetaObject::Connection mLoaderConnection;
+    QTimer* mSaveTimer = nullptr;
 };
 
 } // namespace Hvd::Weft::Simulator

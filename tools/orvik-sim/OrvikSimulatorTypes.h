@@ -93,6 +93,40 @@ struct PartIdentity
     QString revision;
 };
 
+// The loader in the sensor's microcontroller, reached with command 133.
+enum class BootloaderFamily : std::uint8_t
+{
+    // 133 is acknowledged and changes nothing.
+    None,
+    Tiva,
+    Msp432,
+};
+
+// "tiva" or "msp432"; empty for anything else.
+std::optional<BootloaderFamily> parseBootloaderFamily(const QString& text);
+const char* bootloaderFamilyName(BootloaderFamily family);
+
+struct BootloaderConfig
+{
+    BootloaderFamily family = BootloaderFamily::None;
+    // The application no longer runs: the sensor powers up in its loader
+    // until a transfer has completed (the rescue case).
+    bool startInLoader = false;
+    // After each answer the loader lets go of the single wire, which the
+    // adapter delivers as one more byte (0xFF).
+    bool releaseByte = true;
+
+    // Faults. Packets are counted from 1 within one stay in the loader.
+    // From this packet on the loader answers nothing; 0: not even the
+    // wake-up byte.
+    std::optional<int> silentFrom;
+    // This data packet (Tiva SendData, MSP432 data block) is refused and not written.
+    std::optional<int> refuseData;
+    // This check answer is wrong (Tiva: the status of Get Status, MSP432:
+    // the CRC of a CRC check); -1: every one.
+    std::optional<int> badCheck;
+};
+
 // Everything a simulated sensor is made of; the defaults are a factory-fresh
 // sensor with a sub device behind it.
 struct OrvikSensorConfig
@@ -116,6 +150,7 @@ struct OrvikSensorConfig
     QList<Fault> faults;
     // Goes silent once this many answers have been sent.
     std::optional<int> dropAfter;
+    BootloaderConfig bootloader;
 };
 
 // One received command 143.

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <optional>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -36,6 +37,71 @@ struct ProgramOptions
     QString linkPath;
     bool verbose = false;
 };
+
+struct BootloaderOptions
+{
+    const QCommandLineOption* family;
+    const QCommandLineOption* now;
+    const QCommandLineOption* silent;
+    const QCommandLineOption* refuse;
+    const QCommandLineOption* badCrc;
+    const QCommandLineOption* badStatus;
+    const QCommandLineOption* noRelease;
+};
+
+// The loader options; false with a reason on bad input.
+bool parseBootloader(const QCommandLineParser& parser, const BootloaderOptions& options,
+                     Sim::BootloaderConfig& config, QString& error)
+{
+    const auto count =
+        [&](const QCommandLineOption* option, int min, bool allowAll, std::optional<int>& target)
+    {
+        if (!parser.isSet(*option))
+            return true;
+        const QString text = parser.value(*option);
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (allowAll && text == QLatin1String("all"))
+            target = -1;
+        else if (ok && value >= min)
+            target = value;
+        else
+        {
+            error = QStringLiteral("--%1 needs a packet number, got '%2'")
+                        .arg(option->names().constFirst(), text);
+            return false;
+        }
+        return true;
+    };
+    if (parser.isSet(*options.family))
+    {
+        const auto family = Sim::parseBootloaderFamily(parser.value(*options.family));
+        if (!family)
+        {
+            error =
+                QStringLiteral("--bootloader is tiva or msp432, got '%1'").arg(parser.value(*options.family));
+            return false;
+        }
+        config.family = *family;
+    }
+    config.startInLoader = parser.isSet(*options.now);
+    config.releaseByte = !parser.isSet(*options.noRelease);
+    if (!count(options.silent, 0, false, config.silentFrom) ||
+        !count(options.refuse, 1, false, config.refuseData) ||
+        !count(options.badCrc, 1, true, config.badCheck) ||
+        !count(options.badStatus, 1, true, config.badCheck))
+        return false;
+
+    const bool anyLoaderOption = config.startInLoader || config.silentFrom || config.refuseData ||
+                                 config.badCheck || !config.releaseByte;
+    if (config.family == Sim::BootloaderFamily::None && anyLoaderOption)
+        error = QStringLiteral("the loader options need --bootloader");
+    else if (parser.isSet(*options.badCrc) && config.family != Sim::BootloaderFamily::Msp432)
+        error = QStringLiteral("--bl-bad-crc is for the msp432 loader; the tiva loader has --bl-bad-status");
+    else if (parser.isSet(*options.badStatus) && config.family != Sim::BootloaderFamily::Tiva)
+        error = QStringLiteral("--bl-bad-status is for the tiva loader; the msp432 loader has --bl-bad-crc");
+    return error.isEmpty();
+}
 
 // Fills options from the command line; false with a reason on bad input.
 bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QString& error)
@@ -83,12 +149,31 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
     const QCommandLineOption dropAfter(QStringLiteral("drop-after"), "Fall silent after K answers.", "K");
     const QCommandLineOption noEcho(QStringLiteral("no-echo"),
                                     "The adapter does not echo the master's bytes.");
-    const QCommandLineOption verbose(QStringLiteral("verbose"), "Also log burst frames and line errors.");
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     "Also log burst frames, line errors, loader packets and garbage.");
+    const QCommandLineOption bootloader(QStringLiteral("bootloader"),
+                                        "Command 133 starts this loader: tiva or msp432.", "FAMILY");
+    const QCommandLineOption bootloaderNow(QStringLiteral("bootloader-now"),
+                                           "Start in the loader; the application does not run.");
+    const QCommandLineOption blSilent(
+        QStringLiteral("bl-silent"), "The loader answers nothing from packet N on (0: not even the wake-up).",
+        "N");
+    const QCommandLineOption blRefuse(QStringLiteral("bl-refuse"), "The loader refuses data packet N.", "N");
+    const QCommandLineOption blBadCrc(QStringLiteral("bl-bad-crc"),
+                                      "MSP432: CRC check answer N (or all) carries a wrong CRC.", "N|all");
+    const QCommandLineOption blBadStatus(QStringLiteral("bl-bad-status"),
+                                         "Tiva: Get Status answer N (or all) reports a failure.", "N|all");
+    const QCommandLineOption blNoRelease(QStringLiteral("bl-no-release-byte"),
+                                         "No line release byte after the loader's answers.");
+    const QCommandLineOption anySpeed(QStringLiteral("any-speed"),
+                                      "Understand bytes at any line speed (not only the one in use).");
     parser.addOptions({link,      address,  version,      subVersion,      name,
                        subName,   revision, subRevision,  baudMask,        variant,
                        kfactor,   status,   description,  state,           nak,
                        silent,    mismatch, wrongCommand, badChecksum,     fewPreambles,
                        dropAfter, noEcho,   verbose,      deviceVariables, burstVariables});
+    parser.addOptions(
+        {bootloader, bootloaderNow, blSilent, blRefuse, blBadCrc, blBadStatus, blNoRelease, anySpeed});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
     {
@@ -101,6 +186,7 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
     options.simulator.descriptionPath = parser.value(description);
     options.simulator.stateFile = parser.value(state);
     options.simulator.adapterEcho = !parser.isSet(noEcho);
+    options.simulator.strictLineSpeed = !parser.isSet(anySpeed);
     options.verbose = parser.isSet(verbose);
 
     if (parser.isSet(address))
@@ -191,6 +277,12 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
             return false;
         }
     }
+
+    if (!parseBootloader(
+            parser,
+            {&bootloader, &bootloaderNow, &blSilent, &blRefuse, &blBadCrc, &blBadStatus, &blNoRelease},
+            sensor.bootloader, error))
+        return false;
 
     const std::pair<const QCommandLineOption*, Sim::Fault::Kind> faults[] = {
         {&nak, Sim::Fault::Kind::Nak},

@@ -11,11 +11,6 @@
 
 #include <cstring>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 using namespace Hvd::Weft::Simulator;
 using namespace SimTest;
 
@@ -44,7 +39,7 @@ Values readValues(int address, int length)
 // A started sensor and a master with its port open on it.
 struct Line
 {
-    explicit Line(const OrvikSimulatorOptions& options = {}, int baudrate = 19200)
+    explicit Line(const OrvikSimulatorOptions& options = {}, int baudrate = 1200)
         : sensor(options)
     {
         ready = sensor.isReady() && master.open(sensor.devicePath(), baudrate);
@@ -235,47 +230,6 @@ TEST(OrvikSimulatorLine, BurstFramesFollowAnAcknowledged142)
         total = values.value("Burstvariable 3").toFloat();
     }
 }
-
-// Raw bytes on the line, checked against frames worked out by hand.
-class RawLine
-{
-public:
-    explicit RawLine(const QString& path)
-        : mFd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-        termios raw{};
-        if (mFd >= 0 && ::tcgetattr(mFd, &raw) == 0)
-        {
-            ::cfmakeraw(&raw);
-            ::tcsetattr(mFd, TCSANOW, &raw);
-        }
-    }
-    ~RawLine()
-    {
-        if (mFd >= 0)
-            ::close(mFd);
-    }
-    bool isOpen() const { return mFd >= 0; }
-    void send(const QByteArray& bytes) const { (void)::write(mFd, bytes.constData(), bytes.size()); }
-    // What arrives until expected bytes are in or the line stays quiet.
-    QByteArray receive(int expected) const
-    {
-        QByteArray got;
-        pollfd fd{mFd, POLLIN, 0};
-        while (got.size() < expected && ::poll(&fd, 1, 500) > 0)
-        {
-            char buffer[256];
-            const ssize_t n = ::read(mFd, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            got.append(buffer, n);
-        }
-        return got;
-    }
-
-private:
-    int mFd;
-};
 
 TEST(OrvikSimulatorLine, TheAdapterEchoesEveryByteAndNoiseIsTolerated)
 {

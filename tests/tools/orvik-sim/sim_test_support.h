@@ -17,6 +17,11 @@
 #include <memory>
 #include <utility>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace SimTest
 {
 
@@ -79,8 +84,9 @@ public:
             close();
     }
 
-    // Opens the port as the program does (power cycle and wake-up token).
-    bool open(const QString& path, int baudrate = 19200)
+    // Opens the port as the program does (power cycle and wake-up token);
+    // the sensor listens at 1200 baud until command 129 switches it.
+    bool open(const QString& path, int baudrate = 1200)
     {
         VELTRIX_Session::InterfaceSettings settings;
         VELTRIX_Session::getDefaultSettingsForInterface(&settings);
@@ -157,6 +163,61 @@ private:
     VELTRIX_Session::InterfaceSettings mSettings;
     Exchange mCurrent;
     bool mOpen = false;
+};
+
+// Raw bytes on the line, checked against bytes worked out by hand.
+class RawLine
+{
+public:
+    // The sensor hears only what is sent at the rate it listens at.
+    explicit RawLine(const QString& path, speed_t speed = B1200)
+        : mFd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+        termios raw{};
+        if (mFd >= 0 && ::tcgetattr(mFd, &raw) == 0)
+        {
+            ::cfmakeraw(&raw);
+            ::tcsetattr(mFd, TCSANOW, &raw);
+        }
+        setSpeed(speed);
+    }
+    ~RawLine()
+    {
+        if (mFd >= 0)
+            ::close(mFd);
+    }
+    RawLine(const RawLine&) = delete;
+    RawLine& operator=(const RawLine&) = delete;
+
+    bool isOpen() const { return mFd >= 0; }
+    void setSpeed(speed_t speed) const
+    {
+        termios settings{};
+        if (mFd >= 0 && ::tcgetattr(mFd, &settings) == 0)
+        {
+            ::cfsetspeed(&settings, speed);
+            ::tcsetattr(mFd, TCSANOW, &settings);
+        }
+    }
+    void send(const QByteArray& bytes) const { (void)::write(mFd, bytes.constData(), bytes.size()); }
+    // What arrives until expected bytes are in or the line stays quiet for quietMs.
+    QByteArray receive(int expected, int quietMs = 500) const
+    {
+        QByteArray got;
+        pollfd fd{mFd, POLLIN, 0};
+        while (got.size() < expected && ::poll(&fd, 1, quietMs) > 0)
+        {
+            char buffer[512];
+            const ssize_t n = ::read(mFd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            got.append(buffer, n);
+        }
+        return got;
+    }
+
+private:
+    int mFd;
 };
 
 } // namespace SimTest
