@@ -191,7 +191,7 @@ void RescaleFlow::start(const QString& port)
     }
     stage = Stage::Connecting;
     QString failure;
-    if (!importDeviceDescription(&failure))
+    if (!importDeviceDescription(context, &failure))
     {
         fail(failure);
         return;
@@ -208,7 +208,7 @@ void RescaleFlow::start(const QString& port)
         fail(text("No port has been selected."));
 }
 
-bool RescaleFlow::importDeviceDescription(QString* failure)
+bool RescaleFlow::importDeviceDescription(DeviceContext& target, QString* failure)
 {
     const QtResourceReader reader(descriptionResource);
     Logger::info("Importing device description {}", reader.getSourceName());
@@ -217,7 +217,7 @@ bool RescaleFlow::importDeviceDescription(QString* failure)
         const Device::Importer importer = createImporter();
         Device::Device device = importer.importDevice(reader);
         Logger::info("Imported device description {}", reader.getSourceName());
-        context.setDevice(std::move(device));
+        target.setDevice(std::move(device));
         return true;
     }
     catch (const Device::ValidationException& exception)
@@ -271,7 +271,7 @@ void RescaleFlow::fail(const QString& message, bool lineLost)
     {
         // The service has closed the port with its failure: only forget the
         // sensor, a restart could no longer reach it.
-        connector.disconnectLostTarget();
+        connector.releaseTarget();
     }
     else if (connector.isTargetConnected() && !connector.isRunning())
     {

@@ -72,6 +72,10 @@ public:
     // ends with released(). For a program that is told to stop.
     void interrupt();
 
+    // Imports the shipped description into `context`; on failure the user's
+    // text is in `failure` and the reason in the log.
+    static bool importDeviceDescription(Hvd::Weft::Components::DeviceContext& context, QString* failure);
+
     // A user-visible text of the rescaler, translated in the window's context.
     static QString text(const char* sourceText);
     // The calibrated diameter in metres that a product variant name such as
@@ -103,7 +107,6 @@ private:
     void onRescaleFinished();
     void fail(const QString& message, bool lineLost = false);
     void releaseEnded(const std::optional<QString>& releaseError);
-    bool importDeviceDescription(QString* failure);
     void onValueCalculated(bool isDeviceParameter, const QString& name, double value, const QString& unit);
     void connectCalibratedDiameter();
 

@@ -122,7 +122,7 @@ void DeviceConnector::doDisconnectTarget(bool withSignals)
                   withSignals);
 }
 
-void DeviceConnector::disconnectLostTarget()
+void DeviceConnector::releaseTarget()
 {
     if (isRunning() || !isTargetConnected())
         return;

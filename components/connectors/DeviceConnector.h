@@ -26,11 +26,12 @@ public:
 
     bool isTargetConnected() const override;
 
-    // Releases a sensor whose line the service has already given up: it
-    // closes its port whenever it reports a failure, so a restart could only
-    // wait out its timeout. Forgets the sensor and closes the port, with
-    // signals; does nothing while busy or with no sensor connected.
-    void disconnectLostTarget();
+    // Releases the sensor without restarting it: forgets it and closes the
+    // port, with signals. For a line the service has already given up (it
+    // closes its port on every failure, so a restart could only wait out its
+    // timeout) and after a job that changed nothing on the sensor. Does
+    // nothing while busy or with no sensor connected.
+    void releaseTarget();
 
 Q_SIGNALS:
     void deviceConnected(const Hvd::Weft::Communication::Device& device);

@@ -12,7 +12,7 @@
 #include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/widgets/MeasurementsWidget.h"
-#include "tools/orvik-rescale/rescale_test_support.h"
+#include "tools/orvik/rescale_test_support.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,7 +1,7 @@
-// Wall time of one complete rescale with the real orvik-rescale program
+// Wall time of one complete rescale with the real `orvik rescale`
 // against the simulated sensor, set against the floor the protocol itself
 // imposes: its mandated waits plus the line time of every frame of the run.
-// Run it from <build>/bin, beside orvik-rescale and Resources/.
+// Run it from <build>/bin, beside orvik and Resources/.
 
 #include "communication/internal/FirstContact.h"
 #include "communication/internal/Parameter.h"
@@ -151,7 +151,7 @@ void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
             .arg(frames.answers)
             .arg(frames.answerLineMs, 0, 'f', 1),
         floor + frames.answerLineMs, 1);
-    row(QStringLiteral("wall time of orvik-rescale, mean of the runs"), wallMs, 1);
+    row(QStringLiteral("wall time of orvik rescale, mean of the runs"), wallMs, 1);
     std::printf("  %-62s = %8.3f\n\n", "ratio wall / floor on the simulator", wallMs / floor);
 }
 
@@ -171,7 +171,7 @@ void BM_CompleteRescale(benchmark::State& state)
         state.SkipWithError("no working directory");
         return;
     }
-    const QString logPath = work.filePath(QStringLiteral("orvik-rescale.log"));
+    const QString logPath = work.filePath(QStringLiteral("orvik.log"));
     double floorMs = 0;
     double wallMs = 0;
     int runs = 0;
@@ -193,9 +193,9 @@ void BM_CompleteRescale(benchmark::State& state)
 
         QElapsedTimer clock;
         clock.start();
-        program.start(
-            bin + QStringLiteral("/orvik-rescale"),
-            {QStringLiteral("--port"), sensor.devicePath(), QStringLiteral("--size"), QStringLiteral("D1H")});
+        program.start(bin + QStringLiteral("/orvik"),
+                      {QStringLiteral("rescale"), QStringLiteral("--port"), sensor.devicePath(),
+                       QStringLiteral("--size"), QStringLiteral("D1H")});
         const bool ended = program.waitForFinished(120000);
         wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
         ++runs;
@@ -203,7 +203,7 @@ void BM_CompleteRescale(benchmark::State& state)
         state.PauseTiming();
         if (!ended || program.exitCode() != 0)
         {
-            state.SkipWithError("orvik-rescale failed");
+            state.SkipWithError("orvik rescale failed");
             return;
         }
         frames = readFrames(logPath);

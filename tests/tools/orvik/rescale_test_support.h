@@ -1,7 +1,7 @@
 #pragma once
 
-// Runs orvik-rescale against the simulated sensor, as a separate program or
-// in-process, and reads the parameters back out of the sensor's memories.
+// Runs `orvik rescale` (and the other subcommands) against the simulated
+// sensor, as a separate program or in-process, and reads the parameters back out of the sensor's memories.
 
 #include "app/Orvik.h"
 #include "app/ParameterizeOrvikCommand.h"
@@ -9,10 +9,10 @@
 #include "device/Value.h"
 #include "device/Version.h"
 #include "tests/support/log_capture.h"
-#include "tools/orvik-rescale/RescaleArguments.h"
-#include "tools/orvik-rescale/RescaleRun.h"
 #include "tools/orvik-sim/OrvikMemoryLayout.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
+#include "tools/orvik/RescaleArguments.h"
+#include "tools/orvik/RescaleRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,13 +48,24 @@ struct Outcome
     QStringList out;
     QStringList err;
 
-    bool printedSuccess() const { return out.contains(QStringLiteral("[100%] Success")); }
+    bool printedSuccess() const { return err.contains(QStringLiteral("[100%] Success")); }
+    // Standard error without the progress lines and warnings: what went wrong.
+    QStringList failures() const
+    {
+        QStringList lines;
+        for (const QString& line : err)
+        {
+            if (!line.startsWith(QLatin1Char('[')) && !line.startsWith(QLatin1String("Warning: ")))
+                lines.append(line);
+        }
+        return lines;
+    }
     std::string text() const { return (out + err).join(QLatin1Char('\n')).toStdString(); }
 };
 
 inline QString programPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/orvik-rescale");
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/orvik");
 }
 
 // A working directory of its own, so that a run's log is not shared with
@@ -67,7 +78,7 @@ struct WorkDirectory
         for (const char* name : {"Resources", "translations"})
             EXPECT_TRUE(QFile::link(bin + QLatin1Char('/') + QLatin1String(name), dir.filePath(name)));
     }
-    QByteArray log(const char* name = "orvik-rescale.log") const
+    QByteArray log(const char* name = "orvik.log") const
     {
         QFile file(dir.filePath(QLatin1String(name)));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -129,7 +140,7 @@ inline ::testing::AssertionResult isCleanSuccessLog(const QByteArray& log)
 
 // The real program, started from the directory with Resources/ (or another
 // prepared like it).
-inline Outcome runProgram(const QStringList& arguments, const QString& workingDirectory = {})
+inline Outcome runOrvik(const QStringList& arguments, const QString& workingDirectory = {})
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
@@ -145,7 +156,7 @@ inline Outcome runProgram(const QStringList& arguments, const QString& workingDi
     {
         process.kill();
         process.waitForFinished();
-        ADD_FAILURE() << "orvik-rescale did not end normally: " << process.errorString().toStdString();
+        ADD_FAILURE() << "orvik did not end normally: " << process.errorString().toStdString();
         return outcome;
     }
     outcome.exitCode = process.exitCode();
@@ -154,6 +165,11 @@ inline Outcome runProgram(const QStringList& arguments, const QString& workingDi
     outcome.err =
         QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return outcome;
+}
+
+inline Outcome runProgram(const QStringList& arguments, const QString& workingDirectory = {})
+{
+    return runOrvik(QStringList{QStringLiteral("rescale")} + arguments, workingDirectory);
 }
 
 // How many handles this process holds on the device (the fixture keeps one).
@@ -176,6 +192,8 @@ inline Outcome runInProcess(const OrvikSimulatorFixture& sensor, const Orvik& or
     RescaleRun run(sensor.devicePath(), orvik, timeouts);
     QObject::connect(&run, &RescaleRun::printed,
                      [&outcome](const QString& line) { outcome.out.append(line); });
+    QObject::connect(&run, &RescaleRun::progressed,
+                     [&outcome](const QString& line) { outcome.err.append(line); });
     QObject::connect(&run, &RescaleRun::failed,
                      [&outcome](const QString& line) { outcome.err.append(line); });
     QSignalSpy finished(&run, &RescaleRun::finished);

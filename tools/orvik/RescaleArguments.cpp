@@ -1,5 +1,6 @@
-#include "tools/orvik-rescale/RescaleArguments.h"
+#include "tools/orvik/RescaleArguments.h"
 
+#include "tools/orvik/CommandLine.h"
 #include "units/Units.h"
 
 #include <QCommandLineOption>
@@ -115,9 +116,9 @@ QString epilogue()
                      "--diameter is taken only for %2 (%3) and %4 (%5),\n"
                      "rounded to three decimals like the window's diameter field; without it they\n"
                      "keep the diameter above.\n\n"
-                     "Progress lines and, on success, the new inner diameter and maximum flow go to\n"
-                     "standard output; the reason of a failure goes to standard error. Every step is\n"
-                     "logged in orvik-rescale.log in the working directory, which must also hold\n"
+                     "On success the new inner diameter and maximum flow go to standard output;\n"
+                     "progress lines and the reason of a failure go to standard error. Every step is\n"
+                     "logged in orvik.log in the working directory, which must also hold\n"
                      "Resources/ with the schema files (the build's bin/ folder).\n\n"
                      "Exit codes:\n"
                      "  0  the sensor holds the new values, was restarted and released\n"
@@ -130,8 +131,7 @@ QString epilogue()
 Parsed error(const QString& text)
 {
     Parsed parsed;
-    parsed.outcome = Parsed::Outcome::Error;
-    parsed.text = text + translate("\nSee --help.");
+    static_cast<CommandLine::Parsed&>(parsed) = CommandLine::refusal(text);
     return parsed;
 }
 
@@ -145,36 +145,19 @@ Parsed parse(const QStringList& arguments)
                   "identifies the sensor, reads its calibrated diameter and k-factor, writes the scaled\n"
                   "k-factor with the new range, units and name (each verified by reading it back), stores\n"
                   "them as factory defaults, restarts the sensor and releases the port."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  translate("Show this help."));
-    const QCommandLineOption port(
-        QStringLiteral("port"),
-        translate("Serial port of the adapter: a name (ttyUSB0, COM3) or a device path (/dev/ttyUSB0)."),
-        QStringLiteral("PORT"));
+    const CommandLine::CommonOptions common(parser);
     const QCommandLineOption size(QStringLiteral("size"), translate("Pipe size, one of the codes below."),
                                   QStringLiteral("CODE"));
     const QCommandLineOption diameter(QStringLiteral("diameter"),
                                       translate("Inner diameter for Dxx (millimetres) or Axx (inches)."),
                                       QStringLiteral("VALUE"));
-    parser.addOptions({help, port, size, diameter});
-
-    if (!parser.parse(arguments))
-        return error(parser.errorText());
-    if (parser.isSet(help))
-    {
-        Parsed parsed;
-        parsed.outcome = Parsed::Outcome::Help;
-        parsed.text = parser.helpText() + epilogue();
-        return parsed;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return error(
-            translate("Unexpected argument: %1").arg(parser.positionalArguments().join(QLatin1Char(' '))));
+    parser.addOptions({size, diameter});
 
     Parsed parsed;
-    parsed.port = parser.value(port).trimmed();
-    if (parsed.port.isEmpty())
-        return error(translate("No port given: --port PORT is required."));
+    static_cast<CommandLine::Parsed&>(parsed) =
+        CommandLine::parseCommon(parser, common, arguments, QStringLiteral("rescale"), epilogue);
+    if (parsed.outcome != Parsed::Outcome::Run)
+        return parsed;
     const QString code = parser.value(size).trimmed();
     if (code.isEmpty())
         return error(translate("No size given: --size CODE is required."));
@@ -202,7 +185,6 @@ Parsed parse(const QStringList& arguments)
         // The window takes the number on screen times the unit, in single precision.
         parsed.orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(shown) * orvik->getShownUnit()));
     }
-    parsed.outcome = Parsed::Outcome::Run;
     return parsed;
 }
 

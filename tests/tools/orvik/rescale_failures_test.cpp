@@ -1,4 +1,4 @@
-// orvik-rescale's bad input and the sensor faults it must report without
+// `orvik rescale`'s bad input and the sensor faults it must report without
 // ever reporting success.
 
 #include "rescale_test_support.h"
@@ -16,7 +16,7 @@ namespace
 
 Parsed parse(QStringList arguments)
 {
-    arguments.prepend(QStringLiteral("orvik-rescale"));
+    arguments.prepend(QStringLiteral("orvik rescale"));
     return RescaleArguments::parse(arguments);
 }
 
@@ -60,13 +60,13 @@ enum class Line
     Lost,
 };
 
-// A failed run: exit code 1, only the message on standard error, nothing
+// A failed run: exit code 1, only the message on standard error besides the progress, nothing
 // that looks like success, no factory defaults stored.
 void expectFailed(const Outcome& outcome, const QString& message, const OrvikSimulatorFixture& sensor,
                   Line line)
 {
     EXPECT_EQ(outcome.exitCode, RescaleArguments::RescaleFailed) << outcome.text();
-    EXPECT_EQ(outcome.err, QStringList{message}) << outcome.text();
+    EXPECT_EQ(outcome.failures(), QStringList{message}) << outcome.text();
     EXPECT_FALSE(outcome.printedSuccess()) << outcome.text();
     EXPECT_FALSE(outcome.out.join('\n').contains(QLatin1String("Inner Diameter"))) << outcome.text();
     EXPECT_FALSE(factoryDefaultsStored(sensor));
@@ -235,8 +235,8 @@ TEST(RescaleFailures, ReadBackNeverMatches)
     sensor.addFault(Sim::Fault::readbackMismatch(sub.kFactor().getAddress(), -1, Target::SubDevice));
 
     const Outcome outcome = runInProcess(sensor, size("A3F"));
-    EXPECT_TRUE(outcome.err.value(0).startsWith(
+    EXPECT_TRUE(outcome.failures().value(0).startsWith(
         QLatin1String("Exceeded max retries: Device responded to command 130: Sent value didn't correspond")))
         << outcome.text();
-    expectFailed(outcome, outcome.err.value(0), sensor, Line::Lost);
+    expectFailed(outcome, outcome.failures().value(0), sensor, Line::Lost);
 }

@@ -1,8 +1,8 @@
-#include "tools/orvik-rescale/RescaleRun.h"
+#include "tools/orvik/RescaleRun.h"
 
 #include "app/RescaleFlow.h"
 #include "logging/Logger.h"
-#include "tools/orvik-rescale/RescaleArguments.h"
+#include "tools/orvik/RescaleArguments.h"
 
 #include <QCoreApplication>
 
@@ -31,7 +31,7 @@ QString shownText(double value, const QString& unit)
 
 RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceServiceTimeouts& timeouts,
                        QObject* parent)
-    : QObject(parent)
+    : CommandRun(parent)
     , port(portName)
     , orvik(size)
     , service(std::make_unique<VeltrixDeviceService>(timeouts, VeltrixDeviceService::serialPortOptions()))
@@ -48,9 +48,11 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
     connect(flow.get(), &RescaleFlow::valueShown, this,
             [this](const QString& row, double value, const QString& unit)
             { (row == QLatin1String("InnerDiameter") ? innerDiameter : maxFlow) = shownText(value, unit); });
-    connect(flow.get(), &RescaleFlow::progressUpdated, this, &RescaleRun::showProgress);
+    connect(flow.get(), &RescaleFlow::progressUpdated, this,
+            [this](std::uint32_t progress, const QString& description)
+            { showProgress(progress, description); });
     connect(flow.get(), &RescaleFlow::warningOccurred, this,
-            [this](const QString& warning) { Q_EMIT printed(tr("Warning: %1").arg(warning)); });
+            [this](const QString& warning) { Q_EMIT progressed(tr("Warning: %1").arg(warning)); });
     connect(flow.get(), &RescaleFlow::succeeded, this, &RescaleRun::succeed);
     connect(flow.get(), &RescaleFlow::failed, this,
             [this](const QString& message)
@@ -91,16 +93,6 @@ void RescaleRun::interrupt(const QString& reason)
     flow->interrupt();
 }
 
-void RescaleRun::showProgress(std::uint32_t progress, const QString& description)
-{
-    const QString line =
-        QStringLiteral("[%1%] %2").arg(QString::number(progress).rightJustified(3), description);
-    if (line == lastProgress)
-        return;
-    lastProgress = line;
-    Q_EMIT printed(line);
-}
-
 void RescaleRun::succeed()
 {
     if (code)
@@ -127,10 +119,4 @@ void RescaleRun::releaseEnded(const std::optional<QString>& releaseError)
     if (releaseError)
         Q_EMIT failed(*releaseError);
     end(RescaleArguments::RescaleFailed);
-}
-
-void RescaleRun::end(int exitCode)
-{
-    code = exitCode;
-    Q_EMIT finished(exitCode);
 }

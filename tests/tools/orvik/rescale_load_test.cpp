@@ -1,4 +1,4 @@
-// orvik-rescale on a busy machine: complete rescales while a load generator
+// `orvik rescale` on a busy machine: complete rescales while a load generator
 // keeps every core busy, and a run stopped by SIGTERM in the middle of its
 // write. Built a second time as orvik_rescale_soak (not run by the suite),
 // which repeats the rescale under load ORVIK_SOAK_RUNS times (30 by default)
@@ -100,7 +100,7 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
 
     QProcess process;
     process.setWorkingDirectory(work.path());
-    process.start(programPath(), {"--port", sensor.devicePath(), "--size", "D80"});
+    process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
     QByteArray out;
     ASSERT_TRUE(QTest::qWaitFor(
         [&]
@@ -120,7 +120,7 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
     EXPECT_EQ(process.exitCode(), RescaleArguments::RescaleFailed);
     EXPECT_TRUE(err.contains("Interrupted by SIGTERM: the rescale was stopped and the port released."))
         << err.toStdString();
-    EXPECT_TRUE(out.contains("Writing parameters")) << out.toStdString();
+    EXPECT_TRUE(err.contains("Writing parameters")) << err.toStdString();
     // Stopped: no more writes, no factory defaults, no restart.
     QTest::qWait(500);
     EXPECT_LE(sensor.requestCount(131), writesAtSignal + 1);
@@ -128,9 +128,9 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
 
     const QByteArray log = work.log();
     for (const char* line :
-         {"[info] [main] Starting orvik-rescale", "Command: 131", "[warning] [main] Received SIGTERM",
+         {"[info] [main] Starting orvik rescale", "Command: 131", "[warning] [main] Received SIGTERM",
           "Operation was aborted and com port was closed!"})
         EXPECT_TRUE(log.contains(line)) << line << "\n" << log.toStdString();
-    EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik-rescale, return code 1"))
+    EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik rescale, return code 1"))
         << log.toStdString();
 }

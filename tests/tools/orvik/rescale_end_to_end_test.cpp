@@ -1,4 +1,4 @@
-// Complete rescales with orvik-rescale against the simulated sensor: what the
+// Complete rescales with `orvik rescale` against the simulated sensor: what the
 // sensor holds afterwards, and what the program printed.
 
 #include "rescale_test_support.h"
@@ -21,7 +21,7 @@ void expectRescaled(const OrvikSimulatorFixture& sensor, const Orvik& orvik, dou
                     const Outcome& outcome)
 {
     EXPECT_EQ(outcome.exitCode, RescaleArguments::Success) << outcome.text();
-    EXPECT_TRUE(outcome.err.isEmpty()) << outcome.text();
+    EXPECT_TRUE(outcome.failures().isEmpty()) << outcome.text();
     expectSensorRescaled(sensor, orvik, reference, oldK);
     const Expected expected(orvik);
 
@@ -64,7 +64,7 @@ TEST(RescaleEndToEnd, ProgramRescalesToAMetricSize)
     // Progress from the connector and from every step of the rescale.
     for (const char* step : {"Connecting to device", "Reading calibrated diameter", "Writing parameters",
                              "Disconnecting from device"})
-        EXPECT_TRUE(outcome.out.contains(QStringLiteral("[100%] ") + QLatin1String(step))) << step;
+        EXPECT_TRUE(outcome.err.contains(QStringLiteral("[100%] ") + QLatin1String(step))) << step;
 }
 
 // In-process, an imperial size from a sensor whose name carries inches.

@@ -5,6 +5,7 @@
 #include "communication/VeltrixDeviceService.h"
 #include "components/connectors/DeviceConnector.h"
 #include "components/connectors/DeviceContext.h"
+#include "tools/orvik/CommandRun.h"
 
 #include <QObject>
 #include <QString>
@@ -22,7 +23,7 @@ class RescaleFlow;
 // scanner, connector, the rescale flow). It has no rescaling logic of its
 // own: what it adds is turning progress, values and failures into lines of
 // text.
-class RescaleRun : public QObject
+class RescaleRun : public CommandRun
 {
     Q_OBJECT
 
@@ -33,27 +34,13 @@ public:
                QObject* parent = nullptr);
     ~RescaleRun() override;
 
-    // Starts the run; it ends with finished().
-    void start();
-    // Stopped from outside (a termination signal): whatever runs is stopped,
-    // the port is released, and the run ends as failed.
-    void interrupt(const QString& reason);
-
-    // The exit code once finished (RescaleArguments::ExitCode).
-    std::optional<int> exitCode() const { return code; }
-
-Q_SIGNALS:
-    // A line for standard output: progress, then the new values.
-    void printed(const QString& line);
-    // A line for standard error: what the window would show in a message box.
-    void failed(const QString& message);
-    void finished(int exitCode);
+    void start() override;
+    // The sensor may then hold only part of the new parameters; the message says so.
+    void interrupt(const QString& reason) override;
 
 private:
-    void showProgress(std::uint32_t progress, const QString& description);
     void succeed();
     void releaseEnded(const std::optional<QString>& releaseError);
-    void end(int exitCode);
 
     const QString port;
     const Orvik orvik;
@@ -68,9 +55,7 @@ private:
     bool started = false;
     QString failure;
     QString interruption;
-    QString lastProgress;
     // The two values the window shows, as it shows them.
     QString innerDiameter;
     QString maxFlow;
-    std::optional<int> code;
 };

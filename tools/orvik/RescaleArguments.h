@@ -1,11 +1,12 @@
 #pragma once
 
 #include "app/Orvik.h"
+#include "tools/orvik/CommandLine.h"
 
 #include <QString>
 #include <QStringList>
 
-// The command line of orvik-rescale: the port, the pipe size and, for the
+// The command line of `orvik rescale`: the port, the pipe size and, for the
 // two free sizes, the inner diameter as the window's spin box would take it.
 namespace RescaleArguments
 {
@@ -18,19 +19,8 @@ enum ExitCode : int
     BadArguments = 2,
 };
 
-struct Parsed
+struct Parsed : CommandLine::Parsed
 {
-    enum class Outcome
-    {
-        Run,
-        Help,
-        Error,
-    };
-
-    Outcome outcome = Outcome::Error;
-    // The help text, or what is wrong with the arguments.
-    QString text;
-    QString port;
     // The size with the diameter to rescale to.
     Orvik orvik;
 };

@@ -1,0 +1,81 @@
+// orvik: the service command line for an Orvik sensor, one program with a
+// subcommand per job. `orvik --help` lists them.
+
+#include "components/logging/Application.h"
+#include "tools/orvik/CommandLine.h"
+#include "tools/orvik/RescaleArguments.h"
+#include "tools/orvik/RescaleRun.h"
+#include "tools/orvik/ValuesArguments.h"
+#include "tools/orvik/ValuesRun.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <QThread>
+
+using Hvd::Weft::Components::Application;
+
+namespace
+{
+
+// Help on standard output (0), a usage error on standard error (2).
+template <typename Parsed> std::optional<int> answerWithoutRun(const Parsed& parsed)
+{
+    if (parsed.outcome == Parsed::Outcome::Help)
+    {
+        QTextStream(stdout) << parsed.text << Qt::flush;
+        return CommandLine::Success;
+    }
+    if (parsed.outcome == Parsed::Outcome::Error)
+    {
+        QTextStream(stderr) << parsed.text << Qt::endl;
+        return CommandLine::BadArguments;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // No widgets: runs without a display.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(Application::organizationNameText));
+    QCoreApplication::setOrganizationDomain(QString::fromLatin1(Application::organizationDomainText));
+    QCoreApplication::setApplicationName(QString::fromLatin1(CommandLine::programName));
+    QThread::currentThread()->setObjectName(QString::fromLatin1(Application::mainThreadName));
+
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString command = arguments.value(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help"))
+    {
+        QTextStream(stdout) << CommandLine::overview() << Qt::flush;
+        return CommandLine::Success;
+    }
+    // The subcommand's parser sees "orvik COMMAND" as its program name.
+    const QStringList rest = QStringList{arguments.value(0) + QLatin1Char(' ') + command} + arguments.mid(2);
+
+    if (command == QLatin1String("rescale"))
+    {
+        const RescaleArguments::Parsed parsed = RescaleArguments::parse(rest);
+        if (const auto code = answerWithoutRun(parsed))
+            return *code;
+        return CommandLine::execute(command, [&parsed]
+                                    { return std::make_unique<RescaleRun>(parsed.port, parsed.orvik); });
+    }
+    if (command == QLatin1String("values"))
+    {
+        const ValuesArguments::Parsed parsed = ValuesArguments::parse(rest);
+        if (const auto code = answerWithoutRun(parsed))
+            return *code;
+        return CommandLine::execute(command, [&parsed] { return std::make_unique<ValuesRun>(parsed); });
+    }
+
+    QTextStream err(stderr);
+    if (command.isEmpty())
+        err << QCoreApplication::translate("CommandLine", "No command given.") << '\n';
+    else
+        err << QCoreApplication::translate("CommandLine", "Unknown command \"%1\".").arg(command) << '\n';
+    err << CommandLine::overview() << Qt::flush;
+    return CommandLine::BadArguments;
+}
