@@ -4,6 +4,7 @@
 #include "protocol/serial/FSerialPort.h"
 
 #include <QMutex>
+#include <QPointer>
 #include <QObject>
 #include <QString>
 
@@ -112,7 +113,8 @@ private:
     void releasePort();
     void disconnectFamily();
 
-    FSerialPort* mPort = nullptr;
+    // Lent by its owner, which may go first.
+    QPointer<FSerialPort> mPort;
     BLFAMILY mFamilyType = FAMILY_UNDEF;
     BLINTERFACE mInterface = INTERFACE_UNDEF;
     BootloaderTiming mTiming;

@@ -27,6 +27,7 @@ void DeviceService::registerMetaTypes()
     qRegisterMetaType<std::uint8_t>("std::uint8_t");
     qRegisterMetaType<std::uint16_t>("std::uint16_t");
     qRegisterMetaType<std::uint32_t>("std::uint32_t");
+    qRegisterMetaType<BootloaderType>("Hvd::Weft::Communication::BootloaderType");
     qRegisterMetaType<Slots>("Hvd::Weft::Communication::Slots");
     qRegisterMetaType<QList<Slots>>("QList<Hvd::Weft::Communication::Slots>");
     qRegisterMetaType<Internal::SysCommand::Command>(

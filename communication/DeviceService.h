@@ -1,6 +1,7 @@
 #pragma once
 
 #include "communication/Address.h"
+#include "communication/BootloaderType.h"
 #include "communication/Comport.h"
 #include "communication/Device.h"
 #include "communication/LogLevel.h"
@@ -60,7 +61,8 @@ signals:
     void finishedAccumulate(const Hvd::Weft::Communication::Slots& slot);
     void finishedFixedSamples(const QList<Hvd::Weft::Communication::Slots>& slot);
     void sampleReceived(const Hvd::Weft::Communication::Slots& slot);
-    // The firmware upload signal follows here.
+    // The firmware upload ended with "Download successful"; the port is closed.
+    void success();
 
     // Emitted first thing when the service takes up (or refuses) a request
     // tagged with tagNextRequest: every signal of that request follows it,
@@ -112,7 +114,14 @@ public slots:
     virtual void readFixedDeviceAndBurstValues(Hvd::Weft::Communication::Address::Type type,
                                                const Hvd::Weft::Communication::Device& dev,
                                                std::uint32_t samples) = 0;
-    // The firmware upload slot follows here.
+    // Starts the sensor's bootloader with command 133 (not in `rescueMode`,
+    // where it already runs) and uploads the TI-TXT image `fileName`. Ends
+    // with success() or error(); the port is closed then, after an error
+    // only without `leavePortOpenOnError`.
+    virtual void upload(Hvd::Weft::Communication::Address::Type type,
+                        const Hvd::Weft::Communication::Device& dev,
+                        Hvd::Weft::Communication::BootloaderType blType, const QString& fileName,
+                        bool rescueMode, bool leavePortOpenOnError) = 0;
 
 protected:
     // Every request slot calls this before it does anything else.

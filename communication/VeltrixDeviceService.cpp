@@ -1,6 +1,7 @@
 #include "communication/VeltrixDeviceService.h"
 
 #include "communication/TransferableData.h"
+#include "communication/internal/Bootloader.h"
 #include "communication/internal/FirstContact.h"
 #include "communication/internal/Parameter.h"
 #include "communication/internal/SysCommand.h"
@@ -31,6 +32,7 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
     , parameter(
           new Internal::Parameter(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
     , values(new Values(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
+    , bootloader(new Internal::Bootloader(this, facade, port, timeouts.sessionTimeoutMs, timeouts.bootloader))
 {
     qRegisterMetaType<Type>("Hvd::Weft::Communication::VeltrixDeviceService::Type");
     const auto forwardProgress = [this](unsigned percent)
@@ -104,9 +106,19 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
     connect(values, &Values::error, this, &DeviceService::error);
     connect(values, &Values::progress, this, forwardProgress);
     connect(values, &Values::log, this, &DeviceService::log);
+
+    connect(bootloader, &Internal::Bootloader::success, this, &DeviceService::success);
+    connect(bootloader, &Internal::Bootloader::error, this, &DeviceService::error);
+    connect(bootloader, &Internal::Bootloader::progress, this, forwardProgress);
+    connect(bootloader, &Internal::Bootloader::log, this, &DeviceService::log);
 }
 
-VeltrixDeviceService::~VeltrixDeviceService() = default;
+VeltrixDeviceService::~VeltrixDeviceService()
+{
+    // The upload's front end borrows the facade's serial port: it goes
+    // first, while the port still exists.
+    delete bootloader;
+}
 
 VELTRIX_Options VeltrixDeviceService::serialPortOptions()
 {
@@ -126,7 +138,7 @@ VeltrixDeviceService::getCombinedChunks(const Device& device, ParameterRefList& 
 bool VeltrixDeviceService::isBusy() const
 {
     return firstContact->isRunning() || sysCommand->isRunning() || parameter->isRunning() ||
-           values->isRunning();
+           values->isRunning() || bootloader->isRunning();
 }
 
 bool VeltrixDeviceService::refuseWhileBusy()
@@ -306,6 +318,28 @@ void VeltrixDeviceService::readValues(int state, Address::Type type, const Devic
     // change the one that runs.
     if (started && accumulate)
         values->setAveraging(leadingSlotIndex, topBotSamplesToRemove);
+}
+
+void VeltrixDeviceService::upload(Address::Type type, const Device& dev, BootloaderType blType,
+                                  const QString& fileName, bool rescueMode, bool leavePortOpenOnError)
+{
+    takeRequest();
+    if (refuseWhileBusy())
+        return;
+    if (fileName.isEmpty())
+    {
+        emit log(LogLevel::Error, QStringLiteral("given Filename is empty!"));
+        emit error(tr("given Filename is empty!"));
+        return;
+    }
+    if (blType == BootloaderType::Undefined)
+    {
+        emit log(LogLevel::Error, QStringLiteral("given bootloader type is undefined!"));
+        emit error(tr("given Bootloadertype is undefined!"));
+        return;
+    }
+    bootloader->start(type, dev, static_cast<Internal::Bootloader::Type>(blType), fileName, rescueMode,
+                      leavePortOpenOnError);
 }
 
 QString VeltrixDeviceService::statusWarning(const Slots& slot)

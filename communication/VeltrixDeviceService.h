@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bootloader/Bootloader.h"
 #include "communication/DeviceService.h"
 #include "communication/internal/Chunks.h"
 #include "communication/internal/Port.h"
@@ -19,6 +20,7 @@ class FirstContact;
 class Parameter;
 class SysCommand;
 class Values;
+class Bootloader;
 } // namespace Internal
 
 // Timeouts of the service's sequences; tests shorten them.
@@ -26,6 +28,7 @@ struct DeviceServiceTimeouts
 {
     int sessionTimeoutMs = Internal::Session::defaultTimeoutMs;
     int portOpenTimeoutMs = Internal::Port::defaultOpenTimeoutMs;
+    BootloaderTiming bootloader;
 };
 
 // The device service over the VELTRIX protocol stack. Create it without a
@@ -68,6 +71,7 @@ public:
     Internal::SysCommand* getSysCommand() const { return sysCommand; }
     Internal::Parameter* getParameterTransfer() const { return parameter; }
     Internal::Values* getValues() const { return values; }
+    Internal::Bootloader* getBootloader() const { return bootloader; }
 
 public slots:
     void abort() override;
@@ -101,12 +105,15 @@ public slots:
     void readFixedDeviceAndBurstValues(Hvd::Weft::Communication::Address::Type type,
                                        const Hvd::Weft::Communication::Device& dev,
                                        std::uint32_t samples) override;
+    void upload(Hvd::Weft::Communication::Address::Type type, const Hvd::Weft::Communication::Device& dev,
+                Hvd::Weft::Communication::BootloaderType blType, const QString& fileName, bool rescueMode,
+                bool leavePortOpenOnError) override;
 
     // Decodes the bytes of a finished read onto the stored parameter lists.
     void parseReadData(const QByteArray& data);
 
     // True while any sequence holds the line: first contact, a system
-    // command, a parameter transfer or a measured-value run.
+    // command, a parameter transfer, a measured-value run or an upload.
     bool isBusy() const;
 
 private:
@@ -132,6 +139,7 @@ private:
     Internal::SysCommand* sysCommand;
     Internal::Parameter* parameter;
     Internal::Values* values;
+    Internal::Bootloader* bootloader;
 };
 
 } // namespace Hvd::Weft::Communication

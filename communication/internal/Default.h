@@ -92,7 +92,7 @@ protected:
     // Clears the sequence's own run state (progress, session, timers).
     virtual void resetRun() = 0;
     // A failed run: the error, the reset, then the port closes.
-    void failRun(const QString& userText);
+    virtual void failRun(const QString& userText);
     // An aborted run: the log entry at `level`, the reset, then the port closes.
     void abortRun(LogLevel level = LogLevel::Info);
 

@@ -23,7 +23,7 @@ OrvikSimulatorOptions sensorAt(Sim::BusAddress address, std::uint16_t baudMask =
 }
 
 // Short enough to keep failing exchanges quick, long enough for any answer.
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400};
+constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
 
 } // namespace
 

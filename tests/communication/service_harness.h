@@ -54,6 +54,7 @@ public:
                 outcome("successResetToFactoryDefaults"));
         connect(service, &DeviceService::successResetNvm, this, outcome("successResetNvm"));
         connect(service, &DeviceService::successDisconnecting, this, outcome("successDisconnecting"));
+        connect(service, &DeviceService::success, this, outcome("success"));
         connect(service, &DeviceService::finishedAccumulate, this,
                 [this](const Slots& slot)
                 {
@@ -216,11 +217,12 @@ public:
             target, [target, f = std::forward<F>(f)]() mutable { f(*target); }, Qt::BlockingQueuedConnection);
     }
 
-    // Connects and identifies the sensor; a default device on failure.
-    Device connectTo(const Comport& port)
+    // Connects and (unless told not to) identifies the sensor; a default
+    // device on failure.
+    Device connectTo(const Comport& port, bool identify = true)
     {
         const qsizetype before = spy.devices.size();
-        call([port](VeltrixDeviceService& s) { s.start(port, true); });
+        call([port, identify](VeltrixDeviceService& s) { s.start(port, identify); });
         const bool found = spy.waitForOutcomes(static_cast<int>(spy.outcomes.size()) + 1);
         EXPECT_TRUE(found && spy.devices.size() > before) << spy.errors.join(" | ").toStdString();
         return spy.devices.size() > before ? spy.devices.last() : Device{};

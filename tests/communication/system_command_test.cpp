@@ -17,7 +17,7 @@ using Sim::Target;
 namespace
 {
 
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400};
+constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
 
 struct Bench
 {

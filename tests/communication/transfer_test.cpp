@@ -52,7 +52,7 @@ OrvikSimulatorOptions sensorWith(QList<Fault> faults = {})
     return options;
 }
 
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400};
+constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
 
 // A connected service on a simulated sensor.
 struct Bench

@@ -19,7 +19,7 @@ using Sim::OrvikSimulatorOptions;
 namespace
 {
 
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400};
+constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
 
 QList<LiveVariable> variables(const QString& text)
 {

@@ -166,6 +166,12 @@ public:
         answer(record("readFixedDeviceAndBurstValues", type, dev), [this] { emit finishedFixedSamples({}); });
     }
 
+    void upload(Address::Type type, const Communication::Device& dev, Communication::BootloaderType,
+                const QString&, bool, bool) override
+    {
+        answer(record("upload", type, dev), [this] { emit success(); });
+    }
+
 private:
     std::string record(const std::string& slot, Address::Type type = Address::Type::Invalid,
                        const Communication::Device& dev = {})

@@ -216,7 +216,7 @@ TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
     sensor.addFault(Sim::Fault::silent(131));
 
     CapturedLog log;
-    const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300});
+    const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300, {}});
     expectFailed(outcome, QStringLiteral("Device didn`t respond -> timeout! !"), sensor, Line::Lost);
     // The stack's silence, the session's timeout and the failure: each once.
     EXPECT_EQ(errorEntries(log.close()), "[DeviceThread] normal timeout of 300ms elapsed\n"

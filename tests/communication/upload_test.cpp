@@ -1,0 +1,201 @@
+// Firmware uploads through the threaded service against the simulated
+// sensor's loaders of both families: the flashed bytes against the image,
+// rescue, every fault ending in its text with the port given back to the
+// VELTRIX stack, and the checks before anything is sent.
+
+#include "service_harness.h"
+
+#include "communication/internal/Bootloader.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace CommTest;
+using Sim::BootloaderFamily;
+using Sim::OrvikSimulatorFixture;
+using Sim::OrvikSimulatorOptions;
+
+namespace
+{
+
+// Short waits for a loader that does not answer.
+DeviceServiceTimeouts uploadTimeouts()
+{
+    DeviceServiceTimeouts timeouts{1500, 400, {}};
+    timeouts.bootloader.tivaAnswerTimeoutMs = 600;
+    timeouts.bootloader.mspAnswerTimeoutMs = 600;
+    timeouts.bootloader.mspConnectDelayMs = 200;
+    return timeouts;
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((i * 7 + 3) & 0xFF));
+    return bytes;
+}
+
+// A TI-TXT file: the address marker, sixteen bytes a line, the end marker.
+QString writeImage(const QTemporaryDir& dir, std::uint32_t address, const QByteArray& bytes,
+                   const char* name = "image.txt")
+{
+    QByteArray text = "@" + QByteArray::number(address, 16).toUpper() + "\n";
+    for (qsizetype i = 0; i < bytes.size(); i += 16)
+        text += bytes.mid(i, 16).toHex(' ').toUpper() + "\n";
+    text += "q\n";
+    QFile file(dir.filePath(QLatin1String(name)));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return file.fileName();
+}
+
+struct Bench
+{
+    explicit Bench(Sim::BootloaderConfig loader)
+        : sensor(options(loader))
+        , harness(uploadTimeouts())
+    {
+        // A sensor already in its loader is only opened, not identified.
+        device = harness.connectTo(linePort(sensor), !loader.startInLoader);
+        harness.spy.clear();
+    }
+
+    static OrvikSimulatorOptions options(Sim::BootloaderConfig loader)
+    {
+        OrvikSimulatorOptions options;
+        options.sensor.bootloader = loader;
+        return options;
+    }
+
+    void upload(BootloaderType type, const QString& file, bool rescue = false, bool leaveOpen = false)
+    {
+        harness.call([dev = device, type, file, rescue, leaveOpen](VeltrixDeviceService& s)
+                     { s.upload(Address::Type::Device, dev, type, file, rescue, leaveOpen); });
+    }
+
+    OrvikSimulatorFixture sensor;
+    ServiceHarness harness;
+    Device device;
+    QTemporaryDir dir;
+};
+
+Sim::BootloaderConfig loader(BootloaderFamily family)
+{
+    Sim::BootloaderConfig config;
+    config.family = family;
+    return config;
+}
+
+} // namespace
+
+TEST(Upload, EachFamilyFlashesTheImageAndGivesThePortBack)
+{
+    for (const auto& [family, type, name] :
+         {std::tuple{BootloaderFamily::Tiva, BootloaderType::TIVA, "tiva"},
+          std::tuple{BootloaderFamily::Msp432, BootloaderType::MSP432, "msp432"}})
+    {
+        SCOPED_TRACE(name);
+        Bench bench(loader(family));
+        const QByteArray image = pattern(300);
+        bench.upload(type, writeImage(bench.dir, 0x4000, image));
+        ASSERT_TRUE(bench.harness.spy.expectOutcomes({"success"}, 30000));
+        EXPECT_TRUE(bench.sensor.transferCompleted());
+        EXPECT_EQ(bench.sensor.flash(0x4000, image.size()), image);
+        EXPECT_EQ(bench.sensor.requestCount(133), 1);
+        EXPECT_EQ(bench.harness.spy.progress.last(), 100u);
+        EXPECT_TRUE(
+            bench.harness.spy.logged("Device responded to command 133: Bootloader started -> closing port"));
+        EXPECT_TRUE(bench.harness.spy.logged("New Bootloader state: Download successful"));
+        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+
+        // The stack has its port back: the sensor, restarted into its new
+        // firmware, is found again on the same port.
+        bench.harness.spy.clear();
+        EXPECT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
+    }
+}
+
+TEST(Upload, RescueSendsNoCommandAndHandsOverAfterASecond)
+{
+    Sim::BootloaderConfig config = loader(BootloaderFamily::Msp432);
+    config.startInLoader = true;
+    Bench bench(config);
+    const QByteArray image = pattern(100);
+    QElapsedTimer clock;
+    clock.start();
+    bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, image), true);
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"success"}, 30000));
+    EXPECT_GE(clock.elapsed(), Internal::Bootloader::handOverDelayMs);
+    EXPECT_EQ(bench.sensor.requestCount(), 0);
+    EXPECT_EQ(bench.sensor.flash(0x4000, image.size()), image);
+}
+
+TEST(Upload, FaultsEndInTheirTextAndTheNextConnectWorks)
+{
+    struct Case
+    {
+        const char* name;
+        BootloaderFamily family;
+        BootloaderType type;
+        void (*fault)(Sim::BootloaderConfig&);
+        QString error;
+    };
+    const QList<Case> cases{
+        {"tiva silent", BootloaderFamily::Tiva, BootloaderType::TIVA,
+         [](Sim::BootloaderConfig& c) { c.silentFrom = 1; }, "Bootloader: Device did not answer in time"},
+        {"tiva refuses packet 3", BootloaderFamily::Tiva, BootloaderType::TIVA,
+         [](Sim::BootloaderConfig& c) { c.refuseData = 3; }, "Bootloader: No response from device"},
+        {"tiva bad status", BootloaderFamily::Tiva, BootloaderType::TIVA,
+         [](Sim::BootloaderConfig& c) { c.badCheck = -1; }, "Bootloader: No response from device"},
+        {"msp432 bad crc", BootloaderFamily::Msp432, BootloaderType::MSP432,
+         [](Sim::BootloaderConfig& c) { c.badCheck = -1; }, "Bootloader: No response from device"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Sim::BootloaderConfig config = loader(c.family);
+        c.fault(config);
+        Bench bench(config);
+        bench.upload(c.type, writeImage(bench.dir, 0x4000, pattern(300)));
+        ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}, 30000));
+        EXPECT_EQ(bench.harness.spy.errors, QStringList{c.error});
+        EXPECT_FALSE(bench.sensor.transferCompleted());
+        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+        EXPECT_FALSE(bench.harness.service->isBusy());
+
+        bench.harness.spy.clear();
+        EXPECT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
+    }
+}
+
+TEST(Upload, RefusedBeforeAnythingIsSent)
+{
+    Bench bench(loader(BootloaderFamily::Tiva));
+    auto& spy = bench.harness.spy;
+    const QString image = writeImage(bench.dir, 0x4000, pattern(16));
+    bench.upload(BootloaderType::TIVA, QString());
+    bench.upload(BootloaderType::Undefined, image);
+    ASSERT_TRUE(spy.expectOutcomes({"error", "error"}));
+    EXPECT_EQ(spy.errors, (QStringList{"given Filename is empty!", "given Bootloadertype is undefined!"}));
+    EXPECT_TRUE(spy.loggedAt(LogLevel::Error, "given bootloader type is undefined!"));
+
+    // A second upload while the first waits for its loader.
+    spy.clear();
+    bench.upload(BootloaderType::TIVA, image);
+    bench.upload(BootloaderType::TIVA, image);
+    ASSERT_TRUE(spy.expectOutcomes({"error", "success"}, 30000));
+    EXPECT_EQ(spy.errors, QStringList{"Current operation not finished!"});
+
+    // Bytes the file does not hold are never flashed.
+    Bench second(loader(BootloaderFamily::Tiva));
+    QFile bad(second.dir.filePath("bad.txt"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("@4000\n01 02 zz 04\nq\n");
+    bad.close();
+    second.upload(BootloaderType::TIVA, bad.fileName());
+    ASSERT_TRUE(second.harness.spy.expectOutcomes({"error"}, 30000));
+    EXPECT_EQ(second.harness.spy.errors.front(), "Bootloader: File is invalid");
+    EXPECT_TRUE(second.sensor.flashRegions().isEmpty());
+}
