@@ -67,7 +67,7 @@ struct Bench
     explicit Bench(const OrvikSimulatorOptions& options = {})
         : sensor(std::in_place, options)
         , service(std::make_unique<Communication::VeltrixDeviceService>(
-              Communication::DeviceServiceTimeouts{1500, 400}))
+              Communication::DeviceServiceTimeouts{1500, 400, {}}))
     {
         thread.setObjectName("DeviceThread");
         service->moveToThread(&thread);
