@@ -84,7 +84,10 @@ QString overview()
                      "           rescale the sensor to another pipe size, as the OrvikRescaler window does\n"
                      "  values   --port PORT [--device|--burst|--both] [--samples N]\n"
                      "           [--average [--trim K [--leading-slot I]]] [--format text|csv|json]\n"
-                     "           read the sensor's live values and status texts\n\n"
+                     "           read the sensor's live values and status texts\n"
+                     "  flash    --port PORT --family tiva|msp432 --file IMAGE.txt [--rescue]\n"
+                     "           [--leave-port-open-on-error]\n"
+                     "           upload a firmware image through the sensor's bootloader\n\n"
                      "orvik COMMAND --help tells more about a command.\n\n"
                      "Exit codes: 0 success, 1 failure, 2 bad arguments.\n");
 }

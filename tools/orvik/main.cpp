@@ -3,6 +3,8 @@
 
 #include "components/logging/Application.h"
 #include "tools/orvik/CommandLine.h"
+#include "tools/orvik/FlashArguments.h"
+#include "tools/orvik/FlashRun.h"
 #include "tools/orvik/RescaleArguments.h"
 #include "tools/orvik/RescaleRun.h"
 #include "tools/orvik/ValuesArguments.h"
@@ -69,6 +71,14 @@ int main(int argc, char** argv)
         if (const auto code = answerWithoutRun(parsed))
             return *code;
         return CommandLine::execute(command, [&parsed] { return std::make_unique<ValuesRun>(parsed); });
+    }
+
+    if (command == QLatin1String("flash"))
+    {
+        const FlashArguments::Parsed parsed = FlashArguments::parse(rest);
+        if (const auto code = answerWithoutRun(parsed))
+            return *code;
+        return CommandLine::execute(command, [&parsed] { return std::make_unique<FlashRun>(parsed); });
     }
 
     QTextStream err(stderr);

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "communication/QtComPortScanner.h"
+#include "communication/VeltrixDeviceService.h"
+#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceContext.h"
+#include "tools/orvik/CommandRun.h"
+
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+namespace Hvd::Weft::Components
+{
+class Command;
+}
+
+// A subcommand's job on the sensor of one port, with the window's objects
+// (device context, the device service in "DeviceThread", port scanner,
+// connector): the sensor is connected, the job runs, and the sensor is
+// released again without a restart. A derived run supplies the job.
+class SensorRun : public CommandRun
+{
+    Q_OBJECT
+
+public:
+    // Without `identify` only the port is opened (a sensor in its bootloader).
+    SensorRun(const QString& port, bool identify,
+              const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts, QObject* parent);
+    ~SensorRun() override;
+
+    void start() override;
+    void interrupt(const QString& reason) override;
+
+protected:
+    // The sensor is connected: start the job.
+    virtual void runJob() = 0;
+    // Stops the job's command when the run is interrupted.
+    virtual void stopJob() = 0;
+
+    // Shows the command's progress and fails the run with its error.
+    void follow(Hvd::Weft::Components::Command& command);
+    // The job is done: release the sensor, then end with 0.
+    void jobSucceeded();
+    // Keeps the first failure and releases the sensor; the run ends with 1
+    // once it is released.
+    void fail(const QString& message);
+    // Ends with 1 at once and leaves the port as the service left it.
+    void failKeepingPort(const QString& message);
+
+    const QString port;
+    Hvd::Weft::Components::DeviceContext context;
+    std::unique_ptr<Hvd::Weft::Communication::VeltrixDeviceService> service;
+
+private:
+    void release();
+    void released();
+
+    QThread deviceThread;
+    Hvd::Weft::Communication::QtComPortScanner scanner;
+
+protected:
+    Hvd::Weft::Components::DeviceConnector connector;
+
+private:
+    // Bounds the wait for the port after an interrupt.
+    QTimer interruptWatch;
+    quint64 interruptRequest = 0;
+    bool interruptTaken = false;
+    bool started = false;
+    bool succeeded = false;
+    QString failure;
+};
