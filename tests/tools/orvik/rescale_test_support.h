@@ -49,13 +49,15 @@ struct Outcome
     QStringList err;
 
     bool printedSuccess() const { return err.contains(QStringLiteral("[100%] Success")); }
-    // Standard error without the progress lines and warnings: what went wrong.
+    // Standard error without the progress lines, warnings and bootloader
+    // states: what went wrong.
     QStringList failures() const
     {
         QStringList lines;
         for (const QString& line : err)
         {
-            if (!line.startsWith(QLatin1Char('[')) && !line.startsWith(QLatin1String("Warning: ")))
+            if (!line.startsWith(QLatin1Char('[')) && !line.startsWith(QLatin1String("Warning: ")) &&
+                !line.startsWith(QLatin1String("New Bootloader state: ")))
                 lines.append(line);
         }
         return lines;
