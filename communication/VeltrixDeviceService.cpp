@@ -256,6 +256,10 @@ void VeltrixDeviceService::onTransferError(const QString& text)
 void VeltrixDeviceService::abort()
 {
     takeRequest();
+    // An upload holds the port apart from the stack: it gives it back first,
+    // or the close below would go unheard and the port be taken for open.
+    if (bootloader->isRunning())
+        bootloader->abort();
     firstContact->abort();
     // The others only when they run: each stopped operation says so once, and
     // a system command left running would refuse every later operation until

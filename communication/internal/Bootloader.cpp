@@ -146,7 +146,12 @@ void Bootloader::abort()
 {
     emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
     if (phase == Phase::Uploading)
+    {
+        // The front end lets go of the port before the stack takes it back,
+        // so that no byte is read by both.
+        handler->disconnectBootloader();
         facade->connectSerialPortSignals();
+    }
     resetRun();
     port->close();
 }

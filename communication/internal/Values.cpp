@@ -3,6 +3,8 @@
 #include "protocol/VELTRIX_Keys.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace Hvd::Weft::Communication::Internal
 {
@@ -64,14 +66,17 @@ bool Values::startReading(State newState, Address::Type type, const Device& targ
     skip = skipCount;
     valueType = newValueType;
 
+    // The plan: [140], then one sample session per sample and skipped
+    // answer. The sample session is kept once and sent again, so that a
+    // long run needs no more memory than a short one.
     sequences.clear();
     sequences.list.append(Sequence(type, request(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_140)));
     QList<Session::Data> sample;
     for (Session::Command command : sampleCommands(valueType))
         sample.append(request(command));
-    const std::uint64_t sessions = std::uint64_t{sampleCount} + skipCount;
-    for (std::uint64_t i = 0; i < sessions; ++i)
-        sequences.list.append(Sequence(type, sample));
+    sequences.list.append(Sequence(type, sample));
+    sampleSessionsLeft = std::uint64_t{sampleCount} + skipCount;
+    sessionCount = 1 + static_cast<double>(sampleSessionsLeft);
     device = target;
 
     session->startWith(device.address.asArray(type), sequences.list.front().items, startDelayMs);
@@ -92,6 +97,7 @@ void Values::reset()
     leadingSlotIndex = 0;
     topBotSamplesToRemove = 0;
     answerCount = 0;
+    sampleSessionsLeft = 0;
     reportedLeftOut = false;
     session->stop();
     state = Idle;
@@ -114,7 +120,7 @@ void Values::recieveStateMachine(VELTRIX_Session& response)
     const QMap<QString, QVariant>& map = *answer;
     const Session::Command received = response.getCommand();
 
-    progressRemainder += 95.0 / static_cast<double>(sequences.list.size());
+    progressRemainder += 95.0 / sessionCount;
     if (progressRemainder >= 1)
     {
         incProgress(static_cast<unsigned>(progressRemainder));
@@ -138,7 +144,7 @@ void Values::recieveStateMachine(VELTRIX_Session& response)
 
     if (sequence->hasFurtherItem())
         ++sequence->current;
-    else if (sequences.hasFurtherSequence())
+    else if (sampleSessionsLeft > 0)
         stepTimer.start(stepDelayMs);
     else
     {
@@ -202,14 +208,17 @@ void Values::gatherSample(const QMap<QString, QVariant>& map)
 
 void Values::onStep()
 {
-    const auto next = sequences.getNext();
-    if (!next)
+    if (sampleSessionsLeft == 0)
     {
         setProgress(100);
         done();
         return;
     }
-    session->startWith(device.address.asArray(next->addressType), next->items, 0);
+    --sampleSessionsLeft;
+    sequences.index = 1;
+    Sequence& next = sequences.list[1];
+    next.current = 0;
+    session->startWith(device.address.asArray(next.addressType), next.items, 0);
 }
 
 void Values::done()

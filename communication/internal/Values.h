@@ -84,6 +84,9 @@ private:
     std::array<float, slotPositions> max{};
     double progressRemainder = 0;
     std::uint16_t skip = 0;
+    // Sample sessions still to send, and all sessions of the run.
+    std::uint64_t sampleSessionsLeft = 0;
+    double sessionCount = 1;
     int answerCount = 0;
     std::uint8_t leadingSlotIndex = 0;
     std::uint16_t topBotSamplesToRemove = 0;

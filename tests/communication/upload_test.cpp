@@ -199,3 +199,30 @@ TEST(Upload, RefusedBeforeAnythingIsSent)
     EXPECT_EQ(second.harness.spy.errors.front(), "Bootloader: File is invalid");
     EXPECT_TRUE(second.sensor.flashRegions().isEmpty());
 }
+
+TEST(Upload, AbortGivesThePortBackAndLeaveOpenKeepsItOpen)
+{
+    {
+        Bench bench(loader(BootloaderFamily::Tiva));
+        auto& spy = bench.harness.spy;
+        bench.upload(BootloaderType::TIVA, writeImage(bench.dir, 0x4000, pattern(20000)));
+        ASSERT_TRUE(waitUntil([&] { return spy.logged("New Bootloader state: Download started"); }, 20000));
+        bench.harness.call([](VeltrixDeviceService& s) { s.abort(); });
+        ASSERT_TRUE(spy.expectOutcomes({"successDisconnecting"}));
+        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+        EXPECT_FALSE(bench.harness.service->isBusy());
+        EXPECT_FALSE(bench.sensor.transferCompleted());
+        spy.clear();
+        EXPECT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
+    }
+    {
+        Sim::BootloaderConfig config = loader(BootloaderFamily::Msp432);
+        config.badCheck = 1;
+        Bench bench(config);
+        bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, pattern(300)), false, true);
+        ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}, 30000));
+        settle(300);
+        EXPECT_TRUE(bench.harness.service->getPort()->isOpen);
+        EXPECT_FALSE(bench.harness.service->isBusy());
+    }
+}
