@@ -44,7 +44,9 @@ Slots::Slots(const QList<QString>& statusTexts, std::uint8_t statusByte, const Q
         if (text.size() >= 2)
         {
             const QChar digit = text.front();
-            entry.level = digit.isDigit() ? static_cast<std::uint8_t>(digit.digitValue()) : 0;
+            // Only an ASCII digit is a level; other scripts' digits are text.
+            const bool isLevel = digit >= QLatin1Char('0') && digit <= QLatin1Char('9');
+            entry.level = isLevel ? static_cast<std::uint8_t>(digit.digitValue()) : 0;
             entry.text = text.mid(1);
         }
         statusStrings.append(entry);

@@ -181,11 +181,13 @@ TEST(Upload, RefusedBeforeAnythingIsSent)
     EXPECT_EQ(spy.errors, (QStringList{"given Filename is empty!", "given Bootloadertype is undefined!"}));
     EXPECT_TRUE(spy.loggedAt(LogLevel::Error, "given bootloader type is undefined!"));
 
-    // A second upload while the first waits for its loader.
+    // A second upload while the first waits for its loader; the first is
+    // then stopped.
     spy.clear();
     bench.upload(BootloaderType::TIVA, image);
     bench.upload(BootloaderType::TIVA, image);
-    ASSERT_TRUE(spy.expectOutcomes({"error", "success"}, 30000));
+    bench.harness.call([](VeltrixDeviceService& s) { s.abort(); });
+    ASSERT_TRUE(spy.expectOutcomes({"error", "successDisconnecting"}));
     EXPECT_EQ(spy.errors, QStringList{"Current operation not finished!"});
 
     // Bytes the file does not hold are never flashed.
