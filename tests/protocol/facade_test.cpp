@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 using LinkTest::settle;
+using LinkTest::setValues;
 using LinkTest::waitUntil;
 
 namespace
@@ -352,16 +353,6 @@ std::unique_ptr<VELTRIX> makePtyFacade()
     options.backendFactory = []
     { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
     return std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
-}
-
-void setValues(VELTRIX_Session& session, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command,
-               const QMap<QString, QVariant>& values)
-{
-    QMap<QString, QVariant> map;
-    session.getDefaultDataForCommand(command, &map);
-    for (auto it = values.begin(); it != values.end(); ++it)
-        map.insert(it.key(), it.value());
-    session.setDataForCommand(command, map);
 }
 
 struct Received

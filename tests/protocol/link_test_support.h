@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/VELTRIX_Session.h"
 #include "protocol/serial/FSerialPortBackend.h"
 #include "tests/support/FFakeSerialPortBackend.h"
 #include "tests/support/wait.h"
@@ -31,6 +32,17 @@ inline FSerialPortBackendFactory fakeFactory(FFakeSerialPortBackend** created)
         *created = fake.get();
         return std::unique_ptr<FSerialPortBackend>(std::move(fake));
     };
+}
+
+// Sets some of a command's values; the others keep their defaults.
+inline void setValues(VELTRIX_Session& session, VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND command,
+                      const QMap<QString, QVariant>& values)
+{
+    QMap<QString, QVariant> map;
+    session.getDefaultDataForCommand(command, &map);
+    for (auto it = values.begin(); it != values.end(); ++it)
+        map.insert(it.key(), it.value());
+    session.setDataForCommand(command, map);
 }
 
 } // namespace LinkTest
