@@ -33,7 +33,8 @@ VELTRIX::VELTRIX(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const VELTRIX_
     , mOptions(options)
     , mSlave(new VELTRIX_SLAVE_AppLayer(this))
     , mMaster(new VELTRIX_MASTER_AppLayer(this, options.requestDelayMs, options.baudrateSettleMs))
-    , mLink(new VELTRIX_LinkLayer(this, hw, options.linkTiming, options.backendFactory))
+    , mLink(new VELTRIX_LinkLayer(this, hw, options.linkTiming, options.backendFactory,
+                                  options.btleBackendFactory))
     , mHw(hw)
 {
     qRegisterMetaType<VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE>(
@@ -46,9 +47,11 @@ VELTRIX::VELTRIX(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const VELTRIX_
         "VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND");
     qRegisterMetaType<VELTRIX_Session::InterfaceSettings>("VELTRIX_Session::InterfaceSettings");
     qRegisterMetaType<VELTRIX_Session::VELTRIX_HW>("VELTRIX_Session::VELTRIX_HW");
+    qRegisterMetaType<VELTRIX_Session::BTLE_STATE>("VELTRIX_Session::BTLE_STATE");
 
     connect(mLink, &VELTRIX_LinkLayer::portNewState, this, &VELTRIX::portStateChanged);
     connect(mLink, &VELTRIX_LinkLayer::sessionNewInfo, this, &VELTRIX::sessionInfoChanged);
+    connect(mLink, &VELTRIX_LinkLayer::btleStateChanged, this, &VELTRIX::btleStateChanged);
 
     connect(mSlave, &VELTRIX_SLAVE_AppLayer::sessionNewData, this, &VELTRIX::sessionRawDataChanged);
     connect(mLink, &VELTRIX_LinkLayer::sessionDataRxBufferReady, mSlave,
@@ -209,4 +212,34 @@ void VELTRIX::sessionInfoChanged(VELTRIX_SessionInfo* info)
 void VELTRIX::sessionRawDataChanged(VELTRIX_Session* data)
 {
     emit sessionNewData(data);
+}
+
+void VELTRIX::btleStateChanged(VELTRIX_Session::BTLE_STATE state)
+{
+    emit btleNewState(state);
+}
+
+void VELTRIX::btleStartScan()
+{
+    mLink->btleStartScan();
+}
+
+void VELTRIX::btleStopScan()
+{
+    mLink->btleStopScan();
+}
+
+void VELTRIX::btleConnectTo(const QString& adr)
+{
+    mLink->btleConnectTo(adr);
+}
+
+void VELTRIX::btleDisconnect()
+{
+    mLink->btleDisconnect();
+}
+
+QVariant VELTRIX::btleGetDevices()
+{
+    return mLink->btleGetDevices();
 }

@@ -27,6 +27,8 @@ struct VELTRIX_Options
     FSerialPortBackendFactory backendFactory;
     // Names of the serial ports present; empty: those the system reports.
     std::function<QStringList()> portLister;
+    // Empty: the system's Bluetooth adapter (hardware kind VELTRIX_HW_BTLE only).
+    BTLE_BackendFactory btleBackendFactory;
 };
 
 // The protocol stack as the rest of the program sees it: owns the link layer
@@ -62,6 +64,7 @@ signals:
     void portNewPorts(QStringList availablePorts);
     void sessionNewInfo(VELTRIX_SessionInfo* info);
     void sessionNewData(VELTRIX_Session* data);
+    void btleNewState(VELTRIX_Session::BTLE_STATE state);
 
 public slots:
     void enablePortScan();
@@ -69,12 +72,19 @@ public slots:
     void sessionStart(VELTRIX_Session* session);
     void sessionStop();
     void versionGetInformation(QStringList* info);
+    // Bluetooth LE only: scanning, connecting and the devices found.
+    void btleStartScan();
+    void btleStopScan();
+    void btleConnectTo(const QString& adr);
+    void btleDisconnect();
+    QVariant btleGetDevices();
 
 private slots:
     void sessionInfoChanged(VELTRIX_SessionInfo* info);
     void sessionRawDataChanged(VELTRIX_Session* data);
     void portStateChanged(bool bOpen);
     void portScanForAvailablePorts();
+    void btleStateChanged(VELTRIX_Session::BTLE_STATE state);
 
 private:
     void stopRunningSession();

@@ -2,6 +2,7 @@
 
 #include "logging/Logger.h"
 #include "protocol/VELTRIX_Frame.h"
+#include "protocol/btle/BTLE_Connection.h"
 
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -59,7 +60,8 @@ struct VELTRIX_LinkLayer::PowerCycleControl
 };
 
 VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const Timing& timing,
-                                     const FSerialPortBackendFactory& backendFactory)
+                                     const FSerialPortBackendFactory& backendFactory,
+                                     const BTLE_BackendFactory& btleFactory)
     : QObject(parent)
     , mHw(hw)
     , mTiming(timing)
@@ -106,6 +108,27 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
             control->changed.wakeAll();
         },
         Qt::DirectConnection);
+
+    if (mHw == VELTRIX_Session::VELTRIX_HW_BTLE)
+    {
+        bool bPowered = false;
+        mBtle = new BTLE_Connection(QString::fromLatin1(szBtleNameFilter), QString(), &bPowered, this,
+                                    btleFactory ? btleFactory() : nullptr);
+        if (!bPowered)
+            Logger::warn("VELTRIX: the Bluetooth adapter is not powered");
+        connect(mBtle, &BTLE_Connection::devicesUpdated, this, &VELTRIX_LinkLayer::btleNewDevices);
+        connect(mBtle, &BTLE_Connection::startDiscoverServiceDetails, this,
+                &VELTRIX_LinkLayer::btleServiceScanDone);
+        connect(mBtle, &BTLE_Connection::readyToCommunicate, this, &VELTRIX_LinkLayer::btleConnectedTo);
+        connect(mBtle, &BTLE_Connection::dataSuccessfullyWrittenToDevice, this,
+                &VELTRIX_LinkLayer::btleDataWritten);
+        connect(mBtle, &BTLE_Connection::newDataFromConnectedDeviceAvailable, this,
+                &VELTRIX_LinkLayer::btleNewData);
+        connect(mBtle, &BTLE_Connection::disconnected, this, &VELTRIX_LinkLayer::btleDisconnected);
+        connect(mBtle, &BTLE_Connection::foundSpecificDevice, this,
+                &VELTRIX_LinkLayer::btleFoundSpecificDevice);
+        connect(mBtle, &BTLE_Connection::errorOccurred, this, &VELTRIX_LinkLayer::btleError);
+    }
 
     mThread->start();
 }
@@ -345,17 +368,28 @@ void VELTRIX_LinkLayer::writeToTransport(const QByteArray& data)
         emit portWriteData(data, mSettings.singleWire);
         break;
     case VELTRIX_Session::VELTRIX_HW_BTLE:
-        // No Bluetooth LE transport is built into this program.
-        Logger::error("VELTRIX: no Bluetooth LE transport available");
-        sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE);
+        // Without a device a write would never be confirmed and the exchange
+        // would hang in SENDING without a timeout: report it instead.
+        if (!mBtle || mBtleDevice.isEmpty() ||
+            !mBtle->hasCharacteristic(QString::fromLatin1(BTLE_Connection::szFrameCharacteristicUuid)))
+        {
+            Logger::error("VELTRIX: no Bluetooth LE device ready to communicate");
+            sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE);
+            break;
+        }
+        mBtle->writeToConnectedDevice(data, QString::fromLatin1(BTLE_Connection::szFrameCharacteristicUuid));
         break;
     }
 }
 
 void VELTRIX_LinkLayer::portDataWritten()
 {
-    if (mHw != VELTRIX_Session::VELTRIX_HW_UART)
-        return;
+    if (mHw == VELTRIX_Session::VELTRIX_HW_UART)
+        transportDataWritten();
+}
+
+void VELTRIX_LinkLayer::transportDataWritten()
+{
     emit sessionDataTxDone();
 
     if (isSlaveSession() && mBurstActive)
@@ -657,4 +691,91 @@ void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_LinkLayer* link, std::shared_ptr<P
 
     --control->runningTasks;
     control->changed.wakeAll();
+}
+
+// --- Bluetooth LE ---
+
+void VELTRIX_LinkLayer::btleStartScan()
+{
+    if (!mBtle)
+        return;
+    mBtle->startDeviceDiscovery(true);
+    emit btleStateChanged(VELTRIX_Session::SCANNING);
+}
+
+void VELTRIX_LinkLayer::btleStopScan()
+{
+    if (mBtle)
+        mBtle->stopScanningDevices();
+}
+
+void VELTRIX_LinkLayer::btleConnectTo(const QString& adr)
+{
+    if (!mBtle)
+        return;
+    mBtle->connectToDevice(adr);
+    emit btleStateChanged(VELTRIX_Session::CONNECTING);
+}
+
+void VELTRIX_LinkLayer::btleDisconnect()
+{
+    if (!mBtle)
+        return;
+    mBtle->disconnectFromDevice();
+    sessionStop();
+}
+
+QVariant VELTRIX_LinkLayer::btleGetDevices()
+{
+    return QVariant::fromValue(mBtle ? mBtle->getDevices() : QList<QObject*>());
+}
+
+void VELTRIX_LinkLayer::btleNewDevices()
+{
+    emit btleStateChanged(VELTRIX_Session::NEW_DEVICES);
+}
+
+void VELTRIX_LinkLayer::btleServiceScanDone()
+{
+    mBtle->discoverServiceDetails(QString::fromLatin1(BTLE_Connection::szServiceUuid));
+}
+
+void VELTRIX_LinkLayer::btleConnectedTo(const QString& device)
+{
+    mBtleDevice = device;
+    emit btleStateChanged(VELTRIX_Session::CONNECTED);
+    sessionSetBaudrate(1200);
+}
+
+void VELTRIX_LinkLayer::btleDataWritten()
+{
+    if (mHw == VELTRIX_Session::VELTRIX_HW_BTLE)
+        transportDataWritten();
+}
+
+void VELTRIX_LinkLayer::btleNewData(const QByteArray& data)
+{
+    // A notification may hold part of a frame or several: the bytes go
+    // through the same byte-wise machine as those of the serial line.
+    portDataReady(data);
+}
+
+void VELTRIX_LinkLayer::btleDisconnected()
+{
+    mBtleDevice.clear();
+    emit btleStateChanged(VELTRIX_Session::DISCONNECTED);
+    sessionSetBaudrate(1200);
+    QTimer::singleShot(mTiming.btleRescanDelayMs, this,
+                       [this] { emit btleStateChanged(VELTRIX_Session::SCANNING); });
+}
+
+void VELTRIX_LinkLayer::btleFoundSpecificDevice()
+{
+}
+
+void VELTRIX_LinkLayer::btleError(const QString& error)
+{
+    Logger::error("VELTRIX: {}", error.toStdString());
+    emit btleStateChanged(VELTRIX_Session::HW_ERROR);
+    sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE);
 }

@@ -3,6 +3,7 @@
 #include "protocol/VELTRIX_RxStateMachine.h"
 #include "protocol/VELTRIX_Session.h"
 #include "protocol/VELTRIX_SessionInfo.h"
+#include "protocol/btle/BTLE_Transport.h"
 #include "protocol/serial/FSerialPort.h"
 
 #include <QByteArray>
@@ -13,9 +14,11 @@
 #include <QPointer>
 #include <QSerialPort>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
 
+class BTLE_Connection;
 class QThread;
 class QTimer;
 
@@ -34,6 +37,8 @@ struct VELTRIX_LinkTiming
     int burstNextFrameDelayMs = 1;
     // How long the power cycle waits for the port to confirm an RTS change.
     int rtsConfirmTimeoutMs = 100;
+    // Bluetooth LE: from a lost connection to scanning again.
+    int btleRescanDelayMs = 500;
 };
 
 // Data-link layer of VELTRIX: frames outgoing buffers, parses incoming bytes,
@@ -48,8 +53,16 @@ class VELTRIX_LinkLayer : public QObject
 public:
     using Timing = VELTRIX_LinkTiming;
 
+    // Names of the devices listed by a Bluetooth LE scan start with this.
+    // Empty, so every device is listed: the name a radio adapter advertises
+    // is its maker's and can be changed in the field, while the device is
+    // recognised by its vendor service on connecting. A name filter could
+    // only hide a good device.
+    static constexpr const char* szBtleNameFilter = "";
+
     VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const Timing& timing = Timing(),
-                      const FSerialPortBackendFactory& backendFactory = {});
+                      const FSerialPortBackendFactory& backendFactory = {},
+                      const BTLE_BackendFactory& btleFactory = {});
     ~VELTRIX_LinkLayer() override;
 
     // Delay before a master acknowledges a burst frame; -1 means at once.
@@ -69,6 +82,9 @@ public:
     bool isRunning() const { return mRunning; }
     bool isPortOpen() const { return mPortOpen; }
     int getResponseTimeoutMs() const { return mResponseTimeoutMs; }
+    // Null unless built for Bluetooth LE.
+    BTLE_Connection* getBtleConnection() const { return mBtle; }
+    QString getBtleConnectedDevice() const { return mBtleDevice; }
 
 signals:
     void sessionNewInfo(VELTRIX_SessionInfo* info);
@@ -87,6 +103,7 @@ signals:
     void portClose();
     void portWriteData(const QByteArray& data, bool bSingleWireTransmission);
     void portSetNewBaudrate(uint ulBaudrate, bool* bSuccess);
+    void btleStateChanged(VELTRIX_Session::BTLE_STATE state);
 
 public slots:
     void sessionStart(VELTRIX_Session* s);
@@ -95,6 +112,11 @@ public slots:
     void sessionBurstModeSetActivate();
     void sessionBurstModeSetAcknowledge();
     void sessionBaudrateSetNew(uint ulNewBaudrate, bool* bSuccess);
+    void btleStartScan();
+    void btleStopScan();
+    void btleConnectTo(const QString& adr);
+    void btleDisconnect();
+    QVariant btleGetDevices();
 
 private slots:
     void timeout();
@@ -113,8 +135,18 @@ private slots:
     void portErrorOccured(QSerialPort::SerialPortError error);
     void portDataReady(const QByteArray& data);
     void adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE state);
+    void btleNewDevices();
+    void btleServiceScanDone();
+    void btleConnectedTo(const QString& device);
+    void btleDataWritten();
+    void btleNewData(const QByteArray& data);
+    void btleDisconnected();
+    void btleFoundSpecificDevice();
+    void btleError(const QString& error);
 
 private:
+    // What follows a completed write, whichever transport made it.
+    void transportDataWritten();
     void RxStateMachine(unsigned char ucByte);
     void deliverFrame();
     void writeToTransport(const QByteArray& data);
@@ -142,6 +174,9 @@ private:
     QThread* mThread;
     FSerialPort* mPort;
     QList<QMetaObject::Connection> mPortConnections;
+    BTLE_Connection* mBtle = nullptr;
+    // Address of the Bluetooth LE device ready to communicate; empty without one.
+    QString mBtleDevice;
 
     // The caller's record of the running session; our own until the first start.
     VELTRIX_Session* mOwnSession;
