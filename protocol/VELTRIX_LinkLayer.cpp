@@ -737,7 +737,15 @@ void VELTRIX_LinkLayer::btleNewDevices()
 
 void VELTRIX_LinkLayer::btleServiceScanDone()
 {
-    mBtle->discoverServiceDetails(QString::fromLatin1(BTLE_Connection::szServiceUuid));
+    const QString service = QString::fromLatin1(BTLE_Connection::szServiceUuid);
+    // Any device may be picked from the list; one without our service would
+    // otherwise be left connecting for ever without a word.
+    if (!mBtle->hasService(service))
+    {
+        btleError(QStringLiteral("device offers no VELTRIX service"));
+        return;
+    }
+    mBtle->discoverServiceDetails(service);
 }
 
 void VELTRIX_LinkLayer::btleConnectedTo(const QString& device)

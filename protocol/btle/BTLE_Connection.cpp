@@ -67,6 +67,18 @@ bool BTLE_Connection::hasControllerError() const
     return mController && mController->error() != QLowEnergyController::NoError;
 }
 
+bool BTLE_Connection::hasService(const QString& serviceUuid) const
+{
+    const QBluetoothUuid uuid(serviceUuid);
+    for (QObject* object : mServices)
+    {
+        const BTLE_Service* service = static_cast<BTLE_ServiceInfo*>(object)->transportService();
+        if (service && service->serviceUuid() == uuid)
+            return true;
+    }
+    return false;
+}
+
 bool BTLE_Connection::hasCharacteristic(const QString& characteristicUuid) const
 {
     const QBluetoothUuid uuid(characteristicUuid);

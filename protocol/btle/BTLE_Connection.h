@@ -42,6 +42,8 @@ public:
     QList<QObject*> getServices() const { return mServices; }
     QList<QObject*> getCharacteristics() const { return mCharacteristics; }
     bool hasControllerError() const;
+    // Whether the connected device has offered the service `serviceUuid`.
+    bool hasService(const QString& serviceUuid) const;
     // Whether the service in use offers `characteristicUuid` for writing.
     bool hasCharacteristic(const QString& characteristicUuid) const;
 

@@ -376,6 +376,19 @@ TEST(BtleLinkLayer, TransportErrorsAndWritesWithoutADeviceAreSessionErrors)
                             VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE}));
 }
 
+TEST(BtleLinkLayer, ADeviceWithoutTheVendorServiceIsAnError)
+{
+    BtleLink l;
+    l.radio.profile.remove(kService);
+    l.link->btleStartScan();
+    emit l.radio.agent->deviceDiscovered(device(QStringLiteral("Headset"), kWanted));
+    l.link->btleConnectTo(kWanted);
+    ASSERT_TRUE(waitUntil([&] { return l.states.last() == VELTRIX_Session::HW_ERROR; }));
+    EXPECT_EQ(l.errors, (QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR>{
+                            VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE}));
+    EXPECT_FALSE(l.states.contains(VELTRIX_Session::CONNECTED));
+}
+
 TEST(BtleLinkLayer, MasterBurstFramesShareNotificationsAndAreAcknowledgedOverTheRadio)
 {
     BtleLink l;
