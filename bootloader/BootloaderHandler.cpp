@@ -20,10 +20,6 @@ BootloaderHandler::BootloaderHandler(QObject* parent, FSerialPort* port, BLFAMIL
     , mTiming(timing)
     , mThread(new QThread(this))
 {
-    qRegisterMetaType<Bootloader::BLSTATE>("Bootloader::BLSTATE");
-    qRegisterMetaType<Bootloader::BLERROR>("Bootloader::BLERROR");
-    qRegisterMetaType<uint8_t>("uint8_t");
-    FSerialPort::registerMetaTypes();
     mThread->setObjectName(QStringLiteral("BootloaderThread"));
     mThread->start();
     setFamily(family);

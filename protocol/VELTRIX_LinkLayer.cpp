@@ -158,9 +158,8 @@ VELTRIX_LinkLayer::~VELTRIX_LinkLayer()
     sessionSetBurstModeState(false);
     sessionSetState(VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_INACTIVE);
     sessionSetRunning(false);
-    // A power cycle emits our signals from its pool thread: stop it and wait
-    // for it to leave.
-    cancelPowerCycle();
+    // A power cycle emits our signals from its pool thread: it was stopped
+    // above; wait for it to leave.
     {
         QMutexLocker lock(&mPowerCycle->mutex);
         const QDeadlineTimer deadline(powerCycleLeaveTimeoutMs);

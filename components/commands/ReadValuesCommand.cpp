@@ -31,7 +31,7 @@ bool ReadValuesCommand::checkPreconditions()
               deviceStillConnected);
         return false;
     }
-    return true;
+    return SimpleConnectedDeviceCommand::checkPreconditions();
 }
 
 void ReadValuesCommand::doConnect()

@@ -8,6 +8,7 @@
 #include "communication/internal/SysCommand.h"
 #include "protocol/VELTRIX.h"
 #include "protocol/serial/FSerialPort.h"
+#include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QCoreApplication>
@@ -39,13 +40,6 @@ struct Frames
     double requestLineMs = 0;
     double answerLineMs = 0;
 };
-
-double lineMs(int bytes, int baud)
-{
-    const int bits =
-        FSerialPort::bitsPerCharacter(FSerialPort::Data8, FSerialPort::OddParity, FSerialPort::OneStop);
-    return 1000.0 * bytes * bits / baud;
-}
 
 Frames readFrames(const QString& logPath)
 {
@@ -165,8 +159,7 @@ void BM_CompleteRescale(benchmark::State& state)
     const QString bin = QCoreApplication::applicationDirPath();
     // A working directory of its own, so the program's log holds this run only.
     QTemporaryDir work;
-    if (!work.isValid() ||
-        !QFile::link(bin + QStringLiteral("/Resources"), work.filePath(QStringLiteral("Resources"))))
+    if (!work.isValid() || !linkRuntimeFiles(work.path()))
     {
         state.SkipWithError("no working directory");
         return;

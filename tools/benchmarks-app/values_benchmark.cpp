@@ -9,6 +9,7 @@
 #include "communication/internal/Values.h"
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
 #include "protocol/serial/FSerialPort.h"
+#include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QCoreApplication>
@@ -33,13 +34,6 @@ constexpr int baud = 19200;
 // The sensor's four device variables.
 constexpr int variables = 4;
 
-double lineMs(int bytes)
-{
-    const int bits =
-        FSerialPort::bitsPerCharacter(FSerialPort::Data8, FSerialPort::OddParity, FSerialPort::OneStop);
-    return 1000.0 * bytes * bits / baud;
-}
-
 void BM_ValuesSamplesPerSecond(benchmark::State& state)
 {
     int argc = 1;
@@ -54,9 +48,9 @@ void BM_ValuesSamplesPerSecond(benchmark::State& state)
     const int requestBytes = 14;
     const int answerBytes = 16 + 1 + 5 * variables;
     const int waits = Internal::Values::stepDelayMs + VELTRIX_MASTER_AppLayer::iDefaultRequestDelayMs;
-    const double perSample = waits + lineMs(requestBytes);
+    const double perSample = waits + lineMs(requestBytes, baud);
     const double floorRate = 1000.0 / perSample;
-    const double realLineRate = 1000.0 / (perSample + lineMs(answerBytes));
+    const double realLineRate = 1000.0 / (perSample + lineMs(answerBytes, baud));
 
     double rateSum = 0;
     double wallSum = 0;
@@ -66,8 +60,7 @@ void BM_ValuesSamplesPerSecond(benchmark::State& state)
         state.PauseTiming();
         OrvikSimulatorFixture sensor;
         QTemporaryDir work;
-        for (const char* file : {"Resources", "translations"})
-            QFile::link(bin + QLatin1Char('/') + QLatin1String(file), work.filePath(QLatin1String(file)));
+        linkRuntimeFiles(work.path());
         QProcess program;
         program.setWorkingDirectory(work.path());
         state.ResumeTiming();
@@ -124,9 +117,9 @@ void BM_ValuesSamplesPerSecond(benchmark::State& state)
         "  measured %.3f samples/s between the first and the last sample line: %.1f ms per sample,"
         " %.3f times the floor; whole program %.0f ms\n"
         "  on a real line the answer adds %.1f ms (%d bytes): %.3f samples/s at most\n\n",
-        Internal::Values::stepDelayMs, VELTRIX_MASTER_AppLayer::iDefaultRequestDelayMs, lineMs(requestBytes),
-        requestBytes, baud, perSample, floorRate, rate, 1000.0 / rate, floorRate / rate, wallSum / runs,
-        lineMs(answerBytes), answerBytes, realLineRate);
+        Internal::Values::stepDelayMs, VELTRIX_MASTER_AppLayer::iDefaultRequestDelayMs,
+        lineMs(requestBytes, baud), requestBytes, baud, perSample, floorRate, rate, 1000.0 / rate,
+        floorRate / rate, wallSum / runs, lineMs(answerBytes, baud), answerBytes, realLineRate);
 }
 
 BENCHMARK(BM_ValuesSamplesPerSecond)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();

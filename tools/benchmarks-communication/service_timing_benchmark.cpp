@@ -10,6 +10,7 @@
 #include "device/ParameterSetBuilder.h"
 #include "protocol/serial/FSerialPort.h"
 #include "tests/support/wait.h"
+#include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QCoreApplication>
@@ -36,13 +37,6 @@ constexpr int requestBytes(int payload)
 constexpr int answerBytes(int payload)
 {
     return 16 + payload;
-}
-
-double lineMs(int bytes, int baud)
-{
-    const int bits =
-        FSerialPort::bitsPerCharacter(FSerialPort::Data8, FSerialPort::OddParity, FSerialPort::OneStop);
-    return 1000.0 * bytes * bits / baud;
 }
 
 Dev::Parameter variantParameter()

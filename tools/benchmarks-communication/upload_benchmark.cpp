@@ -10,6 +10,7 @@
 #include "communication/internal/Bootloader.h"
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
 #include "tests/support/wait.h"
+#include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QCoreApplication>
@@ -30,7 +31,6 @@ namespace
 {
 
 constexpr int imageSize = 64 * 1024;
-constexpr int bitsPerCharacter = 11;
 // First contact takes the simulated sensor's fastest rate.
 constexpr int veltrixBaud = 19200;
 constexpr int request133Bytes = 14;
@@ -49,11 +49,6 @@ QString writeImage(const QTemporaryDir& dir)
     file.open(QIODevice::WriteOnly);
     file.write(text + "q\n");
     return file.fileName();
-}
-
-double lineMs(qint64 bytes, int baud)
-{
-    return 1000.0 * static_cast<double>(bytes) * bitsPerCharacter / baud;
 }
 
 void BM_Upload64KiB(benchmark::State& state)

@@ -709,8 +709,10 @@ std::optional<QList<LiveVariable>> parseLiveVariables(const QString& text, QStri
         }
         variables.append(variable);
     }
-    if (variables.isEmpty() || variables.size() > 255)
-        return refuse(QStringLiteral("give 1 to 255 variables"));
+    // The answer's byte count (two status bytes, the count, five bytes a
+    // variable) is one byte.
+    if (variables.isEmpty() || variables.size() > maxLiveVariables)
+        return refuse(QStringLiteral("give 1 to %1 variables").arg(maxLiveVariables));
     return variables;
 }
 

@@ -300,7 +300,7 @@ bool OrvikSimulatorHost::hears(const QByteArray& bytes, std::uint32_t baudrate)
 {
     // The link layer sends its wake-up token right after powering the
     // adapter, and with it the sensor, up again.
-    if (bytes == QByteArrayLiteral("VELT"))
+    if (bytes == QByteArray(VELTRIX_Frame::szWakeUpToken))
     {
         const bool wasInLoader = mSensor->with(
             [](OrvikSensor& s)

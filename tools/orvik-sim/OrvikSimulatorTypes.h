@@ -79,7 +79,8 @@ struct LiveVariable
 };
 
 // "UNIT:V[/V...],UNIT:V..." as in "17:12.5/13,32:21.5,41:0.2"; an error text
-// explains a refusal. At most 255 variables, units 0 to 255.
+// explains a refusal. At most maxLiveVariables variables, units 0 to 255.
+inline constexpr int maxLiveVariables = 50;
 std::optional<QList<LiveVariable>> parseLiveVariables(const QString& text, QString* error = nullptr);
 
 // Identity of one part as the identification commands report it.

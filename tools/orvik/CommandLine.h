@@ -42,6 +42,13 @@ struct Parsed
 
 // A refusal of the arguments, pointing to --help.
 Parsed refusal(const QString& text);
+// The same as a subcommand's own result type.
+template <typename P> P refusalAs(const QString& text)
+{
+    P parsed;
+    static_cast<Parsed&>(parsed) = refusal(text);
+    return parsed;
+}
 
 // The options every subcommand has: --help and --port.
 struct CommonOptions

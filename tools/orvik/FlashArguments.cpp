@@ -20,9 +20,7 @@ QString translate(const char* text)
 
 Parsed error(const QString& text)
 {
-    Parsed parsed;
-    static_cast<CommandLine::Parsed&>(parsed) = CommandLine::refusal(text);
-    return parsed;
+    return CommandLine::refusalAs<Parsed>(text);
 }
 
 QString epilogue()

@@ -22,7 +22,7 @@ FlashRun::FlashRun(const FlashArguments::Parsed& parsed, const DeviceServiceTime
     : SensorRun(parsed.port, !parsed.request.rescueMode, timeouts, parent)
     , arguments(parsed)
 {
-    connect(service.get(), &DeviceService::log, this,
+    connect(stack.service.get(), &DeviceService::log, this,
             [this](LogLevel, const QString& entry)
             {
                 if (entry.startsWith(stateEntry))
@@ -40,18 +40,16 @@ void FlashRun::runJob()
 {
     Logger::info("Uploading {} into the device on {}", arguments.request.fileName.toStdString(),
                  port.toStdString());
-    command = std::make_unique<UploadFirmwareCommand>(context, *service, arguments.request, nullptr);
-    connect(command.get(), &Command::progressUpdated, this,
-            [this](std::uint32_t progress, const QString& description)
-            { showProgress(progress, description); });
-    connect(command.get(), &Command::errorOccurred, this,
-            [this](const QString& message)
-            {
-                if (arguments.request.leavePortOpenOnError)
-                    failKeepingPort(message);
-                else
-                    fail(message);
-            });
+    command =
+        std::make_unique<UploadFirmwareCommand>(stack.context, *stack.service, arguments.request, nullptr);
+    follow(*command,
+           [this](const QString& message)
+           {
+               if (arguments.request.leavePortOpenOnError)
+                   failKeepingPort(message);
+               else
+                   fail(message);
+           });
     connect(command.get(), &Command::finished, this,
             [this]
             {

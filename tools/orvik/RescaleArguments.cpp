@@ -130,9 +130,7 @@ QString epilogue()
 
 Parsed error(const QString& text)
 {
-    Parsed parsed;
-    static_cast<CommandLine::Parsed&>(parsed) = CommandLine::refusal(text);
-    return parsed;
+    return CommandLine::refusalAs<Parsed>(text);
 }
 
 } // namespace

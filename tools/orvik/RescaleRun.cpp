@@ -7,13 +7,10 @@
 #include <QCoreApplication>
 
 using Hvd::Weft::Communication::DeviceServiceTimeouts;
-using Hvd::Weft::Communication::VeltrixDeviceService;
 using Hvd::Weft::Components::Logger;
 
 namespace
 {
-
-constexpr int scanIntervalMs = 1000;
 
 // As the measurements widget shows a number with no fixed decimals (six
 // significant digits), but always in the C locale: scripts read these lines,
@@ -34,16 +31,9 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
     : CommandRun(parent)
     , port(portName)
     , orvik(size)
-    , service(std::make_unique<VeltrixDeviceService>(timeouts, VeltrixDeviceService::serialPortOptions()))
-    , scanner(scanIntervalMs)
-    , connector(context, *service, scanner)
-    , flow(std::make_unique<RescaleFlow>(context, *service, connector))
+    , stack(timeouts)
+    , flow(std::make_unique<RescaleFlow>(stack.context, *stack.service, stack.connector))
 {
-    deviceThread.setObjectName(QStringLiteral("DeviceThread"));
-    service->moveToThread(&deviceThread);
-    deviceThread.start(QThread::InheritPriority);
-    Hvd::Weft::Communication::forwardLogToLogger(*service);
-
     flow->setOrvik(orvik);
     connect(flow.get(), &RescaleFlow::valueShown, this,
             [this](const QString& row, double value, const QString& unit)
@@ -64,14 +54,7 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
     connect(flow.get(), &RescaleFlow::released, this, &RescaleRun::releaseEnded);
 }
 
-RescaleRun::~RescaleRun()
-{
-    // As the window does: the device thread stops first; the service is
-    // destroyed after it, in this thread.
-    flow.reset();
-    deviceThread.quit();
-    deviceThread.wait();
-}
+RescaleRun::~RescaleRun() = default;
 
 void RescaleRun::start()
 {

@@ -1,15 +1,11 @@
 #pragma once
 
 #include "app/Orvik.h"
-#include "communication/QtComPortScanner.h"
-#include "communication/VeltrixDeviceService.h"
-#include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
 #include "tools/orvik/CommandRun.h"
+#include "tools/orvik/DeviceStack.h"
 
 #include <QObject>
 #include <QString>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdint>
@@ -45,11 +41,7 @@ private:
     const QString port;
     const Orvik orvik;
     // In the order the window's program creates them; destroyed in reverse.
-    Hvd::Weft::Components::DeviceContext context;
-    std::unique_ptr<Hvd::Weft::Communication::VeltrixDeviceService> service;
-    QThread deviceThread;
-    Hvd::Weft::Communication::QtComPortScanner scanner;
-    Hvd::Weft::Components::DeviceConnector connector;
+    DeviceStack stack;
     std::unique_ptr<RescaleFlow> flow;
 
     bool started = false;

@@ -8,7 +8,6 @@
 using Hvd::Weft::Communication::DeviceService;
 using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Communication::LogLevel;
-using Hvd::Weft::Communication::VeltrixDeviceService;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::Connector;
 using Hvd::Weft::Components::DeviceConnector;
@@ -17,7 +16,6 @@ using Hvd::Weft::Components::Logger;
 namespace
 {
 
-constexpr int scanIntervalMs = 1000;
 constexpr int releasePollMs = 50;
 constexpr int interruptWaitMs = 3000;
 
@@ -27,18 +25,14 @@ SensorRun::SensorRun(const QString& portName, bool identify, const DeviceService
                      QObject* parent)
     : CommandRun(parent)
     , port(portName)
-    , service(std::make_unique<VeltrixDeviceService>(timeouts, VeltrixDeviceService::serialPortOptions()))
-    , scanner(scanIntervalMs)
-    , connector(context, *service, scanner)
+    , stack(timeouts)
 {
-    deviceThread.setObjectName(QStringLiteral("DeviceThread"));
-    service->moveToThread(&deviceThread);
-    deviceThread.start(QThread::InheritPriority);
-    Hvd::Weft::Communication::forwardLogToLogger(*service);
+    DeviceService* service = stack.service.get();
+    DeviceConnector& connector = stack.connector;
     connector.setDeviceIdentification(identify);
 
     // A warning of the line (such as variables left out) is the user's to see.
-    connect(service.get(), &DeviceService::log, this,
+    connect(service, &DeviceService::log, this,
             [this](LogLevel level, const QString& entry)
             {
                 if (level == LogLevel::Warning)
@@ -56,13 +50,13 @@ SensorRun::SensorRun(const QString& portName, bool identify, const DeviceService
     interruptWatch.setSingleShot(true);
     interruptWatch.setInterval(interruptWaitMs);
     connect(&interruptWatch, &QTimer::timeout, this, &SensorRun::released);
-    connect(service.get(), &DeviceService::requestTaken, this,
+    connect(service, &DeviceService::requestTaken, this,
             [this](quint64 id)
             {
                 if (id == interruptRequest)
                     interruptTaken = true;
             });
-    connect(service.get(), &DeviceService::successDisconnecting, this,
+    connect(service, &DeviceService::successDisconnecting, this,
             [this]
             {
                 if (interruptTaken)
@@ -70,11 +64,7 @@ SensorRun::SensorRun(const QString& portName, bool identify, const DeviceService
             });
 }
 
-SensorRun::~SensorRun()
-{
-    deviceThread.quit();
-    deviceThread.wait();
-}
+SensorRun::~SensorRun() = default;
 
 void SensorRun::start()
 {
@@ -82,21 +72,23 @@ void SensorRun::start()
         return;
     started = true;
     QString problem;
-    if (!RescaleFlow::importDeviceDescription(context, &problem))
+    if (!RescaleFlow::importDeviceDescription(stack.context, &problem))
     {
         Q_EMIT failed(problem);
         end(CommandLine::Failed);
         return;
     }
-    connector.connectTarget(port);
+    stack.connector.connectTarget(port);
 }
 
-void SensorRun::follow(Command& command)
+void SensorRun::follow(Command& command, std::function<void(const QString&)> onError)
 {
     connect(&command, &Command::progressUpdated, this,
             [this](std::uint32_t progress, const QString& description)
             { showProgress(progress, description); });
-    connect(&command, &Command::errorOccurred, this, [this](const QString& message) { fail(message); });
+    if (!onError)
+        onError = [this](const QString& message) { fail(message); };
+    connect(&command, &Command::errorOccurred, this, [onError](const QString& message) { onError(message); });
 }
 
 void SensorRun::jobSucceeded()
@@ -124,13 +116,13 @@ void SensorRun::release()
 {
     if (code || interruptWatch.isActive())
         return;
-    if (connector.isTargetConnected() && !connector.isRunning())
+    if (stack.connector.isTargetConnected() && !stack.connector.isRunning())
     {
         // Nothing on the sensor needs a restart to take effect.
-        connector.releaseTarget();
+        stack.connector.releaseTarget();
         return;
     }
-    if (connector.isRunning())
+    if (stack.connector.isRunning())
     {
         // A wrong sensor is released by the connector on its own, without a signal.
         QTimer::singleShot(releasePollMs, this, &SensorRun::release);
@@ -164,13 +156,14 @@ void SensorRun::interrupt(const QString& reason)
     // The abort stops the service's operation and closes the port; its
     // confirmation, heard only once the service has taken up this very
     // request, ends the run.
+    DeviceService* service = stack.service.get();
     const quint64 requestId = service->newRequestId();
     interruptRequest = requestId;
     interruptTaken = false;
     interruptWatch.start();
     QMetaObject::invokeMethod(
-        service.get(),
-        [target = service.get(), requestId]
+        service,
+        [target = service, requestId]
         {
             target->tagNextRequest(requestId);
             target->abort();

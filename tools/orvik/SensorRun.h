@@ -1,13 +1,11 @@
 #pragma once
 
-#include "communication/QtComPortScanner.h"
-#include "communication/VeltrixDeviceService.h"
-#include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
 #include "tools/orvik/CommandRun.h"
+#include "tools/orvik/DeviceStack.h"
 
-#include <QThread>
 #include <QTimer>
+
+#include <functional>
 
 #include <memory>
 
@@ -16,9 +14,8 @@ namespace Hvd::Weft::Components
 class Command;
 }
 
-// A subcommand's job on the sensor of one port, with the window's objects
-// (device context, the device service in "DeviceThread", port scanner,
-// connector): the sensor is connected, the job runs, and the sensor is
+// A subcommand's job on the sensor of one port, through the window's
+// objects (DeviceStack): the sensor is connected, the job runs, and the sensor is
 // released again without a restart. A derived run supplies the job.
 class SensorRun : public CommandRun
 {
@@ -39,8 +36,9 @@ protected:
     // Stops the job's command when the run is interrupted.
     virtual void stopJob() = 0;
 
-    // Shows the command's progress and fails the run with its error.
-    void follow(Hvd::Weft::Components::Command& command);
+    // Shows the command's progress and fails the run with its error, or
+    // hands the error to `onError` when one is given.
+    void follow(Hvd::Weft::Components::Command& command, std::function<void(const QString&)> onError = {});
     // The job is done: release the sensor, then end with 0.
     void jobSucceeded();
     // Keeps the first failure and releases the sensor; the run ends with 1
@@ -50,20 +48,12 @@ protected:
     void failKeepingPort(const QString& message);
 
     const QString port;
-    Hvd::Weft::Components::DeviceContext context;
-    std::unique_ptr<Hvd::Weft::Communication::VeltrixDeviceService> service;
+    DeviceStack stack;
 
 private:
     void release();
     void released();
 
-    QThread deviceThread;
-    Hvd::Weft::Communication::QtComPortScanner scanner;
-
-protected:
-    Hvd::Weft::Components::DeviceConnector connector;
-
-private:
     // Bounds the wait for the port after an interrupt.
     QTimer interruptWatch;
     quint64 interruptRequest = 0;

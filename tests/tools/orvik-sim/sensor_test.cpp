@@ -463,6 +463,10 @@ TEST(OrvikOptionTexts, FaultsAddressesVersionsAndRevisions)
     EXPECT_EQ(*variables, (QList<LiveVariable>{{17, {1.5f, 2.0f}}, {41, {0.25f}}}));
     for (const char* bad : {"", "17", "256:1", "17:x", "17:1/", "17:nan", "-1:2"})
         EXPECT_FALSE(parseLiveVariables(QString::fromLatin1(bad))) << bad;
+    // One byte of byte count leaves room for fifty.
+    QStringList many(51, QStringLiteral("17:1"));
+    EXPECT_TRUE(parseLiveVariables(many.mid(1).join(',')));
+    EXPECT_FALSE(parseLiveVariables(many.join(',')));
 
     EXPECT_EQ(parseAddress("19 0 4 0 2"), kFull);
     EXPECT_EQ(parseAddress("19.0.4.0.0"), kDevice);

@@ -10,43 +10,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <atomic>
 #include <cstdio>
-#include <thread>
-#include <vector>
 
 using namespace RescaleTest;
 
 namespace
 {
-
-// Spins one thread per core until destroyed.
-class CpuLoad
-{
-public:
-    CpuLoad()
-    {
-        const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
-        for (unsigned i = 0; i < cores; ++i)
-            threads.emplace_back(
-                [this]
-                {
-                    volatile unsigned long sink = 0;
-                    while (!stop.load(std::memory_order_relaxed))
-                        sink = sink + 1;
-                });
-    }
-    ~CpuLoad()
-    {
-        stop = true;
-        for (auto& thread : threads)
-            thread.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-};
 
 #ifndef ORVIK_SOAK_RUNS
 constexpr int defaultRuns = 3;

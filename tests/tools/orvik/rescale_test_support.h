@@ -26,9 +26,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace RescaleTest
 {
@@ -213,6 +216,34 @@ inline Outcome runInProcess(const OrvikSimulatorFixture& sensor, const Orvik& or
         << "port still open after the run";
     return outcome;
 }
+
+// Spins one thread per core until destroyed.
+class CpuLoad
+{
+public:
+    CpuLoad()
+    {
+        const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < cores; ++i)
+            threads.emplace_back(
+                [this]
+                {
+                    volatile unsigned long sink = 0;
+                    while (!stop.load(std::memory_order_relaxed))
+                        sink = sink + 1;
+                });
+    }
+    ~CpuLoad()
+    {
+        stop = true;
+        for (auto& thread : threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+};
 
 inline Orvik size(const char* name)
 {
