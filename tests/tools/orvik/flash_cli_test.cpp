@@ -79,7 +79,7 @@ TEST(FlashProgram, FlashesTheImageAndTheSensorIsRescaledAfterwards)
     for (const char* state : {"Connection started", "Download started", "Download successful"})
         EXPECT_TRUE(flash.err.contains(QStringLiteral("New Bootloader state: ") + QLatin1String(state)))
             << state;
-    EXPECT_TRUE(sensor.transferCompleted());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sensor.transferCompleted(); }, 3000));
     EXPECT_EQ(sensor.flash(0x4000, image.size()), image);
     EXPECT_FALSE(sensor.inBootloader());
 
