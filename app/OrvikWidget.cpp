@@ -10,7 +10,9 @@
 #include "logging/Logger.h"
 #include "units/Units.h"
 
+#include <QDir>
 #include <QSignalBlocker>
+#include <QUrl>
 
 #include <cmath>
 #include <limits>
@@ -62,10 +64,16 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
                                              flow->rescaleCommand(), grantBeforeRunning))
     , measurementsWidget(
           new MeasurementsWidget(tr("New parameter values"), proportionalFont, autoWidth, autoDecimals))
+    , reportLabel(new QLabel(this))
 {
     ui->setupUi(this);
     ui->verticalLayout->addWidget(executeWidget);
     ui->verticalLayout->addWidget(measurementsWidget);
+    reportLabel->setObjectName(QStringLiteral("reportLabel"));
+    reportLabel->setWordWrap(true);
+    reportLabel->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    reportLabel->setOpenExternalLinks(true);
+    ui->verticalLayout->addWidget(reportLabel);
     // The execute widget runs the rescaling command, so that it shows its
     // progress, once the flow has checked the sensor.
     flow->setRescaleStarter([this] { executeWidget->grantExecution(); });
@@ -93,10 +101,20 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
             {
                 // The rescaling command's own progress reaches the execute
                 // widget directly.
-                if (flow->getStage() == RescaleFlow::Stage::Connecting)
+                if (flow->getStage() == RescaleFlow::Stage::Connecting ||
+                    flow->getStage() == RescaleFlow::Stage::Restoring)
                     executeWidget->updateProgress(static_cast<std::uint8_t>(progress), description);
             });
     connect(flow, &RescaleFlow::valueShown, measurementsWidget, &MeasurementsWidget::setValue);
+    connect(flow, &RescaleFlow::reportSaved, this,
+            [this](const QString& pdf)
+            {
+                reportLabel->setText(tr("Report: <a href=\"%1\">%2</a>")
+                                         .arg(QUrl::fromLocalFile(pdf).toString(QUrl::FullyEncoded),
+                                              QDir::toNativeSeparators(pdf).toHtmlEscaped()));
+            });
+    connect(flow, &RescaleFlow::reportFailed, this,
+            [this](const QString& message) { reportLabel->setText(message.toHtmlEscaped()); });
     connect(ui->size, &QComboBox::currentIndexChanged, this, &OrvikWidget::sizeChosen);
     connect(ui->innerDiameter, &QDoubleSpinBox::valueChanged, this, &OrvikWidget::diameterChanged);
 
@@ -174,11 +192,13 @@ void OrvikWidget::changeState(State next)
         Logger::info("State Reset");
         executeWidget->clear();
         measurementsWidget->clearMeasurements();
+        reportLabel->clear();
         enable();
         break;
     case State::Parameterizing:
         Logger::info("State Parameterizing");
         measurementsWidget->clearMeasurements();
+        reportLabel->clear();
         ui->portLabel->setEnabled(false);
         ui->comPorts->disable();
         ui->sizeLabel->setEnabled(false);

@@ -2,6 +2,7 @@
 
 #include "app/Orvik.h"
 
+#include <QLabel>
 #include <QWidget>
 
 #include <cstdint>
@@ -63,5 +64,7 @@ private:
     RescaleFlow* flow;
     Hvd::Weft::Components::ExecuteCommandWidget* executeWidget;
     Hvd::Weft::Components::MeasurementsWidget* measurementsWidget;
+    // Names the report of the last successful rescale.
+    QLabel* reportLabel;
     State state = State::Reset;
 };

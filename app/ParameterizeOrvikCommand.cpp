@@ -14,7 +14,10 @@
 
 #include <QByteArray>
 
+#include <QDateTime>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <set>
 #include <stdexcept>
@@ -53,6 +56,30 @@ constexpr double litresPerMinuteToCubicMetresPerHour = 0.06;
 constexpr double litresPerMinuteToUsGallonsPerMinute = 0.264172;
 
 const char* const rangeEndSubdeviceParameter = "settings.range.fMeasEnd";
+
+// Every device parameter a rescale writes: the backup reads them first.
+constexpr std::array<const char*, 15> writtenDeviceParameters{
+    "DosingUnit",     "FlowCutOff",     "FlowMeasStart", "FlowMeasEnd",        "FlowUnit",
+    "Out1Unit",       "Out1ValueMaxHz", "Out1Value10V",  "Out1Value20mA",      "Out2Unit",
+    "Out2ValueMaxHz", "Out2Value10V",   "Out2Value20mA", "ProductVariantName", "TemperatureUnit"};
+
+// The parameters of `names` the set holds; one it lacks fails the rescale
+// later, before anything is written.
+template <typename Names>
+ReadParametersCommand::ParameterRefList present(const std::optional<DeviceContext::ParameterSetRef>& set,
+                                                const Names& names)
+{
+    ReadParametersCommand::ParameterRefList parameters;
+    if (!set)
+        return parameters;
+    for (const char* name : names)
+    {
+        const auto& all = set->get().getParameters();
+        if (const auto it = all.find(name); it != all.end())
+            parameters.emplace_back(it->second);
+    }
+    return parameters;
+}
 
 // The description model refused a value or lacks a parameter: logged and
 // reported through the command in whose name the step runs.
@@ -148,6 +175,10 @@ void ParameterizeOrvikCommand::doExecute()
     }
     deviceParameters.clear();
     subdeviceParameters.clear();
+    backup.reset();
+    backupPath.clear();
+    writeBegun = false;
+    factoryDefaultsStored = false;
     command = createCommand();
     if (command)
         command->execute();
@@ -169,12 +200,19 @@ Command* ParameterizeOrvikCommand::createCommand()
 
     auto* composite = new CompositeCommand({}, CompositeCommand::detailedProgressReports, this);
     auto* read = new ReadParametersCommand(context, service, tr("Reading k-factor"), composite);
-    read->setParameters({}, {*kFactor});
+    // One read per address type: the k-factor together with the present
+    // value of everything the write replaces, for the backup.
+    auto subdeviceReads = present(context.getSubdeviceParameterSet(), std::array{rangeEndSubdeviceParameter});
+    subdeviceReads.insert(subdeviceReads.begin(), *kFactor);
+    read->setParameters(present(context.getDeviceParameterSet(), writtenDeviceParameters),
+                        std::move(subdeviceReads));
     auto* write = new WriteParametersCommand(context, service,
                                              WriteParametersCommand::tr("Writing parameters"), composite);
+    auto* factoryDefaults = new SetAsFactoryDefaultsCommand(context, service, composite);
+    connect(factoryDefaults, &Command::finished, this, [this] { factoryDefaultsStored = true; });
     composite->addCommand(read);
     composite->addCommand(write);
-    composite->addCommand(new SetAsFactoryDefaultsCommand(context, service, composite));
+    composite->addCommand(factoryDefaults);
     composite->addCommand(new RestartDeviceCommand(context, service, composite));
     composite->addCommand(new DisconnectCommand(context, service, composite));
 
@@ -182,14 +220,17 @@ Command* ParameterizeOrvikCommand::createCommand()
     // lists before the composite starts it. A failure here has already ended
     // the read, and with it the composite, before anything is written.
     connect(read, &ReadParametersCommand::parametersRead, read,
-            [this, read, write](const DeviceService::SettingList&,
+            [this, read, write](const DeviceService::SettingList& deviceSettings,
                                 const DeviceService::SettingList& subdeviceSettings)
             {
-                if (!mergeKFactors(subdeviceParameters, subdeviceSettings, read) || !setParameters(read))
+                if (!saveBackup(deviceSettings, subdeviceSettings, read) ||
+                    !mergeKFactors(subdeviceParameters, subdeviceSettings, read) || !setParameters(read))
                     return;
                 write->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
                 deviceParameters.clear();
                 subdeviceParameters.clear();
+                // The composite starts the write next.
+                writeBegun = true;
             });
 
     connect(composite, &Command::progressUpdated, this, &Command::progressUpdated);
@@ -197,6 +238,36 @@ Command* ParameterizeOrvikCommand::createCommand()
     connect(composite, &Command::warningOccurred, this, &Command::warningOccurred);
     connect(composite, &Command::errorOccurred, this, &Command::error);
     return composite;
+}
+
+bool ParameterizeOrvikCommand::saveBackup(const DeviceService::SettingList& deviceSettings,
+                                          const DeviceService::SettingList& subdeviceSettings,
+                                          Command* reporter)
+{
+    SensorBackup taken;
+    taken.sensor = context.getConnectedDevice();
+    taken.port = context.getConnectedDevicePort().number;
+    taken.time = QDateTime::currentDateTime();
+    taken.identity = context.getDevice().getIdentity();
+    taken.deviceSettings = deviceSettings;
+    taken.subdeviceSettings = subdeviceSettings;
+    QString why;
+    const QString path = taken.save(backupFolder, &why);
+    if (path.isEmpty())
+    {
+        Logger::error(reporter->getDepth(), "Could not save the backup in {}: {}", backupFolder.toStdString(),
+                      why.toStdString());
+        reporter->error(tr("Could not save the backup of the sensor's parameters in %1: %2 "
+                           "Nothing was written to the sensor.")
+                            .arg(backupFolder, why),
+                        System::Application, Hvd::Weft::Components::deviceStillConnected);
+        return false;
+    }
+    Logger::info(reporter->getDepth(), "Saved the backup of the device parameters to {}", path.toStdString());
+    backup = std::move(taken);
+    backupPath = path;
+    Q_EMIT backupSaved(path);
+    return true;
 }
 
 bool ParameterizeOrvikCommand::mergeKFactors(std::vector<Parameter>& parameters,

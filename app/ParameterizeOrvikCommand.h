@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Orvik.h"
+#include "app/SensorBackup.h"
 #include "communication/DeviceService.h"
 #include "components/commands/Command.h"
 #include "device/Parameter.h"
@@ -9,6 +10,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,16 @@ public:
     double getConversionFactor() const { return conversionFactor; }
     double getMeasuringRangeEnd() const { return measuringRangeEnd; }
 
+    // Before writing, every run saves what the sensor held of the
+    // parameters it is about to write into this folder.
+    void setBackupFolder(const QString& folder) { backupFolder = folder; }
+    // The backup of the current or last run, once saved.
+    const std::optional<SensorBackup>& getBackup() const { return backup; }
+    const QString& getBackupPath() const { return backupPath; }
+    // The write has begun and the new values are not yet complete as
+    // factory defaults: a failure now leaves the sensor half rescaled.
+    bool needsRestore() const { return writeBegun && !factoryDefaultsStored; }
+
 public Q_SLOTS:
     void setInnerDiameterReference(double innerDiameterReference);
     void setOrvik(const Orvik& orvik);
@@ -48,6 +60,7 @@ Q_SIGNALS:
     void parameterCalculated(bool isDeviceParameter, const QString& name, const QString& value);
     void parameterCalculated(bool isDeviceParameter, const QString& name, double value);
     void valueCalculated(bool isDeviceParameter, const QString& name, double value, const QString& unit);
+    void backupSaved(const QString& path);
 
 protected:
     void doExecute() override;
@@ -57,6 +70,9 @@ protected:
 
 private:
     Hvd::Weft::Components::Command* createCommand();
+    bool saveBackup(const Hvd::Weft::Communication::DeviceService::SettingList& deviceSettings,
+                    const Hvd::Weft::Communication::DeviceService::SettingList& subdeviceSettings,
+                    Hvd::Weft::Components::Command* reporter);
     void calculateConversionFactor();
     bool mergeKFactors(std::vector<Hvd::Weft::Device::Parameter>& parameters,
                        const std::vector<Hvd::Weft::Device::ParameterSetting>& settings,
@@ -79,4 +95,9 @@ private:
     double measuringRangeEnd = 0;
     double conversionFactor = 0;
     double innerDiameterReference = 0;
+    QString backupFolder = SensorBackup::defaultFolder();
+    std::optional<SensorBackup> backup;
+    QString backupPath;
+    bool writeBegun = false;
+    bool factoryDefaultsStored = false;
 };

@@ -1,6 +1,9 @@
 #include "app/RescaleFlow.h"
 
 #include "app/ParameterizeOrvikCommand.h"
+#include "app/RescaleReport.h"
+#include "app/RestoreCommand.h"
+#include "app/SensorBackup.h"
 #include "communication/DeviceService.h"
 #include "components/QtResourceReader.h"
 #include "components/commands/CompositeCommand.h"
@@ -8,12 +11,15 @@
 #include "components/connectors/DeviceConnector.h"
 #include "components/connectors/DeviceContext.h"
 #include "device/Exceptions.h"
+#include "device/Tag.h"
 #include "device/import/FileReader.h"
 #include "device/import/Importer.h"
 #include "device/import/JsonFormatImporter.h"
 #include "logging/Logger.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QLocale>
 
 #include <cmath>
@@ -40,9 +46,17 @@ constexpr int releaseWatchMs = 20;
 // The service confirms an abort at once; this only guards a stuck thread.
 constexpr int interruptReleaseMs = 3000;
 
+QString importFailure(const std::exception& exception)
+{
+    return RescaleFlow::text("Could not load the N5Q2-Orvik device file. Please contact support. ") +
+           QString::fromStdString(exception.what());
+}
+
+} // namespace
+
 // Both schemas are read and compiled here; a missing or unreadable file
 // becomes an import error that names it.
-Device::Importer createImporter()
+Device::Importer RescaleFlow::createImporter()
 {
     try
     {
@@ -62,14 +76,6 @@ Device::Importer createImporter()
     }
 }
 
-QString importFailure(const std::exception& exception)
-{
-    return RescaleFlow::text("Could not load the N5Q2-Orvik device file. Please contact support. ") +
-           QString::fromStdString(exception.what());
-}
-
-} // namespace
-
 RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceService,
                          DeviceConnector& deviceConnector, QObject* parent)
     : QObject(parent)
@@ -85,6 +91,26 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
     connectCalibratedDiameter();
     connect(parameterizeCommand, &ParameterizeOrvikCommand::valueCalculated, this,
             &RescaleFlow::onValueCalculated);
+    connect(parameterizeCommand, &ParameterizeOrvikCommand::backupSaved, this, &RescaleFlow::backupSaved);
+    connect(parameterizeCommand,
+            qOverload<bool, const QString&, const QString&>(&ParameterizeOrvikCommand::parameterCalculated),
+            this,
+            [this](bool, const QString& name, const QString& value)
+            {
+                if (name == QLatin1String(ParameterizeOrvikCommand::ParamProductVariantName))
+                    newSizeName = value;
+            });
+    connect(parameterizeCommand,
+            qOverload<bool, const QString&, double>(&ParameterizeOrvikCommand::parameterCalculated), this,
+            [this](bool isDeviceParameter, const QString& name, double value)
+            {
+                const auto kFactor = context.getSubdeviceParameter(Device::Tag::KFAKTOR);
+                if (!isDeviceParameter && kFactor && name.toStdString() == kFactor->get().getName())
+                {
+                    newKFactor = value;
+                    kFactorName = name;
+                }
+            });
 
     connect(composite, &Command::progressUpdated, this, &RescaleFlow::progressUpdated);
     connect(composite, &Command::warningOccurred, this, &RescaleFlow::warningOccurred);
@@ -92,7 +118,11 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
     connect(composite, &Command::errorOccurred, this,
             [this](const QString& message, System, bool disconnected)
             {
-                if (stage == Stage::Rescaling)
+                if (stage != Stage::Rescaling)
+                    return;
+                if (parameterizeCommand->needsRestore() && parameterizeCommand->getBackup())
+                    restore(message);
+                else
                     fail(message, disconnected);
             });
 
@@ -100,21 +130,35 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
             [this](std::uint8_t progress, const QString& description)
             {
                 // The release after a failure is not shown.
-                if (stage == Stage::Connecting || stage == Stage::Rescaling)
+                if (stage == Stage::Connecting || stage == Stage::Rescaling || stage == Stage::Restoring)
                     Q_EMIT progressUpdated(progress, description);
             });
-    connect(&connector, &DeviceConnector::deviceConnected, this, &RescaleFlow::checkSensor);
+    connect(&connector, &DeviceConnector::deviceConnected, this,
+            [this]
+            {
+                if (stage == Stage::Restoring)
+                    restoreConnected();
+                else
+                    checkSensor();
+            });
     connect(&connector, &DeviceConnector::unexpectedDeviceConnected, this,
             [this]
             {
                 if (stage == Stage::Connecting)
                     fail(text("Only Orvik devices are supported."));
+                else if (stage == Stage::Restoring)
+                    restoreEnded(false);
             });
     connect(&connector, &Connector::errorOccurred, this,
             [this](const QString& message)
             {
                 if (stage == Stage::Releasing)
                     releaseEnded(message);
+                else if (stage == Stage::Restoring)
+                {
+                    Logger::error("Could not reconnect to restore the parameters: {}", message.toStdString());
+                    restoreEnded(false);
+                }
                 else if (stage == Stage::Connecting || stage == Stage::Rescaling)
                     fail(message);
             });
@@ -123,6 +167,8 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
             {
                 if (stage == Stage::Releasing)
                     releaseEnded(std::nullopt);
+                else if (stage == Stage::Restoring)
+                    connector.connectTarget(port);
             });
 
     releaseWatch.setInterval(releaseWatchMs);
@@ -172,14 +218,21 @@ QString RescaleFlow::text(const char* sourceText)
     return QCoreApplication::translate("OrvikWidget", sourceText);
 }
 
-void RescaleFlow::setOrvik(const Orvik& orvik)
+void RescaleFlow::setOrvik(const Orvik& selected)
 {
-    parameterizeCommand->setOrvik(orvik);
+    orvik = selected;
+    parameterizeCommand->setOrvik(selected);
 }
 
-void RescaleFlow::start(const QString& port)
+void RescaleFlow::setBackupFolder(const QString& folder)
 {
-    if (stage == Stage::Connecting || stage == Stage::Rescaling || interruptWatch.isActive())
+    parameterizeCommand->setBackupFolder(folder);
+}
+
+void RescaleFlow::start(const QString& portName)
+{
+    if (stage == Stage::Connecting || stage == Stage::Rescaling || stage == Stage::Restoring ||
+        interruptWatch.isActive())
         return;
     if (stage == Stage::Releasing || connector.isRunning() || connector.isTargetConnected())
     {
@@ -190,13 +243,17 @@ void RescaleFlow::start(const QString& port)
         return;
     }
     stage = Stage::Connecting;
+    port = portName;
+    newSizeName.clear();
+    newKFactor = shownDiameter = shownRangeEnd = 0;
+    kFactorName.clear();
     QString failure;
     if (!importDeviceDescription(context, &failure))
     {
         fail(failure);
         return;
     }
-    if (port.isEmpty())
+    if (portName.isEmpty())
     {
         fail(text("No port has been selected."));
         return;
@@ -260,12 +317,131 @@ void RescaleFlow::onRescaleFinished()
     if (stage != Stage::Rescaling)
         return;
     stage = Stage::Done;
+    saveReport();
     Q_EMIT succeeded();
+}
+
+void RescaleFlow::restore(const QString& failure)
+{
+    Logger::error("Rescaling failed: {}", failure.toStdString());
+    Logger::info("Restoring the device parameters from {}",
+                 parameterizeCommand->getBackupPath().toStdString());
+    stage = Stage::Restoring;
+    restoreFor = failure;
+    Q_EMIT progressUpdated(0, text("Restoring previous parameters"));
+    // The service closes its port with a failed write, and the sensor may
+    // hold half of it in its working memory: start again from a power cycle.
+    if (connector.isTargetConnected() && !connector.isRunning())
+        connector.releaseTarget();
+    else if (!connector.isRunning())
+        connector.connectTarget(port);
+    else
+        restoreEnded(false);
+}
+
+void RescaleFlow::restoreConnected()
+{
+    const SensorBackup& backup = *parameterizeCommand->getBackup();
+    const QString otherSensor = backup.mismatch(context.getConnectedDevice());
+    SensorBackup::ParameterList deviceParameters;
+    SensorBackup::ParameterList subdeviceParameters;
+    QString why;
+    if (!otherSensor.isEmpty() || !backup.toParameters(context, SensorBackup::Limits::AsRead,
+                                                       deviceParameters, subdeviceParameters, &why))
+    {
+        Logger::error("Cannot restore the device parameters: {}", (otherSensor + why).toStdString());
+        restoreEnded(false);
+        return;
+    }
+    restoreCommand = createRestoreCommand(context, service, std::move(deviceParameters),
+                                          std::move(subdeviceParameters), this);
+    connect(restoreCommand, &Command::progressUpdated, this, &RescaleFlow::progressUpdated);
+    connect(restoreCommand, &Command::finished, this, [this] { restoreEnded(true); });
+    connect(restoreCommand, &Command::errorOccurred, this,
+            [this](const QString& message, System, bool disconnected)
+            {
+                Logger::error("Restoring the device parameters failed: {}", message.toStdString());
+                restoreEnded(false, disconnected);
+            });
+    restoreCommand->execute();
+}
+
+void RescaleFlow::restoreEnded(bool restored, bool lineLost)
+{
+    if (stage != Stage::Restoring)
+        return;
+    if (restoreCommand)
+    {
+        disconnect(restoreCommand, nullptr, this, nullptr);
+        restoreCommand->deleteLater();
+    }
+    const QString path = QDir::toNativeSeparators(parameterizeCommand->getBackupPath());
+    QString outcome;
+    if (restored)
+    {
+        Logger::info("Restored the device parameters from {}", path.toStdString());
+        outcome = text("The sensor was restored to its previous parameters.");
+    }
+    else
+    {
+        outcome = text("The sensor was NOT restored to its previous parameters. Its backup is %1; "
+                       "restore it with: %2")
+                      .arg(path, SensorBackup::restoreCommand(port, path));
+    }
+    stage = Stage::Rescaling;
+    fail(restoreFor + QLatin1Char('\n') + outcome, lineLost);
+}
+
+void RescaleFlow::saveReport()
+{
+    const auto& backup = parameterizeCommand->getBackup();
+    if (!backup)
+        return;
+    RescaleReport report;
+    report.time = QDateTime::currentDateTime();
+    report.port = backup->port;
+    report.sensor = backup->sensor;
+    for (const auto& setting : backup->deviceSettings)
+    {
+        if (setting.getName() == ParameterizeOrvikCommand::ParamProductVariantName)
+            report.oldSizeName = QString::fromStdString(setting.getValue().toString());
+    }
+    for (const auto& setting : backup->subdeviceSettings)
+    {
+        // The sensor is released by now: its sets are no longer at hand.
+        if (setting.getName() == kFactorName.toStdString())
+            report.oldKFactor = setting.getValue().toDouble();
+    }
+    report.newSizeName = newSizeName;
+    report.sizeCode = QString::fromStdString(std::string(orvik.name));
+    report.innerDiameter = shownDiameter;
+    report.lengthUnit = Hvd::Unit::toString(orvik.lengthUnit);
+    report.newKFactor = newKFactor;
+    report.measuringRangeStart = -shownRangeEnd;
+    report.measuringRangeEnd = shownRangeEnd;
+    report.flowUnit = Hvd::Unit::toString(orvik.flowUnit);
+    report.outputUnit = Hvd::Unit::toString(orvik.outputUnit);
+    report.temperatureUnit = Hvd::Unit::toString(orvik.temperatureUnit);
+    report.backupFile = parameterizeCommand->getBackupPath();
+
+    QString basePath = report.backupFile;
+    basePath.chop(qsizetype(qstrlen(SensorBackup::suffix)));
+    QString why;
+    if (const auto files = report.write(basePath, &why))
+    {
+        Logger::info("Saved the rescale report to {}", files->pdf.toStdString());
+        Q_EMIT reportSaved(files->pdf, files->json);
+        return;
+    }
+    Logger::error("Could not save the rescale report: {}", why.toStdString());
+    Q_EMIT reportFailed(text("The rescale succeeded, but its report could not be saved: %1").arg(why));
 }
 
 void RescaleFlow::fail(const QString& message, bool lineLost)
 {
-    Logger::error("Rescaling failed: {}", message.toStdString());
+    // One log line, even for a failure with the outcome of its restore.
+    Logger::error("Rescaling failed: {}",
+                  QString(message).replace(QLatin1Char('\n'), QLatin1Char(' ')).toStdString());
     stage = Stage::Releasing;
     if (lineLost && connector.isTargetConnected() && !connector.isRunning())
     {
@@ -304,6 +480,12 @@ void RescaleFlow::interrupt()
     Logger::warn("Rescale interrupted: stopping and releasing the port");
     if (composite)
         composite->cancel();
+    if (restoreCommand)
+    {
+        restoreCommand->cancel();
+        disconnect(restoreCommand, nullptr, this, nullptr);
+        restoreCommand->deleteLater();
+    }
     releaseWatch.stop();
     stage = Stage::Releasing;
     // The abort stops every sequence and closes the port; its confirmation,
@@ -367,8 +549,14 @@ void RescaleFlow::onValueCalculated(bool isDeviceParameter, const QString& name,
     if (!isDeviceParameter)
         return;
     if (name == QLatin1String("InnerDiameter"))
+    {
+        shownDiameter = value;
         Q_EMIT valueShown(name, value, unit);
+    }
     else if (name == QLatin1String("FlowMeasEnd"))
+    {
+        shownRangeEnd = std::round(value);
         Q_EMIT valueShown(name, std::round(value),
                           unit.startsWith(QLatin1String("gal")) ? QStringLiteral("GPM") : unit);
+    }
 }

@@ -17,6 +17,11 @@ namespace Hvd::Weft::Communication
 class DeviceService;
 }
 
+namespace Hvd::Weft::Device
+{
+class Importer;
+}
+
 namespace Hvd::Weft::Components
 {
 class Command;
@@ -42,6 +47,9 @@ public:
         Idle,
         Connecting,
         Rescaling,
+        // The write failed: the sensor is being reconnected and the backup
+        // written back.
+        Restoring,
         // A failure is known; the sensor is being released.
         Releasing,
         Done,
@@ -64,6 +72,8 @@ public:
 
     void setOrvik(const Orvik& orvik);
     Stage getStage() const { return stage; }
+    // Where backups and reports go; the per-user default otherwise.
+    void setBackupFolder(const QString& folder);
 
     // Starts a rescale on `port`. A refusal (busy, no port, no description)
     // is reported through failed() at once.
@@ -75,6 +85,9 @@ public:
     // Imports the shipped description into `context`; on failure the user's
     // text is in `failure` and the reason in the log.
     static bool importDeviceDescription(Hvd::Weft::Components::DeviceContext& context, QString* failure);
+    // The importer of descriptions and settings files, with both schemas
+    // compiled. Throws Device::ImportException naming a schema it cannot read.
+    static Hvd::Weft::Device::Importer createImporter();
 
     // A user-visible text of the rescaler, translated in the window's context.
     static QString text(const char* sourceText);
@@ -95,7 +108,13 @@ Q_SIGNALS:
     // One of the two values the user sees: its row ("InnerDiameter",
     // "FlowMeasEnd"), the number and the unit (rich text).
     void valueShown(const QString& row, double value, const QString& unit);
+    // The backup of what the rescale replaces is saved (before any write).
+    void backupSaved(const QString& path);
     void succeeded();
+    // After a success: the report of what changed, or why it is missing
+    // (the rescale itself stands).
+    void reportSaved(const QString& pdfPath, const QString& jsonPath);
+    void reportFailed(const QString& message);
     // The rescale failed; the release of the sensor has already begun.
     void failed(const QString& message);
     // The sensor is released after a failure or an interrupt; a failed
@@ -106,6 +125,10 @@ private:
     void checkSensor();
     void onRescaleFinished();
     void fail(const QString& message, bool lineLost = false);
+    void restore(const QString& failure);
+    void restoreConnected();
+    void restoreEnded(bool restored, bool lineLost = false);
+    void saveReport();
     void releaseEnded(const std::optional<QString>& releaseError);
     void onValueCalculated(bool isDeviceParameter, const QString& name, double value, const QString& unit);
     void connectCalibratedDiameter();
@@ -116,6 +139,7 @@ private:
     Hvd::Weft::Components::ReadParametersCommand* readCommand;
     ParameterizeOrvikCommand* parameterizeCommand;
     QPointer<Hvd::Weft::Components::CompositeCommand> composite;
+    QPointer<Hvd::Weft::Components::CompositeCommand> restoreCommand;
     std::function<void()> startRescale;
     // Polls the connector while it releases a wrong sensor on its own: that
     // release ends without a signal.
@@ -126,4 +150,14 @@ private:
     quint64 interruptRequest = 0;
     bool interruptTaken = false;
     Stage stage = Stage::Idle;
+    QString port;
+    Orvik orvik;
+    // The failure a restore runs for; reported with its outcome.
+    QString restoreFor;
+    // What the rescale wrote, for the report.
+    QString newSizeName;
+    double newKFactor = 0;
+    QString kFactorName;
+    double shownDiameter = 0;
+    double shownRangeEnd = 0;
 };

@@ -32,6 +32,9 @@ constexpr std::array<FlowUnitRow, 11> flowUnits{{
 
 constexpr std::array<const char*, 5> lengthUnits{"User", "m", "cm", "mm", "in"};
 
+constexpr std::array<const char*, 6> volumeUnits{"User", "L", "mL", "m3", "gals", "galk"};
+constexpr std::array<const char*, 4> temperatureUnits{"User", "\u00B0C", "\u00B0F", "K"};
+
 constexpr const char* notAvailable = "NA";
 
 } // namespace
@@ -56,6 +59,18 @@ const char* toString(LengthType type)
 {
     const auto code = static_cast<std::size_t>(type);
     return code < lengthUnits.size() ? lengthUnits[code] : notAvailable;
+}
+
+const char* toString(VolumeType type)
+{
+    const auto code = static_cast<std::size_t>(type);
+    return code < volumeUnits.size() ? volumeUnits[code] : notAvailable;
+}
+
+const char* toString(TemperatureType type)
+{
+    const auto code = static_cast<std::size_t>(type);
+    return code < temperatureUnits.size() ? temperatureUnits[code] : notAvailable;
 }
 
 } // namespace Hvd::Unit

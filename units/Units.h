@@ -73,5 +73,8 @@ template <> VolumeFlow toConversionFactor<float>(FlowType type, const UserUnit<f
 
 const char* toString(FlowType type);
 const char* toString(LengthType type);
+// UTF-8 texts, for reports.
+const char* toString(VolumeType type);
+const char* toString(TemperatureType type);
 
 } // namespace Hvd::Unit

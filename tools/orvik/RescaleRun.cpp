@@ -50,11 +50,30 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceS
                 if (failure.isEmpty())
                     failure = message;
             });
+    connect(flow.get(), &RescaleFlow::backupSaved, this,
+            [this](const QString& path)
+            {
+                backupPath = path;
+                Q_EMIT progressed(tr("Backup saved: %1").arg(path));
+            });
+    connect(flow.get(), &RescaleFlow::reportSaved, this,
+            [this](const QString& pdf, const QString& json)
+            {
+                reportPath = pdf;
+                reportDataPath = json;
+            });
+    connect(flow.get(), &RescaleFlow::reportFailed, this,
+            [this](const QString& message) { Q_EMIT progressed(tr("Warning: %1").arg(message)); });
     // Told once the sensor is released: the program ends only then.
     connect(flow.get(), &RescaleFlow::released, this, &RescaleRun::releaseEnded);
 }
 
 RescaleRun::~RescaleRun() = default;
+
+void RescaleRun::setBackupFolder(const QString& folder)
+{
+    flow->setBackupFolder(folder);
+}
 
 void RescaleRun::start()
 {
@@ -84,6 +103,12 @@ void RescaleRun::succeed()
     showProgress(100, QCoreApplication::translate("Hvd::Weft::Components::ExecuteCommandWidget", "Success"));
     Q_EMIT printed(RescaleFlow::text("Inner Diameter") + QStringLiteral(": ") + innerDiameter);
     Q_EMIT printed(RescaleFlow::text("Max. flow") + QStringLiteral(": ") + maxFlow);
+    Q_EMIT printed(tr("Backup: %1").arg(backupPath));
+    if (!reportPath.isEmpty())
+    {
+        Q_EMIT printed(tr("Report: %1").arg(reportPath));
+        Q_EMIT printed(tr("Report data: %1").arg(reportDataPath));
+    }
     end(RescaleArguments::Success);
 }
 

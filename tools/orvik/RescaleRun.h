@@ -30,6 +30,9 @@ public:
                QObject* parent = nullptr);
     ~RescaleRun() override;
 
+    // Where the backup and the report go; the per-user folder otherwise.
+    void setBackupFolder(const QString& folder);
+
     void start() override;
     // The sensor may then hold only part of the new parameters; the message says so.
     void interrupt(const QString& reason) override;
@@ -50,4 +53,7 @@ private:
     // The two values the window shows, as it shows them.
     QString innerDiameter;
     QString maxFlow;
+    QString backupPath;
+    QString reportPath;
+    QString reportDataPath;
 };

@@ -72,7 +72,7 @@ void SensorRun::start()
         return;
     started = true;
     QString problem;
-    if (!RescaleFlow::importDeviceDescription(stack.context, &problem))
+    if (!RescaleFlow::importDeviceDescription(stack.context, &problem) || !prepare(&problem))
     {
         Q_EMIT failed(problem);
         end(CommandLine::Failed);

@@ -31,6 +31,13 @@ public:
     void interrupt(const QString& reason) override;
 
 protected:
+    // Checks made before the port is touched, with the description loaded;
+    // false with the reason in `problem` ends the run with 1.
+    virtual bool prepare(QString* problem)
+    {
+        Q_UNUSED(problem);
+        return true;
+    }
     // The sensor is connected: start the job.
     virtual void runJob() = 0;
     // Stops the job's command when the run is interrupted.

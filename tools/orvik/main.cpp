@@ -2,6 +2,8 @@
 // subcommand per job. `orvik --help` lists them.
 
 #include "components/logging/Application.h"
+#include "tools/orvik/BackupArguments.h"
+#include "tools/orvik/BackupRun.h"
 #include "tools/orvik/CommandLine.h"
 #include "tools/orvik/FlashArguments.h"
 #include "tools/orvik/FlashRun.h"
@@ -10,7 +12,7 @@
 #include "tools/orvik/ValuesArguments.h"
 #include "tools/orvik/ValuesRun.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <QThread>
 
@@ -35,12 +37,26 @@ template <typename Parsed> std::optional<int> answerWithoutRun(const Parsed& par
     return std::nullopt;
 }
 
+// Until the log file takes Qt's messages: the offscreen platform's start
+// warns about a missing XDG_RUNTIME_DIR, which a terminal session without a
+// desktop never has and which would read like a failure of the command.
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    QTextStream(stderr) << qFormatLogMessage(type, context, message) << Qt::endl;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // No widgets: runs without a display.
-    QCoreApplication app(argc, argv);
+    // No widgets, and no display needed: the GUI module only lays out the
+    // rescale report's PDF, which the offscreen platform does as well.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(startupMessages);
+    QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(Application::organizationNameText));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(Application::organizationDomainText));
     QCoreApplication::setApplicationName(QString::fromLatin1(CommandLine::programName));
@@ -79,6 +95,20 @@ int main(int argc, char** argv)
         if (const auto code = answerWithoutRun(parsed))
             return *code;
         return CommandLine::execute(command, [&parsed] { return std::make_unique<FlashRun>(parsed); });
+    }
+    if (command == QLatin1String("backup"))
+    {
+        const BackupArguments::Parsed parsed = BackupArguments::parseBackup(rest);
+        if (const auto code = answerWithoutRun(parsed))
+            return *code;
+        return CommandLine::execute(command, [&parsed] { return std::make_unique<BackupRun>(parsed); });
+    }
+    if (command == QLatin1String("restore"))
+    {
+        const BackupArguments::Parsed parsed = BackupArguments::parseRestore(rest);
+        if (const auto code = answerWithoutRun(parsed))
+            return *code;
+        return CommandLine::execute(command, [&parsed] { return std::make_unique<RestoreRun>(parsed); });
     }
 
     QTextStream err(stderr);

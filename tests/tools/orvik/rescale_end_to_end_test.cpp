@@ -3,6 +3,8 @@
 
 #include "rescale_test_support.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 
 using namespace RescaleTest;
@@ -27,11 +29,32 @@ void expectRescaled(const OrvikSimulatorFixture& sensor, const Orvik& orvik, dou
 
     const QString unit = QString::fromLatin1(Hvd::Unit::toString(orvik.lengthUnit));
     EXPECT_TRUE(outcome.printedSuccess()) << outcome.text();
+    ASSERT_EQ(outcome.out.size(), 5) << outcome.text();
     EXPECT_EQ(
-        outcome.out.mid(outcome.out.size() - 2),
+        outcome.out.mid(0, 2),
         (QStringList{QStringLiteral("Inner Diameter: %1 %2").arg(expected.shownDiameter, unit),
                      QStringLiteral("Max. flow: %1 %2").arg(expected.shownFlow).arg(plainFlowUnit(orvik))}))
         << outcome.text();
+
+    // The backup and the report beside it; the report names what the sensor now holds.
+    const QString backup = outcome.out[2].mid(qsizetype(qstrlen("Backup: ")));
+    const QString base = backup.chopped(qsizetype(qstrlen(".para.json")));
+    EXPECT_EQ(outcome.out.mid(2), (QStringList{"Backup: " + backup, "Report: " + base + ".report.pdf",
+                                               "Report data: " + base + ".report.json"}));
+    EXPECT_TRUE(QFileInfo(base + ".report.pdf").size() > 0);
+    QFile file(base + ".report.json");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+    const SensorImage device(sensor, Target::Device, "V02.11");
+    const SensorImage sub(sensor, Target::SubDevice, "V02.10");
+    EXPECT_EQ(report["backupFile"].toString(), backup);
+    EXPECT_EQ(report["sensor"].toObject()["address"].toString(), "19.0.4.0.2");
+    EXPECT_EQ(report["size"].toObject()["new"].toString().toStdString(),
+              device.nvm("ProductVariantName").toString());
+    EXPECT_EQ(report["size"].toObject()["code"].toString().toStdString(), std::string(orvik.name));
+    EXPECT_EQ(float(report["kFactor"].toObject()["old"].toDouble()), oldK);
+    EXPECT_EQ(float(report["kFactor"].toObject()["new"].toDouble()), sub.nvm(sub.kFactor()).toFloat());
+    EXPECT_EQ(report["measuringRange"].toObject()["end"].toDouble(), expected.shownFlow);
 }
 
 OrvikSimulatorOptions sensorWith(const char* variant, double kFactor)

@@ -189,7 +189,8 @@ TEST(RescaleFailures, VariantNameWithoutANumber)
     EXPECT_EQ(kFactor(sensor), before);
 }
 
-// The first write refused: nothing reaches the memory.
+// The first write refused, and so is the restore's: nothing reaches the
+// memory, and the message names the backup.
 TEST(RescaleFailures, WriteNotAcknowledged)
 {
     OrvikSimulatorFixture sensor;
@@ -200,10 +201,16 @@ TEST(RescaleFailures, WriteNotAcknowledged)
 
     CapturedLog log;
     const Outcome outcome = runInProcess(sensor, size("D3H"));
-    expectFailed(outcome, QStringLiteral("Device didn`t acknowledge command 131"), sensor, Line::Lost);
-    EXPECT_EQ(errorEntries(log.close()), "[DeviceThread] Device didn`t acknowledge command 131\n"
-                                         "[main] Rescaling failed: Device didn`t acknowledge command 131");
-    EXPECT_EQ(sensor.requestCount(131), 1);
+    const QString failure = QStringLiteral("Device didn`t acknowledge command 131");
+    expectFailed(outcome, outcome.notRestored(failure, sensor.devicePath()), sensor, Line::Lost);
+    EXPECT_EQ(errorEntries(log.close()),
+              "[DeviceThread] Device didn`t acknowledge command 131\n"
+              "[main] Rescaling failed: Device didn`t acknowledge command 131\n"
+              "[DeviceThread] Device didn`t acknowledge command 131\n"
+              "[main] Restoring the device parameters failed: Device didn`t acknowledge command 131\n"
+              "[main] Rescaling failed: " +
+                  outcome.notRestored(failure, sensor.devicePath()).replace('\n', ' ').toStdString());
+    EXPECT_EQ(sensor.requestCount(131), 2);
     EXPECT_EQ(sensor.memory(Target::Device).nvm, nvm);
     EXPECT_EQ(kFactor(sensor), before);
 }
@@ -217,12 +224,20 @@ TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
 
     CapturedLog log;
     const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300, {}});
-    expectFailed(outcome, QStringLiteral("Device didn`t respond -> timeout! !"), sensor, Line::Lost);
-    // The stack's silence, the session's timeout and the failure: each once.
-    EXPECT_EQ(errorEntries(log.close()), "[DeviceThread] normal timeout of 300ms elapsed\n"
-                                         "[DeviceThread] Device didn't answer in time!\n"
-                                         "[main] Rescaling failed: Device didn`t respond -> timeout! !");
-    EXPECT_EQ(sensor.requestCount(131), 1);
+    const QString failure = QStringLiteral("Device didn`t respond -> timeout! !");
+    expectFailed(outcome, outcome.notRestored(failure, sensor.devicePath()), sensor, Line::Lost);
+    // The stack's silence, the session's timeout and the failure: each once
+    // for the write and once for the restore's.
+    EXPECT_EQ(errorEntries(log.close()),
+              "[DeviceThread] normal timeout of 300ms elapsed\n"
+              "[DeviceThread] Device didn't answer in time!\n"
+              "[main] Rescaling failed: Device didn`t respond -> timeout! !\n"
+              "[DeviceThread] normal timeout of 300ms elapsed\n"
+              "[DeviceThread] Device didn't answer in time!\n"
+              "[main] Restoring the device parameters failed: Device didn`t respond -> timeout! !\n"
+              "[main] Rescaling failed: " +
+                  outcome.notRestored(failure, sensor.devicePath()).replace('\n', ' ').toStdString());
+    EXPECT_EQ(sensor.requestCount(131), 2);
 }
 
 // The k-factor, written last, never reads back as written: the write is
@@ -237,6 +252,9 @@ TEST(RescaleFailures, ReadBackNeverMatches)
     const Outcome outcome = runInProcess(sensor, size("A3F"));
     EXPECT_TRUE(outcome.failures().value(0).startsWith(
         QLatin1String("Exceeded max retries: Device responded to command 130: Sent value didn't correspond")))
+        << outcome.text();
+    // The restore's read-back fails the same way.
+    EXPECT_TRUE(outcome.failures().value(0).contains(QLatin1String("\nThe sensor was NOT restored")))
         << outcome.text();
     expectFailed(outcome, outcome.failures().value(0), sensor, Line::Lost);
 }

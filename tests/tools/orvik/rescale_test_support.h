@@ -5,6 +5,8 @@
 
 #include "app/Orvik.h"
 #include "app/ParameterizeOrvikCommand.h"
+#include "app/SensorBackup.h"
+#include "components/logging/Application.h"
 #include "device/Device.h"
 #include "device/Value.h"
 #include "device/Version.h"
@@ -28,6 +30,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -52,20 +55,41 @@ struct Outcome
     QStringList err;
 
     bool printedSuccess() const { return err.contains(QStringLiteral("[100%] Success")); }
-    // Standard error without the progress lines, warnings and bootloader
-    // states: what went wrong.
+    // Standard error without the progress lines, warnings, bootloader
+    // states and the backup's path: what went wrong.
     QStringList failures() const
     {
         QStringList lines;
         for (const QString& line : err)
         {
             if (!line.startsWith(QLatin1Char('[')) && !line.startsWith(QLatin1String("Warning: ")) &&
-                !line.startsWith(QLatin1String("New Bootloader state: ")))
+                !line.startsWith(QLatin1String("New Bootloader state: ")) &&
+                !line.startsWith(QLatin1String("Backup saved: ")))
                 lines.append(line);
         }
         return lines;
     }
     std::string text() const { return (out + err).join(QLatin1Char('\n')).toStdString(); }
+    // The backup a rescale saved before writing; empty if none.
+    QString backupPath() const
+    {
+        static constexpr QLatin1String saved("Backup saved: ");
+        for (const QString& line : err)
+        {
+            if (line.startsWith(saved))
+                return line.mid(saved.size());
+        }
+        return {};
+    }
+    // The message of a rescale whose write failed with `failure` and whose
+    // restore failed as well.
+    QString notRestored(const QString& failure, const QString& port) const
+    {
+        return failure +
+               QStringLiteral("\nThe sensor was NOT restored to its previous parameters. Its backup is %1; "
+                              "restore it with: %2")
+                   .arg(backupPath(), SensorBackup::restoreCommand(port, backupPath()));
+    }
 };
 
 inline QString programPath()
@@ -143,6 +167,22 @@ inline ::testing::AssertionResult isCleanSuccessLog(const QByteArray& log)
     return ::testing::AssertionSuccess();
 }
 
+// The data folder of the programs this test process starts: their backups
+// and reports land here.
+inline QString testDataHome()
+{
+    static const QTemporaryDir dir;
+    return dir.path();
+}
+
+// The backups folder of a program started with testDataHome().
+inline QString programBackupFolder()
+{
+    return testDataHome() + QLatin1Char('/') +
+           QLatin1String(Hvd::Weft::Components::Application::organizationNameText) +
+           QStringLiteral("/OrvikRescaler/backups");
+}
+
 // The real program, started from the directory with Resources/ (or another
 // prepared like it).
 inline Outcome runOrvik(const QStringList& arguments, const QString& workingDirectory = {})
@@ -154,6 +194,8 @@ inline Outcome runOrvik(const QStringList& arguments, const QString& workingDire
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QString::fromLatin1(name));
+    // Backups and reports go into the test's data folder, not the user's.
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
     process.setProcessEnvironment(environment);
     process.start(programPath(), arguments);
     Outcome outcome;
@@ -189,12 +231,16 @@ inline int openHandles(const QString& devicePath)
 
 // A run in this process; checks that the port is released before the run
 // object goes away, so that only the run itself can have released it.
+// `prepare` sets the run up before it starts (a backup folder, a listener).
 inline Outcome runInProcess(const OrvikSimulatorFixture& sensor, const Orvik& orvik,
-                            const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {})
+                            const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+                            const std::function<void(RescaleRun&)>& prepare = {})
 {
     const int handlesBefore = openHandles(sensor.devicePath());
     Outcome outcome;
     RescaleRun run(sensor.devicePath(), orvik, timeouts);
+    if (prepare)
+        prepare(run);
     QObject::connect(&run, &RescaleRun::printed,
                      [&outcome](const QString& line) { outcome.out.append(line); });
     QObject::connect(&run, &RescaleRun::progressed,

@@ -1,0 +1,306 @@
+#include "app/SensorBackup.h"
+
+#include "app/RescaleFlow.h"
+#include "components/connectors/DeviceContext.h"
+#include "device/Device.h"
+#include "device/EnumNames.h"
+#include "device/Exceptions.h"
+#include "device/ParameterSetBuilder.h"
+#include "device/import/FileReader.h"
+#include "device/import/Importer.h"
+#include "device/import/JsonSettingsWriter.h"
+#include "logging/Logger.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+
+using Hvd::Weft::Communication::Address;
+using Hvd::Weft::Components::DeviceContext;
+using Hvd::Weft::Components::Logger;
+namespace Device = Hvd::Weft::Device;
+using json = nlohmann::json;
+
+namespace
+{
+
+QString text(const char* sourceText)
+{
+    return QCoreApplication::translate("SensorBackup", sourceText);
+}
+
+std::string utf8(const QString& value)
+{
+    return value.toStdString();
+}
+
+QString fromJson(const json& object, const char* key)
+{
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? QString::fromStdString(it->get<std::string>())
+                                                 : QStringLiteral("-");
+}
+
+QString addressText(const Address& address, QChar separator)
+{
+    return address.getAddressAsString(address.bytes).join(separator);
+}
+
+Device::ParameterSetContainer<Device::ParameterSetting> container(const QString& version,
+                                                                  const SensorBackup::SettingList& settings)
+{
+    Device::ParameterSetContainer<Device::ParameterSetting> sets;
+    if (settings.empty())
+        return sets;
+    Device::ParameterSet<Device::ParameterSetting> set{Device::Version(utf8(version))};
+    for (const auto& setting : settings)
+        set.insert(setting);
+    sets.insert(std::move(set));
+    return sets;
+}
+
+// The settings of the one set a backup holds for a part; a file with sets
+// of other versions was not written as a backup of this sensor.
+std::optional<SensorBackup::SettingList>
+settingsOf(const Device::ParameterSetContainer<Device::ParameterSetting>& sets, const QString& version)
+{
+    SensorBackup::SettingList settings;
+    for (const auto& [setVersion, set] : sets.getParameterSets())
+    {
+        if (QString::fromStdString(setVersion.toString()) != version)
+            return std::nullopt;
+        for (const auto& [name, setting] : set.getParameters())
+            settings.push_back(setting);
+    }
+    return settings;
+}
+
+bool fillParameters(const std::optional<DeviceContext::ParameterSetRef>& set, const QString& version,
+                    const SensorBackup::SettingList& settings, SensorBackup::Limits limits,
+                    SensorBackup::ParameterList& parameters, QString* error)
+{
+    if (settings.empty())
+        return true;
+    if (!set)
+    {
+        *error = text("The device description has no parameters for version %1.").arg(version);
+        return false;
+    }
+    for (const auto& setting : settings)
+    {
+        const auto& all = set->get().getParameters();
+        const auto it = all.find(setting.getName());
+        if (it == all.end())
+        {
+            *error = text("Parameter %1 is not known for version %2.")
+                         .arg(QString::fromStdString(setting.getName()), version);
+            return false;
+        }
+        Device::Parameter parameter = it->second;
+        try
+        {
+            if (limits == SensorBackup::Limits::Checked)
+                parameter.setCurrentValue(setting.getValue());
+            else
+                parameter.setCurrentValueIgnoreConstraints(setting.getValue());
+        }
+        catch (const std::invalid_argument& exception)
+        {
+            *error = QString::fromStdString(exception.what());
+            return false;
+        }
+        parameters.push_back(std::move(parameter));
+    }
+    return true;
+}
+
+} // namespace
+
+QString SensorBackup::defaultFolder()
+{
+    // The window's AppDataLocation; the command line is another program
+    // name, yet its backups belong in the same place.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!QCoreApplication::organizationName().isEmpty())
+        folder += QLatin1Char('/') + QCoreApplication::organizationName();
+    return folder + QStringLiteral("/OrvikRescaler/backups");
+}
+
+QString SensorBackup::restoreCommand(const QString& port, const QString& file)
+{
+    const auto shellWord = [](const QString& word)
+    {
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
+        if (plain.match(word).hasMatch())
+            return word;
+        QString quoted = word;
+        quoted.replace(u'\'', QStringLiteral("'\\''"));
+        return u'\'' + quoted + u'\'';
+    };
+    return QStringLiteral("orvik restore --port %1 --file %2").arg(shellWord(port), shellWord(file));
+}
+
+QString SensorBackup::baseName() const
+{
+    return addressText(sensor.address, QLatin1Char('-')) + QLatin1Char('_') +
+           time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+}
+
+std::string SensorBackup::toText() const
+{
+    const auto& bytes = sensor.address.bytes;
+    json backup = {{"Time", utf8(time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate))},
+                   {"Port", utf8(port)},
+                   {"Address", std::vector<int>(bytes.begin(), bytes.end())},
+                   {"Name", utf8(sensor.name)},
+                   {"Version", utf8(sensor.version)},
+                   {"Revision", utf8(sensor.revision)},
+                   {"Vendor", utf8(sensor.vendor)}};
+    if (sensor.hasSubDevice())
+    {
+        backup["SubName"] = utf8(sensor.subName);
+        backup["SubVersion"] = utf8(sensor.subVersion);
+        backup["SubRevision"] = utf8(sensor.subRevision);
+    }
+    const Device::DeviceSettings settings(identity, container(sensor.version, deviceSettings),
+                                          container(sensor.subVersion, subdeviceSettings));
+    return Device::writeDeviceSettings(settings, json{{"Backup", std::move(backup)}});
+}
+
+QString SensorBackup::save(const QString& folder, QString* error) const
+{
+    if (!QDir().mkpath(folder))
+    {
+        *error = text("The folder %1 cannot be created.").arg(folder);
+        return {};
+    }
+    // One file per run: a second run within the same second gets a number.
+    const QDir dir(folder);
+    QString path = dir.absoluteFilePath(baseName() + QLatin1String(suffix));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = dir.absoluteFilePath(baseName() + QStringLiteral("_%1").arg(n) + QLatin1String(suffix));
+    return saveAs(path, error) ? path : QString();
+}
+
+bool SensorBackup::saveAs(const QString& path, QString* error) const
+{
+    std::string content;
+    try
+    {
+        content = toText();
+    }
+    catch (const std::invalid_argument& exception)
+    {
+        *error = QString::fromStdString(exception.what());
+        return false;
+    }
+    if (QFileInfo::exists(path))
+    {
+        *error = text("%1 already exists.").arg(path);
+        return false;
+    }
+    QSaveFile file(path);
+    const QByteArray bytes = QByteArray::fromStdString(content);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    {
+        *error = text("%1 cannot be written: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+std::optional<SensorBackup> SensorBackup::load(const QString& path, const Device::Device& description,
+                                               QString* error)
+{
+    Device::DeviceSettings settings;
+    json backup;
+    try
+    {
+        const Device::FileReader reader(path.toStdString());
+        settings = RescaleFlow::createImporter().importDeviceSettingsForDevice(description, reader);
+        // The schema has checked the backup's own keys.
+        const json document = json::parse(reader.read());
+        if (!document.contains("Backup"))
+        {
+            *error =
+                text("%1 is a settings file, not a backup: it does not say which sensor it was read from.")
+                    .arg(path);
+            return std::nullopt;
+        }
+        backup = document.at("Backup");
+    }
+    catch (const Device::ValidationException& exception)
+    {
+        QString findings;
+        for (const std::string& finding : exception.getErrors())
+            findings += QLatin1Char('\n') + QString::fromStdString(finding);
+        *error = QString::fromStdString(exception.what()) + findings;
+        return std::nullopt;
+    }
+    catch (const std::exception& exception)
+    {
+        *error = QString::fromStdString(exception.what());
+        return std::nullopt;
+    }
+
+    SensorBackup result;
+    result.identity = settings.getIdentity();
+    result.port = fromJson(backup, "Port");
+    result.time = QDateTime::fromString(fromJson(backup, "Time"), Qt::ISODate);
+    const auto& address = backup.at("Address");
+    for (std::size_t i = 0; i < result.sensor.address.bytes.size(); ++i)
+        result.sensor.address.bytes[i] = address.at(i).get<std::uint8_t>();
+    result.sensor.name = fromJson(backup, "Name");
+    result.sensor.version = fromJson(backup, "Version");
+    result.sensor.revision = fromJson(backup, "Revision");
+    result.sensor.vendor = fromJson(backup, "Vendor");
+    result.sensor.subName = fromJson(backup, "SubName");
+    result.sensor.subVersion = fromJson(backup, "SubVersion");
+    result.sensor.subRevision = fromJson(backup, "SubRevision");
+
+    auto deviceSettings = settingsOf(settings.getDeviceParameterSettings(), result.sensor.version);
+    auto subdeviceSettings = settingsOf(settings.getSubdeviceParameterSettings(), result.sensor.subVersion);
+    if (!deviceSettings || !subdeviceSettings)
+    {
+        *error = text("%1 holds parameters of another firmware version than the sensor it was read from.")
+                     .arg(path);
+        return std::nullopt;
+    }
+    result.deviceSettings = std::move(*deviceSettings);
+    result.subdeviceSettings = std::move(*subdeviceSettings);
+    return result;
+}
+
+QString SensorBackup::mismatch(const Hvd::Weft::Communication::Device& connected) const
+{
+    const auto differs = [](const QString& what, const QString& backup, const QString& sensorValue)
+    {
+        return text("The backup is of another sensor: %1 %2 in the backup, %3 on the sensor.")
+            .arg(what, backup, sensorValue);
+    };
+    if (connected.address != sensor.address)
+        return differs(text("address"), addressText(sensor.address, QLatin1Char('.')),
+                       addressText(connected.address, QLatin1Char('.')));
+    if (connected.version != sensor.version)
+        return differs(text("firmware version"), sensor.version, connected.version);
+    if (!subdeviceSettings.empty() && connected.subVersion != sensor.subVersion)
+        return differs(text("sub device firmware version"), sensor.subVersion, connected.subVersion);
+    return {};
+}
+
+bool SensorBackup::toParameters(const DeviceContext& context, Limits limits, ParameterList& deviceParameters,
+                                ParameterList& subdeviceParameters, QString* error) const
+{
+    return fillParameters(context.getDeviceParameterSet(), sensor.version, deviceSettings, limits,
+                          deviceParameters, error) &&
+           fillParameters(context.getSubdeviceParameterSet(), sensor.subVersion, subdeviceSettings, limits,
+                          subdeviceParameters, error);
+}

@@ -1,0 +1,167 @@
+#include "tools/orvik/BackupRun.h"
+
+#include "app/RestoreCommand.h"
+#include "components/commands/CompositeCommand.h"
+#include "components/commands/ReadParametersCommand.h"
+#include "logging/Logger.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+using Hvd::Weft::Communication::DeviceServiceTimeouts;
+using Hvd::Weft::Components::Command;
+using Hvd::Weft::Components::DeviceContext;
+using Hvd::Weft::Components::Logger;
+using Hvd::Weft::Components::ReadParametersCommand;
+
+namespace
+{
+
+QString translate(const char* text)
+{
+    return QCoreApplication::translate("BackupRun", text);
+}
+
+ReadParametersCommand::ParameterRefList
+everyParameter(const std::optional<DeviceContext::ParameterSetRef>& set)
+{
+    ReadParametersCommand::ParameterRefList parameters;
+    if (set)
+    {
+        for (const auto& [name, parameter] : set->get().getParameters())
+            parameters.emplace_back(parameter);
+    }
+    return parameters;
+}
+
+} // namespace
+
+BackupRun::BackupRun(const BackupArguments::Parsed& parsed, const DeviceServiceTimeouts& timeouts,
+                     QObject* parent)
+    : SensorRun(parsed.port, true, timeouts, parent)
+    , arguments(parsed)
+{
+}
+
+BackupRun::~BackupRun()
+{
+    // Before the service it listens to.
+    command.reset();
+}
+
+void BackupRun::runJob()
+{
+    auto deviceParameters = everyParameter(stack.context.getDeviceParameterSet());
+    auto subdeviceParameters = everyParameter(stack.context.getSubdeviceParameterSet());
+    if (deviceParameters.empty() && subdeviceParameters.empty())
+    {
+        fail(translate("The device description has no parameters for this sensor's firmware %1.")
+                 .arg(stack.context.getConnectedDevice().version));
+        return;
+    }
+    Logger::info("Reading {} device and {} sub device parameters for a backup", deviceParameters.size(),
+                 subdeviceParameters.size());
+    command = std::make_unique<ReadParametersCommand>(stack.context, *stack.service,
+                                                      translate("Reading parameters"), nullptr);
+    command->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
+    follow(*command);
+    connect(command.get(), &ReadParametersCommand::parametersRead, this, &BackupRun::save);
+    command->execute();
+}
+
+void BackupRun::stopJob()
+{
+    if (command)
+        command->cancel();
+}
+
+void BackupRun::save(const SensorBackup::SettingList& deviceSettings,
+                     const SensorBackup::SettingList& subdeviceSettings)
+{
+    SensorBackup backup;
+    backup.sensor = stack.context.getConnectedDevice();
+    backup.port = port;
+    backup.time = QDateTime::currentDateTime();
+    backup.identity = stack.context.getDevice().getIdentity();
+    backup.deviceSettings = deviceSettings;
+    backup.subdeviceSettings = subdeviceSettings;
+    QString why;
+    QString path = arguments.file;
+    if (path.isEmpty())
+        path = backup.save(backupFolder, &why);
+    else if (!backup.saveAs(path, &why))
+        path.clear();
+    if (path.isEmpty())
+    {
+        Logger::error("Could not save the backup: {}", why.toStdString());
+        fail(translate("Could not save the backup: %1").arg(why));
+        return;
+    }
+    Logger::info("Saved the backup to {}", path.toStdString());
+    Q_EMIT printed(path);
+    jobSucceeded();
+}
+
+RestoreRun::RestoreRun(const BackupArguments::Parsed& parsed, const DeviceServiceTimeouts& timeouts,
+                       QObject* parent)
+    : SensorRun(parsed.port, true, timeouts, parent)
+    , arguments(parsed)
+{
+}
+
+RestoreRun::~RestoreRun()
+{
+    // Before the service it listens to.
+    command.reset();
+}
+
+bool RestoreRun::prepare(QString* problem)
+{
+    QString why;
+    backup = SensorBackup::load(arguments.file, stack.context.getDevice(), &why);
+    if (!backup)
+    {
+        Logger::error("Refused the backup {}: {}", arguments.file.toStdString(), why.toStdString());
+        *problem = translate("The backup cannot be restored: %1").arg(why);
+        return false;
+    }
+    return true;
+}
+
+void RestoreRun::runJob()
+{
+    const QString otherSensor = backup->mismatch(stack.context.getConnectedDevice());
+    if (!otherSensor.isEmpty())
+    {
+        Logger::error("Refused the backup {}: {}", arguments.file.toStdString(), otherSensor.toStdString());
+        fail(translate("The backup cannot be restored: %1").arg(otherSensor));
+        return;
+    }
+    SensorBackup::ParameterList deviceParameters;
+    SensorBackup::ParameterList subdeviceParameters;
+    QString why;
+    if (!backup->toParameters(stack.context, SensorBackup::Limits::Checked, deviceParameters,
+                              subdeviceParameters, &why))
+    {
+        fail(translate("The backup cannot be restored: %1").arg(why));
+        return;
+    }
+    Logger::info("Restoring the device parameters from {}", arguments.file.toStdString());
+    command.reset(createRestoreCommand(stack.context, *stack.service, std::move(deviceParameters),
+                                       std::move(subdeviceParameters), nullptr));
+    follow(*command);
+    connect(command.get(), &Command::finished, this,
+            [this]
+            {
+                Logger::info("Restored the device parameters from {}", arguments.file.toStdString());
+                Q_EMIT printed(translate("Restored %1").arg(arguments.file));
+                jobSucceeded();
+            });
+    command->execute();
+}
+
+void RestoreRun::stopJob()
+{
+    if (command)
+        command->cancel();
+}
