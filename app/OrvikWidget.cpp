@@ -101,8 +101,14 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
             {
                 // The rescaling command's own progress reaches the execute
                 // widget directly.
-                if (flow->getStage() == RescaleFlow::Stage::Connecting ||
-                    flow->getStage() == RescaleFlow::Stage::Restoring)
+                if (flow->getStage() == RescaleFlow::Stage::Restoring)
+                {
+                    // The failed rescale gave the button back; not before the
+                    // restore has ended.
+                    executeWidget->disable();
+                    executeWidget->updateProgress(static_cast<std::uint8_t>(progress), description);
+                }
+                else if (flow->getStage() == RescaleFlow::Stage::Connecting)
                     executeWidget->updateProgress(static_cast<std::uint8_t>(progress), description);
             });
     connect(flow, &RescaleFlow::valueShown, measurementsWidget, &MeasurementsWidget::setValue);

@@ -175,13 +175,18 @@ void ParameterizeOrvikCommand::doExecute()
     }
     deviceParameters.clear();
     subdeviceParameters.clear();
+    resetRun();
+    command = createCommand();
+    if (command)
+        command->execute();
+}
+
+void ParameterizeOrvikCommand::resetRun()
+{
     backup.reset();
     backupPath.clear();
     writeBegun = false;
     factoryDefaultsStored = false;
-    command = createCommand();
-    if (command)
-        command->execute();
 }
 
 Command* ParameterizeOrvikCommand::createCommand()
@@ -204,8 +209,19 @@ Command* ParameterizeOrvikCommand::createCommand()
     // value of everything the write replaces, for the backup.
     auto subdeviceReads = present(context.getSubdeviceParameterSet(), std::array{rangeEndSubdeviceParameter});
     subdeviceReads.insert(subdeviceReads.begin(), *kFactor);
-    read->setParameters(present(context.getDeviceParameterSet(), writtenDeviceParameters),
-                        std::move(subdeviceReads));
+    auto deviceReads = present(context.getDeviceParameterSet(), writtenDeviceParameters);
+    // The serial number tells this unit from every other of its kind, which
+    // share one address.
+    const auto serial = context.getDeviceParameter(Tag::SERIALNUMBER);
+    if (serial)
+        deviceReads.push_back(*serial);
+    backupDeviceNames.clear();
+    backupSubdeviceNames.clear();
+    for (const Parameter& parameter : deviceReads)
+        backupDeviceNames.insert(parameter.getName());
+    for (const Parameter& parameter : subdeviceReads)
+        backupSubdeviceNames.insert(parameter.getName());
+    read->setParameters(std::move(deviceReads), std::move(subdeviceReads));
     auto* write = new WriteParametersCommand(context, service,
                                              WriteParametersCommand::tr("Writing parameters"), composite);
     auto* factoryDefaults = new SetAsFactoryDefaultsCommand(context, service, composite);
@@ -223,8 +239,10 @@ Command* ParameterizeOrvikCommand::createCommand()
             [this, read, write](const DeviceService::SettingList& deviceSettings,
                                 const DeviceService::SettingList& subdeviceSettings)
             {
-                if (!saveBackup(deviceSettings, subdeviceSettings, read) ||
-                    !mergeKFactors(subdeviceParameters, subdeviceSettings, read) || !setParameters(read))
+                // Worked out first, the backup last: it is the last step before
+                // the write, and a refusal of the new values needs none.
+                if (!mergeKFactors(subdeviceParameters, subdeviceSettings, read) || !setParameters(read) ||
+                    !saveBackup(deviceSettings, subdeviceSettings, read))
                     return;
                 write->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
                 deviceParameters.clear();
@@ -249,10 +267,33 @@ bool ParameterizeOrvikCommand::saveBackup(const DeviceService::SettingList& devi
     taken.port = context.getConnectedDevicePort().number;
     taken.time = QDateTime::currentDateTime();
     taken.identity = context.getDevice().getIdentity();
-    taken.deviceSettings = deviceSettings;
-    taken.subdeviceSettings = subdeviceSettings;
+    // The serial number is not written: it only names the unit.
+    const auto serial = context.getDeviceParameter(Tag::SERIALNUMBER);
+    std::size_t received = 0;
+    for (const auto& setting : deviceSettings)
+    {
+        if (backupDeviceNames.count(setting.getName()) == 0)
+            continue;
+        ++received;
+        if (serial && setting.getName() == serial->get().getName())
+            taken.serialNumber = QString::fromStdString(setting.getValue().toString());
+        else
+            taken.deviceSettings.push_back(setting);
+    }
+    for (const auto& setting : subdeviceSettings)
+    {
+        if (backupSubdeviceNames.count(setting.getName()) == 0)
+            continue;
+        ++received;
+        taken.subdeviceSettings.push_back(setting);
+    }
     QString why;
-    const QString path = taken.save(backupFolder, &why);
+    QString path;
+    const std::size_t expected = backupDeviceNames.size() + backupSubdeviceNames.size();
+    if (received != expected)
+        why = tr("The sensor sent %1 of %2 values.").arg(received).arg(expected);
+    else
+        path = taken.save(backupFolder, &why);
     if (path.isEmpty())
     {
         Logger::error(reporter->getDepth(), "Could not save the backup in {}: {}", backupFolder.toStdString(),

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ public:
     // The write has begun and the new values are not yet complete as
     // factory defaults: a failure now leaves the sensor half rescaled.
     bool needsRestore() const { return writeBegun && !factoryDefaultsStored; }
+    // Forgets the backup and the write state of the previous run: a run that
+    // fails before this command starts must not restore an old backup.
+    void resetRun();
 
 public Q_SLOTS:
     void setInnerDiameterReference(double innerDiameterReference);
@@ -98,6 +102,9 @@ private:
     QString backupFolder = SensorBackup::defaultFolder();
     std::optional<SensorBackup> backup;
     QString backupPath;
+    // The values the backup must hold: a short answer leaves gaps.
+    std::set<std::string> backupDeviceNames;
+    std::set<std::string> backupSubdeviceNames;
     bool writeBegun = false;
     bool factoryDefaultsStored = false;
 };

@@ -147,7 +147,7 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                 if (stage == Stage::Connecting)
                     fail(text("Only Orvik devices are supported."));
                 else if (stage == Stage::Restoring)
-                    restoreEnded(false);
+                    restoreEnded(false, text("another sensor answered"));
             });
     connect(&connector, &Connector::errorOccurred, this,
             [this](const QString& message)
@@ -157,7 +157,7 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                 else if (stage == Stage::Restoring)
                 {
                     Logger::error("Could not reconnect to restore the parameters: {}", message.toStdString());
-                    restoreEnded(false);
+                    restoreEnded(false, message);
                 }
                 else if (stage == Stage::Connecting || stage == Stage::Rescaling)
                     fail(message);
@@ -167,6 +167,8 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
             {
                 if (stage == Stage::Releasing)
                     releaseEnded(std::nullopt);
+                else if (stage == Stage::Restoring && restoreCommand)
+                    restoreEnded(false, text("the adapter was disconnected"), true);
                 else if (stage == Stage::Restoring)
                     connector.connectTarget(port);
             });
@@ -244,6 +246,7 @@ void RescaleFlow::start(const QString& portName)
     }
     stage = Stage::Connecting;
     port = portName;
+    parameterizeCommand->resetRun();
     newSizeName.clear();
     newKFactor = shownDiameter = shownRangeEnd = 0;
     kFactorName.clear();
@@ -321,6 +324,18 @@ void RescaleFlow::onRescaleFinished()
     Q_EMIT succeeded();
 }
 
+QString RescaleFlow::partialWriteAdvice() const
+{
+    const QString path = parameterizeCommand->getBackupPath();
+    const bool partial =
+        stage == Stage::Restoring || (stage == Stage::Rescaling && parameterizeCommand->needsRestore());
+    if (!partial || path.isEmpty())
+        return {};
+    return text("The sensor may hold only part of the new parameters. Restore it from its backup %1 "
+                "with: %2")
+        .arg(QDir::toNativeSeparators(path), SensorBackup::restoreCommand(port, path));
+}
+
 void RescaleFlow::restore(const QString& failure)
 {
     Logger::error("Rescaling failed: {}", failure.toStdString());
@@ -336,7 +351,7 @@ void RescaleFlow::restore(const QString& failure)
     else if (!connector.isRunning())
         connector.connectTarget(port);
     else
-        restoreEnded(false);
+        restoreEnded(false, text("the port is busy"));
 }
 
 void RescaleFlow::restoreConnected()
@@ -350,30 +365,33 @@ void RescaleFlow::restoreConnected()
                                                        deviceParameters, subdeviceParameters, &why))
     {
         Logger::error("Cannot restore the device parameters: {}", (otherSensor + why).toStdString());
-        restoreEnded(false);
+        restoreEnded(false, otherSensor + why);
         return;
     }
-    restoreCommand = createRestoreCommand(context, service, std::move(deviceParameters),
+    restoreCommand = createRestoreCommand(context, service, backup, std::move(deviceParameters),
                                           std::move(subdeviceParameters), this);
     connect(restoreCommand, &Command::progressUpdated, this, &RescaleFlow::progressUpdated);
-    connect(restoreCommand, &Command::finished, this, [this] { restoreEnded(true); });
+    connect(restoreCommand, &Command::finished, this, [this] { restoreEnded(true, {}); });
     connect(restoreCommand, &Command::errorOccurred, this,
             [this](const QString& message, System, bool disconnected)
             {
                 Logger::error("Restoring the device parameters failed: {}", message.toStdString());
-                restoreEnded(false, disconnected);
+                restoreEnded(false, message, disconnected);
             });
     restoreCommand->execute();
 }
 
-void RescaleFlow::restoreEnded(bool restored, bool lineLost)
+void RescaleFlow::restoreEnded(bool restored, const QString& reason, bool lineLost)
 {
     if (stage != Stage::Restoring)
         return;
     if (restoreCommand)
     {
+        // Stopped first, should it still run (an unplugged adapter).
+        restoreCommand->cancel();
         disconnect(restoreCommand, nullptr, this, nullptr);
         restoreCommand->deleteLater();
+        restoreCommand = nullptr;
     }
     const QString path = QDir::toNativeSeparators(parameterizeCommand->getBackupPath());
     QString outcome;
@@ -384,9 +402,9 @@ void RescaleFlow::restoreEnded(bool restored, bool lineLost)
     }
     else
     {
-        outcome = text("The sensor was NOT restored to its previous parameters. Its backup is %1; "
-                       "restore it with: %2")
-                      .arg(path, SensorBackup::restoreCommand(port, path));
+        outcome = text("The sensor was NOT restored to its previous parameters (%1). Its backup is %2; "
+                       "restore it with: %3")
+                      .arg(reason, path, SensorBackup::restoreCommand(port, path));
     }
     stage = Stage::Rescaling;
     fail(restoreFor + QLatin1Char('\n') + outcome, lineLost);
@@ -485,6 +503,7 @@ void RescaleFlow::interrupt()
         restoreCommand->cancel();
         disconnect(restoreCommand, nullptr, this, nullptr);
         restoreCommand->deleteLater();
+        restoreCommand = nullptr;
     }
     releaseWatch.stop();
     stage = Stage::Releasing;

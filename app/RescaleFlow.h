@@ -81,6 +81,9 @@ public:
     // Stops whatever runs and releases the port at once, without a restart;
     // ends with released(). For a program that is told to stop.
     void interrupt();
+    // While the sensor may hold part of the new parameters (the write has
+    // begun, or its restore runs): how to put its backup back. Empty otherwise.
+    QString partialWriteAdvice() const;
 
     // Imports the shipped description into `context`; on failure the user's
     // text is in `failure` and the reason in the log.
@@ -127,7 +130,7 @@ private:
     void fail(const QString& message, bool lineLost = false);
     void restore(const QString& failure);
     void restoreConnected();
-    void restoreEnded(bool restored, bool lineLost = false);
+    void restoreEnded(bool restored, const QString& reason, bool lineLost = false);
     void saveReport();
     void releaseEnded(const std::optional<QString>& releaseError);
     void onValueCalculated(bool isDeviceParameter, const QString& name, double value, const QString& unit);

@@ -1,11 +1,15 @@
 #include "app/RestoreCommand.h"
 
+#include "app/SensorBackup.h"
 #include "components/commands/CompositeCommand.h"
 #include "components/commands/DisconnectCommand.h"
+#include "components/commands/ReadParametersCommand.h"
 #include "components/commands/RestartDeviceCommand.h"
 #include "components/commands/SetAsFactoryDefaultsCommand.h"
 #include "components/commands/WriteParametersCommand.h"
 #include "components/connectors/DeviceContext.h"
+#include "device/Tag.h"
+#include "logging/Logger.h"
 
 #include <QCoreApplication>
 
@@ -13,15 +17,45 @@ using namespace Hvd::Weft::Components;
 using Hvd::Weft::Communication::DeviceService;
 
 CompositeCommand* createRestoreCommand(DeviceContext& context, DeviceService& service,
+                                       const SensorBackup& backup,
                                        DeviceService::ParameterList deviceParameters,
                                        DeviceService::ParameterList subdeviceParameters, QObject* parent)
 {
+    auto* composite = new CompositeCommand({}, CompositeCommand::detailedProgressReports, parent);
+    const auto serial = context.getDeviceParameter(Hvd::Weft::Device::Tag::SERIALNUMBER);
+    if (serial && !backup.serialNumber.isEmpty())
+    {
+        auto* check = new ReadParametersCommand(
+            context, service, QCoreApplication::translate("SensorBackup", "Checking the serial number"),
+            composite);
+        check->setParameters({*serial}, {});
+        // Emitted before the check finishes: a refusal ends the composite
+        // before the write starts.
+        QObject::connect(check, &ReadParametersCommand::parametersRead, check,
+                         [check, expected = backup, name = serial->get().getName()](
+                             const DeviceService::SettingList& settings, const DeviceService::SettingList&)
+                         {
+                             QString found = QStringLiteral("-");
+                             for (const auto& setting : settings)
+                             {
+                                 if (setting.getName() == name)
+                                     found = QString::fromStdString(setting.getValue().toString());
+                             }
+                             const QString otherSensor = expected.serialMismatch(found);
+                             if (otherSensor.isEmpty())
+                                 return;
+                             Logger::error("{}", otherSensor.toStdString());
+                             check->error(otherSensor, System::Application, deviceStillConnected);
+                         });
+        composite->addCommand(check);
+    }
     auto* write = new WriteParametersCommand(
         context, service, QCoreApplication::translate("SensorBackup", "Restoring previous parameters"),
-        nullptr);
+        composite);
     write->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
-    return new CompositeCommand({write, new SetAsFactoryDefaultsCommand(context, service, nullptr),
-                                 new RestartDeviceCommand(context, service, nullptr),
-                                 new DisconnectCommand(context, service, nullptr)},
-                                CompositeCommand::detailedProgressReports, parent);
+    composite->addCommand(write);
+    composite->addCommand(new SetAsFactoryDefaultsCommand(context, service, composite));
+    composite->addCommand(new RestartDeviceCommand(context, service, composite));
+    composite->addCommand(new DisconnectCommand(context, service, composite));
+    return composite;
 }

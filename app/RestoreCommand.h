@@ -10,10 +10,13 @@ class CompositeCommand;
 class DeviceContext;
 } // namespace Hvd::Weft::Components
 
-// Puts earlier values back into the connected sensor: writes them with
-// read-back, stores them as factory defaults, restarts the sensor and
-// releases it. Used after a failed rescale and by "orvik restore".
+struct SensorBackup;
+
+// Puts a backup back into the connected sensor: checks the unit's serial
+// number against the backup's, writes the values with read-back, stores
+// them as factory defaults, restarts the sensor and releases it. Nothing is
+// written to another unit. Used after a failed rescale and by "orvik restore".
 Hvd::Weft::Components::CompositeCommand* createRestoreCommand(
     Hvd::Weft::Components::DeviceContext& context, Hvd::Weft::Communication::DeviceService& service,
-    Hvd::Weft::Communication::DeviceService::ParameterList deviceParameters,
+    const SensorBackup& backup, Hvd::Weft::Communication::DeviceService::ParameterList deviceParameters,
     Hvd::Weft::Communication::DeviceService::ParameterList subdeviceParameters, QObject* parent);

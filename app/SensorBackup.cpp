@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <nlohmann/json.hpp>
@@ -164,6 +163,8 @@ std::string SensorBackup::toText() const
                    {"Version", utf8(sensor.version)},
                    {"Revision", utf8(sensor.revision)},
                    {"Vendor", utf8(sensor.vendor)}};
+    if (!serialNumber.isEmpty())
+        backup["SerialNumber"] = utf8(serialNumber);
     if (sensor.hasSubDevice())
     {
         backup["SubName"] = utf8(sensor.subName);
@@ -182,12 +183,22 @@ QString SensorBackup::save(const QString& folder, QString* error) const
         *error = text("The folder %1 cannot be created.").arg(folder);
         return {};
     }
-    // One file per run: a second run within the same second gets a number.
+    // One file per run: a second run within the same second, in this
+    // program or another, gets the next number.
     const QDir dir(folder);
-    QString path = dir.absoluteFilePath(baseName() + QLatin1String(suffix));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.absoluteFilePath(baseName() + QStringLiteral("_%1").arg(n) + QLatin1String(suffix));
-    return saveAs(path, error) ? path : QString();
+    for (int n = 1; n < 1000; ++n)
+    {
+        const QString path = dir.absoluteFilePath(
+            baseName() + (n == 1 ? QString() : QStringLiteral("_%1").arg(n)) + QLatin1String(suffix));
+        if (QFileInfo::exists(path))
+            continue;
+        if (saveAs(path, error))
+            return path;
+        if (!QFileInfo::exists(path))
+            return {};
+    }
+    *error = text("The folder %1 holds too many backups of this second.").arg(folder);
+    return {};
 }
 
 bool SensorBackup::saveAs(const QString& path, QString* error) const
@@ -202,16 +213,21 @@ bool SensorBackup::saveAs(const QString& path, QString* error) const
         *error = QString::fromStdString(exception.what());
         return false;
     }
-    if (QFileInfo::exists(path))
+    // Created exclusively: a second program saving under the same name at
+    // the same moment fails here instead of replacing this file.
+    QFile file(path);
+    const QByteArray bytes = QByteArray::fromStdString(content);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
     {
-        *error = text("%1 already exists.").arg(path);
+        *error = QFileInfo::exists(path) ? text("%1 already exists.").arg(path)
+                                         : text("%1 cannot be written: %2").arg(path, file.errorString());
         return false;
     }
-    QSaveFile file(path);
-    const QByteArray bytes = QByteArray::fromStdString(content);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (file.write(bytes) != bytes.size() || !file.flush())
     {
         *error = text("%1 cannot be written: %2").arg(path, file.errorString());
+        file.close();
+        file.remove();
         return false;
     }
     return true;
@@ -265,6 +281,8 @@ std::optional<SensorBackup> SensorBackup::load(const QString& path, const Device
     result.sensor.subName = fromJson(backup, "SubName");
     result.sensor.subVersion = fromJson(backup, "SubVersion");
     result.sensor.subRevision = fromJson(backup, "SubRevision");
+    if (backup.contains("SerialNumber"))
+        result.serialNumber = QString::fromStdString(backup.at("SerialNumber").get<std::string>());
 
     auto deviceSettings = settingsOf(settings.getDeviceParameterSettings(), result.sensor.version);
     auto subdeviceSettings = settingsOf(settings.getSubdeviceParameterSettings(), result.sensor.subVersion);
@@ -294,6 +312,14 @@ QString SensorBackup::mismatch(const Hvd::Weft::Communication::Device& connected
     if (!subdeviceSettings.empty() && connected.subVersion != sensor.subVersion)
         return differs(text("sub device firmware version"), sensor.subVersion, connected.subVersion);
     return {};
+}
+
+QString SensorBackup::serialMismatch(const QString& connectedSerial) const
+{
+    if (serialNumber.isEmpty() || connectedSerial == serialNumber)
+        return {};
+    return text("The backup is of another sensor: %1 %2 in the backup, %3 on the sensor.")
+        .arg(text("serial number"), serialNumber, connectedSerial);
 }
 
 bool SensorBackup::toParameters(const DeviceContext& context, Limits limits, ParameterList& deviceParameters,

@@ -31,6 +31,9 @@ struct SensorBackup
     using SettingList = Hvd::Weft::Communication::DeviceService::SettingList;
 
     Hvd::Weft::Communication::Device sensor;
+    // The unit's serial number; empty when its description has none. Units
+    // of one kind share their address, so only this tells them apart.
+    QString serialNumber;
     QString port;
     QDateTime time;
     Hvd::Weft::Device::Identity identity = Hvd::Weft::Device::Identity::Unknown;
@@ -55,7 +58,8 @@ struct SensorBackup
     // Writes the file into `folder` (created when missing), never over
     // another one. Its path, or empty with the reason in `error`.
     QString save(const QString& folder, QString* error) const;
-    // Writes the file at `path`, which must not exist yet.
+    // Writes the file at `path`, which must not exist yet: a file is never
+    // replaced, not even by another program saving at the same moment.
     bool saveAs(const QString& path, QString* error) const;
 
     // Reads a backup file checked against `description` (schema and rules);
@@ -64,8 +68,10 @@ struct SensorBackup
                                             QString* error);
 
     // Empty when `connected` is the sensor this backup was read from;
-    // otherwise what differs, for the user.
+    // otherwise what differs, for the user. The serial number is compared
+    // once it is read (restoreCommand).
     QString mismatch(const Hvd::Weft::Communication::Device& connected) const;
+    QString serialMismatch(const QString& connectedSerial) const;
 
     enum class Limits
     {

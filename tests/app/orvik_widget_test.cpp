@@ -35,6 +35,7 @@ struct WidgetTest : ::testing::Test
     WidgetTest()
     {
         service.deviceToFind = sensor(orvikAddress, "V02.11", "V02.10");
+        service.answerEveryParameter = true;
         service.readDeviceValues = {ParameterSetting("ProductVariantName", Value(std::string("Orvik 82.5")))};
         service.readSubdeviceValues = {ParameterSetting(kFactorV2, Value(2.5, DataType::DFLOAT32))};
         Comport port;
@@ -165,6 +166,13 @@ TEST_F(WidgetTest, EveryFailureEndsInResetWithItsMessageAndTheSensorReleased)
          "Only Orvik devices are supported."},
         {"unknown firmware", [](WidgetTest& t) { t.service.deviceToFind.version = "V09.99"; },
          "Parameter ProductVariantName not found for connected device version V09.99. Contact support."},
+        // A run that fails before it writes must not restore the backup of
+        // this earlier one.
+        {"write refused",
+         [](WidgetTest& t) { t.service.errors["write"] = "Read-back of 16 bytes did not match"; },
+         "Read-back of 16 bytes did not match\nThe sensor was NOT restored to its previous parameters "
+         "(Read-back of 16 bytes did not match). Its backup is ",
+         false, false},
         {"variant without a number",
          [](WidgetTest& t) {
              t.service.readDeviceValues = {
@@ -178,11 +186,6 @@ TEST_F(WidgetTest, EveryFailureEndsInResetWithItsMessageAndTheSensorReleased)
              t.service.readSubdeviceValues = {ParameterSetting(kFactorV1, Value(2.5, DataType::DFLOAT32))};
          },
          "Parameter settings.range.fMeasEnd not found"},
-        {"write refused",
-         [](WidgetTest& t) { t.service.errors["write"] = "Read-back of 16 bytes did not match"; },
-         "Read-back of 16 bytes did not match\nThe sensor was NOT restored to its previous parameters. "
-         "Its backup is ",
-         false, false},
     };
     for (const Failure& failure : failures)
     {

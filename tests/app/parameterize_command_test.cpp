@@ -101,7 +101,10 @@ TEST_F(ParameterizeCommandTest, OneRunReadsWritesStoresRestartsAndReleases)
         std::sort(names.begin(), names.end());
         return names;
     };
-    EXPECT_EQ(sorted(calls[0].deviceNames), sorted(calls[1].deviceNames));
+    // The serial number as well, which names the unit in the backup.
+    auto written = calls[1].deviceNames;
+    written.push_back("IndividualProductionNumber");
+    EXPECT_EQ(sorted(calls[0].deviceNames), sorted(written));
     EXPECT_EQ(sorted(calls[0].subdeviceNames), sorted(calls[1].subdeviceNames));
     EXPECT_TRUE(calls[1].flag) << "written with read-back";
     EXPECT_EQ(calls[1].deviceNames.size(), 15u);

@@ -255,6 +255,8 @@ TEST(Rescaling, RefusalsReportTheReasonAndWriteNothing)
         rescale.command.setInnerDiameterReference(0.1071);
         rescale.command.setOrvik(Orvik("Dxx", Orvik::Diameter(c.diameter)));
         rescale.giveKFactor(c.kFactor, c.kValue);
+        // A k-factor the sensor did not deliver: nothing of its name comes back.
+        rescale.service.answerEveryParameter = std::string(c.kFactor) != "OtherParameter";
         ASSERT_TRUE(rescale.run());
         ASSERT_EQ(rescale.errors.count(), 1);
         EXPECT_EQ(rescale.finished.count(), 0);

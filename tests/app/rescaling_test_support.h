@@ -83,6 +83,7 @@ struct Rescale
     {
         context.setDevice(shippedDescription());
         connectSensor(std::move(version), std::move(subVersion));
+        service.answerEveryParameter = true;
     }
 
     void connectSensor(QString version = "V02.11", QString subVersion = "V02.10")

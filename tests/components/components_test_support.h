@@ -55,6 +55,21 @@ public:
     Communication::Device deviceToFind;
     SettingList readDeviceValues;
     SettingList readSubdeviceValues;
+    // Also answer every requested parameter not in the lists above, with its
+    // default value, as a sensor answers every read.
+    bool answerEveryParameter = false;
+
+    static void addDefaults(SettingList& values, const ParameterList& requested)
+    {
+        for (const auto& parameter : requested)
+        {
+            const bool given =
+                std::any_of(values.begin(), values.end(),
+                            [&](const auto& setting) { return setting.getName() == parameter.getName(); });
+            if (!given)
+                values.emplace_back(parameter.getName(), parameter.getType(), parameter.getDefaultValue());
+        }
+    }
 
     std::vector<std::string> slotNames() const
     {
@@ -130,12 +145,19 @@ public:
         for (const auto& parameter : subdeviceParameters)
             call.subdeviceNames.push_back(parameter.getName());
         calls.push_back(call);
+        SettingList deviceValues = readDeviceValues;
+        SettingList subdeviceValues = readSubdeviceValues;
+        if (answerEveryParameter)
+        {
+            addDefaults(deviceValues, deviceParameters);
+            addDefaults(subdeviceValues, subdeviceParameters);
+        }
         answer("read",
-               [this]
+               [this, deviceValues, subdeviceValues]
                {
                    emit progress(60);
                    emit progress(100);
-                   emit successReading(readDeviceValues, readSubdeviceValues);
+                   emit successReading(deviceValues, subdeviceValues);
                    emit progress(100);
                    emit successWriting();
                });

@@ -39,6 +39,9 @@ struct Frames
     int answers = 0;
     double requestLineMs = 0;
     double answerLineMs = 0;
+    // The read requests (130) among them: their number and line time.
+    int reads = 0;
+    double readLineMs = 0;
 };
 
 Frames readFrames(const QString& logPath)
@@ -64,6 +67,16 @@ Frames readFrames(const QString& logPath)
         {
             ++frames.requests;
             frames.requestLineMs += lineMs(bytes, baud);
+            // Preambles 0xFF, the start byte, five address bytes, the command.
+            const QStringList hex = match.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            qsizetype at = 0;
+            while (at < hex.size() && hex[at] == QLatin1String("ff"))
+                ++at;
+            if (hex.value(at + 6) == QLatin1String("82"))
+            {
+                ++frames.reads;
+                frames.readLineMs += lineMs(bytes, baud);
+            }
         }
         else
         {
@@ -75,20 +88,24 @@ Frames readFrames(const QString& logPath)
 }
 
 // The waits the protocol sequences prescribe for one rescale; `writes` and
-// `takeOvers` are the numbers of 131 and 132 requests of the run. Every
+// `takeOvers` are the numbers of 131 and 132 requests of the run,
+// `backupChunks` the chunks of the read before the write (the k-factor and
+// the backup of everything the write replaces). Every
 // request leaves `request` ms after its session started or after the answer
 // before it; sequences follow each other after their step delay.
 struct Waits
 {
-    explicit Waits(int writes, int takeOvers)
+    Waits(int writes, int takeOvers, int backupChunks)
     {
         const int request = VELTRIX_Options().requestDelayMs;
         const int firstStep = Internal::FirstContact::stepDelayMs;
         // 137 | 128 | 129 | 135 136 141 to the device | the same to the sub device
         connect = Internal::FirstContact::startDelayMs + request + 2 * (firstStep + request) +
                   2 * (firstStep + 3 * request);
-        // One 130 each: the product variant name, then the k-factor.
-        reads = 2 * (Internal::Parameter::startDelayMs + request);
+        // The product variant name in one 130; then one 130 sequence per
+        // chunk of the backup, a step delay between them.
+        reads = 2 * (Internal::Parameter::startDelayMs + request) +
+                (backupChunks - 1) * (Internal::Parameter::stepDelayMs + request);
         // One [131, 130] sequence per chunk and one [132] per part, a step
         // delay between sequences.
         const int sequences = writes + takeOvers;
@@ -99,6 +116,7 @@ struct Waits
             2 * (Internal::SysCommand::startDelayMs + request) + Internal::SysCommand::factoryDefaultsPauseMs;
         this->writes = writes;
         this->takeOvers = takeOvers;
+        this->backupChunks = backupChunks;
     }
 
     int total() const { return connect + reads + write + system; }
@@ -109,6 +127,7 @@ struct Waits
     int system = 0;
     int writes = 0;
     int takeOvers = 0;
+    int backupChunks = 1;
 };
 
 void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
@@ -123,7 +142,11 @@ void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
             .arg(request)
             .arg(Internal::FirstContact::stepDelayMs),
         waits.connect);
-    row(QStringLiteral("reads     2 x (%1 + %2)").arg(Internal::Parameter::startDelayMs).arg(request),
+    row(QStringLiteral("reads     2 x (%1 + %2) + (%3 - 1) x (%4 + %2)")
+            .arg(Internal::Parameter::startDelayMs)
+            .arg(request)
+            .arg(waits.backupChunks)
+            .arg(Internal::Parameter::stepDelayMs),
         waits.reads);
     row(QStringLiteral("write     %1 + %2 x 2 x %3 + %4 x %3 + (%2 + %4 - 1) x %5")
             .arg(Internal::Parameter::startDelayMs)
@@ -145,6 +168,17 @@ void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
             .arg(frames.answers)
             .arg(frames.answerLineMs, 0, 'f', 1),
         floor + frames.answerLineMs, 1);
+    // Without the backup the read before the write was the k-factor alone:
+    // one chunk.
+    const int extraReads = waits.backupChunks - 1;
+    const double perRead = frames.reads > 0 ? frames.readLineMs / frames.reads : 0;
+    row(QStringLiteral("the backup's share: %1 x (%2 + %3) + %1 read requests")
+            .arg(extraReads)
+            .arg(Internal::Parameter::stepDelayMs)
+            .arg(request),
+        extraReads * (Internal::Parameter::stepDelayMs + request + perRead), 1);
+    row(QStringLiteral("floor without the backup (the k-factor read alone)"),
+        floor - extraReads * (Internal::Parameter::stepDelayMs + request + perRead), 1);
     row(QStringLiteral("wall time of orvik rescale, mean of the runs"), wallMs, 1);
     std::printf("  %-62s = %8.3f\n\n", "ratio wall / floor on the simulator", wallMs / floor);
 }
@@ -182,6 +216,10 @@ void BM_CompleteRescale(benchmark::State& state)
         }
         QProcess program;
         program.setWorkingDirectory(work.path());
+        // Its backups and reports stay in the working directory.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), work.path());
+        program.setProcessEnvironment(environment);
         state.ResumeTiming();
 
         QElapsedTimer clock;
@@ -200,7 +238,14 @@ void BM_CompleteRescale(benchmark::State& state)
             return;
         }
         frames = readFrames(logPath);
-        waits.emplace(sensor.requestCount(131), sensor.requestCount(132));
+        // Every 131 is read back; the first 130 is the product variant name.
+        waits.emplace(sensor.requestCount(131), sensor.requestCount(132),
+                      sensor.requestCount(130) - sensor.requestCount(131) - 1);
+        if (frames.reads != sensor.requestCount(130))
+        {
+            state.SkipWithError("the log and the sensor disagree on the number of reads");
+            return;
+        }
         if (frames.requests != sensor.requestCount())
         {
             state.SkipWithError("the log and the sensor disagree on the number of requests");

@@ -3,6 +3,8 @@
 #include "app/RestoreCommand.h"
 #include "components/commands/CompositeCommand.h"
 #include "components/commands/ReadParametersCommand.h"
+#include "components/connectors/DeviceContext.h"
+#include "device/Tag.h"
 #include "logging/Logger.h"
 
 #include <QCoreApplication>
@@ -63,6 +65,7 @@ void BackupRun::runJob()
                  subdeviceParameters.size());
     command = std::make_unique<ReadParametersCommand>(stack.context, *stack.service,
                                                       translate("Reading parameters"), nullptr);
+    expectedValues = deviceParameters.size() + subdeviceParameters.size();
     command->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
     follow(*command);
     connect(command.get(), &ReadParametersCommand::parametersRead, this, &BackupRun::save);
@@ -78,6 +81,14 @@ void BackupRun::stopJob()
 void BackupRun::save(const SensorBackup::SettingList& deviceSettings,
                      const SensorBackup::SettingList& subdeviceSettings)
 {
+    // A short answer would leave gaps that a restore could not tell apart.
+    if (deviceSettings.size() + subdeviceSettings.size() != expectedValues)
+    {
+        fail(translate("Could not save the backup: the sensor sent %1 of %2 values.")
+                 .arg(deviceSettings.size() + subdeviceSettings.size())
+                 .arg(expectedValues));
+        return;
+    }
     SensorBackup backup;
     backup.sensor = stack.context.getConnectedDevice();
     backup.port = port;
@@ -85,6 +96,14 @@ void BackupRun::save(const SensorBackup::SettingList& deviceSettings,
     backup.identity = stack.context.getDevice().getIdentity();
     backup.deviceSettings = deviceSettings;
     backup.subdeviceSettings = subdeviceSettings;
+    if (const auto serial = stack.context.getDeviceParameter(Hvd::Weft::Device::Tag::SERIALNUMBER))
+    {
+        for (const auto& setting : deviceSettings)
+        {
+            if (setting.getName() == serial->get().getName())
+                backup.serialNumber = QString::fromStdString(setting.getValue().toString());
+        }
+    }
     QString why;
     QString path = arguments.file;
     if (path.isEmpty())
@@ -147,7 +166,7 @@ void RestoreRun::runJob()
         return;
     }
     Logger::info("Restoring the device parameters from {}", arguments.file.toStdString());
-    command.reset(createRestoreCommand(stack.context, *stack.service, std::move(deviceParameters),
+    command.reset(createRestoreCommand(stack.context, *stack.service, *backup, std::move(deviceParameters),
                                        std::move(subdeviceParameters), nullptr));
     follow(*command);
     connect(command.get(), &Command::finished, this,

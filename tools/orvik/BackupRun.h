@@ -38,6 +38,7 @@ private:
 
     const BackupArguments::Parsed arguments;
     QString backupFolder = SensorBackup::defaultFolder();
+    std::size_t expectedValues = 0;
     std::unique_ptr<Hvd::Weft::Components::ReadParametersCommand> command;
 };
 

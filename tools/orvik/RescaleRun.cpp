@@ -89,7 +89,10 @@ void RescaleRun::interrupt(const QString& reason)
     if (code)
         return;
     interruption = tr("Interrupted by %1: the rescale was stopped and the port released.").arg(reason);
-    if (flow->getStage() == RescaleFlow::Stage::Rescaling)
+    const QString advice = flow->partialWriteAdvice();
+    if (!advice.isEmpty())
+        interruption += QLatin1Char(' ') + advice;
+    else if (flow->getStage() == RescaleFlow::Stage::Rescaling)
         interruption += QLatin1Char(' ') + tr("The sensor may hold only part of the new parameters; "
                                               "run the rescale again.");
     flow->interrupt();

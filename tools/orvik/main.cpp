@@ -53,8 +53,8 @@ int main(int argc, char** argv)
 {
     // No widgets, and no display needed: the GUI module only lays out the
     // rescale report's PDF, which the offscreen platform does as well.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Always: an inherited platform without its display would abort.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(startupMessages);
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(Application::organizationNameText));

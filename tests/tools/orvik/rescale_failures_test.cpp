@@ -202,14 +202,15 @@ TEST(RescaleFailures, WriteNotAcknowledged)
     CapturedLog log;
     const Outcome outcome = runInProcess(sensor, size("D3H"));
     const QString failure = QStringLiteral("Device didn`t acknowledge command 131");
-    expectFailed(outcome, outcome.notRestored(failure, sensor.devicePath()), sensor, Line::Lost);
-    EXPECT_EQ(errorEntries(log.close()),
-              "[DeviceThread] Device didn`t acknowledge command 131\n"
-              "[main] Rescaling failed: Device didn`t acknowledge command 131\n"
-              "[DeviceThread] Device didn`t acknowledge command 131\n"
-              "[main] Restoring the device parameters failed: Device didn`t acknowledge command 131\n"
-              "[main] Rescaling failed: " +
-                  outcome.notRestored(failure, sensor.devicePath()).replace('\n', ' ').toStdString());
+    expectFailed(outcome, outcome.notRestored(failure, failure, sensor.devicePath()), sensor, Line::Lost);
+    EXPECT_EQ(
+        errorEntries(log.close()),
+        "[DeviceThread] Device didn`t acknowledge command 131\n"
+        "[main] Rescaling failed: Device didn`t acknowledge command 131\n"
+        "[DeviceThread] Device didn`t acknowledge command 131\n"
+        "[main] Restoring the device parameters failed: Device didn`t acknowledge command 131\n"
+        "[main] Rescaling failed: " +
+            outcome.notRestored(failure, failure, sensor.devicePath()).replace('\n', ' ').toStdString());
     EXPECT_EQ(sensor.requestCount(131), 2);
     EXPECT_EQ(sensor.memory(Target::Device).nvm, nvm);
     EXPECT_EQ(kFactor(sensor), before);
@@ -225,18 +226,19 @@ TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
     CapturedLog log;
     const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300, {}});
     const QString failure = QStringLiteral("Device didn`t respond -> timeout! !");
-    expectFailed(outcome, outcome.notRestored(failure, sensor.devicePath()), sensor, Line::Lost);
+    expectFailed(outcome, outcome.notRestored(failure, failure, sensor.devicePath()), sensor, Line::Lost);
     // The stack's silence, the session's timeout and the failure: each once
     // for the write and once for the restore's.
-    EXPECT_EQ(errorEntries(log.close()),
-              "[DeviceThread] normal timeout of 300ms elapsed\n"
-              "[DeviceThread] Device didn't answer in time!\n"
-              "[main] Rescaling failed: Device didn`t respond -> timeout! !\n"
-              "[DeviceThread] normal timeout of 300ms elapsed\n"
-              "[DeviceThread] Device didn't answer in time!\n"
-              "[main] Restoring the device parameters failed: Device didn`t respond -> timeout! !\n"
-              "[main] Rescaling failed: " +
-                  outcome.notRestored(failure, sensor.devicePath()).replace('\n', ' ').toStdString());
+    EXPECT_EQ(
+        errorEntries(log.close()),
+        "[DeviceThread] normal timeout of 300ms elapsed\n"
+        "[DeviceThread] Device didn't answer in time!\n"
+        "[main] Rescaling failed: Device didn`t respond -> timeout! !\n"
+        "[DeviceThread] normal timeout of 300ms elapsed\n"
+        "[DeviceThread] Device didn't answer in time!\n"
+        "[main] Restoring the device parameters failed: Device didn`t respond -> timeout! !\n"
+        "[main] Rescaling failed: " +
+            outcome.notRestored(failure, failure, sensor.devicePath()).replace('\n', ' ').toStdString());
     EXPECT_EQ(sensor.requestCount(131), 2);
 }
 

@@ -82,13 +82,14 @@ struct Outcome
         return {};
     }
     // The message of a rescale whose write failed with `failure` and whose
-    // restore failed as well.
-    QString notRestored(const QString& failure, const QString& port) const
+    // restore failed for `reason`.
+    QString notRestored(const QString& failure, const QString& reason, const QString& port) const
     {
         return failure +
-               QStringLiteral("\nThe sensor was NOT restored to its previous parameters. Its backup is %1; "
-                              "restore it with: %2")
-                   .arg(backupPath(), SensorBackup::restoreCommand(port, backupPath()));
+               QStringLiteral(
+                   "\nThe sensor was NOT restored to its previous parameters (%1). Its backup is %2; "
+                   "restore it with: %3")
+                   .arg(reason, backupPath(), SensorBackup::restoreCommand(port, backupPath()));
     }
 };
 
