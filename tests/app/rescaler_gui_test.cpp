@@ -17,11 +17,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -123,6 +126,13 @@ TEST(RescalerGui, ImperialSizeFromAMetricCalibration)
     EXPECT_EQ(program.shownValue("InnerDiameter"), expected.shownDiameter + " in");
     EXPECT_EQ(program.shownValue("FlowMeasEnd"),
               QStringLiteral("%L1 GPM").arg(expected.shownFlow, 0, 'g', -1));
+    // The window names the report, a link to the file beside the backup.
+    const QString report = program.child<QLabel>("reportLabel").text();
+    const QRegularExpression link(QStringLiteral("href=\"file://([^\"]+\\.report\\.pdf)\""));
+    const auto match = link.match(report);
+    ASSERT_TRUE(match.hasMatch()) << report.toStdString();
+    EXPECT_TRUE(QFileInfo(QUrl::fromPercentEncoding(match.captured(1).toUtf8())).size() > 0)
+        << report.toStdString();
     EXPECT_TRUE(isCleanSuccessLog(log.close()));
 }
 
@@ -150,7 +160,8 @@ TEST(RescalerGui, ReadBackThatNeverMatchesEndsInResetWithTheSensorReleased)
 {
     Program program(sensorWith("Orvik 82.5"));
     ASSERT_TRUE(program.sensor.isReady()) << program.sensor.errorString().toStdString();
-    // A value only the write's read-back covers, never read before.
+    // A value that never reads back as written, in the backup's read as well:
+    // the restore fails the same way as the write.
     const SensorImage device(program.sensor, Target::Device, "V02.11");
     const int address = static_cast<int>(device.parameter("Out2Value20mA").getAddress());
     program.sensor.addFault(Sim::Fault::readbackMismatch(address, -1, Target::Device));
@@ -158,7 +169,7 @@ TEST(RescalerGui, ReadBackThatNeverMatchesEndsInResetWithTheSensorReleased)
 
     EXPECT_EQ(program.rescale("D1H"), OrvikWidget::State::Reset);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !program.connector.isRunning(); }, runTimeoutMs));
-    // One message: the service's. It closed the port with its failure, so
+    // One message: the service's, with the restore's outcome. It closed the port with its failure, so
     // the reset only releases it; a restart there would wait out a timeout
     // and add a second, misleading message.
     EXPECT_EQ(program.shown.size(), 1) << program.shown.join('\n').toStdString();
