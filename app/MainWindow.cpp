@@ -17,6 +17,7 @@ MainWindow::MainWindow(Hvd::Weft::Components::DeviceContext& context,
                        Hvd::Weft::Components::LocalizedFileOpener& opener)
     : QMainWindow(nullptr)
     , ui(new Ui_MainWindow)
+    , copyrightDialog(this)
     , opener(opener)
 {
     ui->setupUi(this);
@@ -34,10 +35,13 @@ MainWindow::MainWindow(Hvd::Weft::Components::DeviceContext& context,
     Hvd::Weft::Communication::forwardLogToLogger(service);
 
     connect(ui->actionHelp, &QAction::triggered, this, &MainWindow::showHelp);
+    connect(ui->actionInfo, &QAction::triggered, this, &MainWindow::showCopyright);
 }
 
 MainWindow::~MainWindow()
 {
+    if (copyrightDialog.isVisible())
+        copyrightDialog.close();
     saveWindowSettings();
     // Waits for the slot the service is running; the service itself is
     // destroyed by its owner after this.
@@ -73,4 +77,12 @@ void MainWindow::showHelp()
     if (!opener.openFile(QDir(QCoreApplication::applicationDirPath()), helpBaseName, '_', helpExtension))
         Hvd::Weft::Components::UiUtils::showMessageBox(
             tr("Could not open file %1.").arg(opener.getFilepath()), this);
+}
+
+void MainWindow::showCopyright()
+{
+    // One dialog for the window's life: a second Info while it is open does
+    // not stack another one on top.
+    if (!copyrightDialog.isVisible())
+        copyrightDialog.open();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "components/ProductVersion.h"
+#include "components/widgets/CopyrightDialog.h"
+
 #include <QMainWindow>
 #include <QThread>
 
@@ -20,7 +23,8 @@ class DeviceService;
 
 // The program's only top-level window: fixed size, Info and Help actions,
 // geometry and tool-bar state remembered between runs, the rescaler as its
-// central widget. It runs the device service in the device thread.
+// central widget. It runs the device service in the device thread and keeps
+// one About dialog, which Info opens.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -29,7 +33,7 @@ public:
     static constexpr const char* uiGroup = "Ui/";
     static constexpr const char* windowGeometryKey = "Geometry";
     static constexpr const char* windowStateKey = "State";
-    static constexpr const char* windowTitleText = "OrvikRescaler V1.1.0 (260819)";
+    static constexpr const char* windowTitleText = Hvd::Weft::Components::ProductVersion::windowTitle.data();
     static constexpr const char* helpBaseName = "OrvikRescaler";
     static constexpr const char* helpExtension = ".pdf";
 
@@ -41,6 +45,7 @@ public:
 
 private Q_SLOTS:
     void showHelp();
+    void showCopyright();
 
 private:
     void restoreWindowSettings();
@@ -48,6 +53,7 @@ private:
     QString settingsKey(const char* key) const;
 
     Ui_MainWindow* ui;
+    Hvd::Weft::Components::CopyrightDialog copyrightDialog;
     QThread deviceThread;
     Hvd::Weft::Components::LocalizedFileOpener& opener;
 };

@@ -6,9 +6,11 @@
 #include "components/connectors/DeviceConnector.h"
 #include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
+#include "components/widgets/CopyrightDialog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QSettings>
@@ -23,6 +25,7 @@
 using ComponentsTest::FakeDeviceService;
 using Hvd::Weft::Communication::ComPortScanner;
 using Hvd::Weft::Communication::LogLevel;
+using Hvd::Weft::Components::CopyrightDialog;
 
 namespace
 {
@@ -187,4 +190,52 @@ TEST_F(MainWindowTest, ServiceLogLinesReachTheApplicationLogFromTheDeviceThread)
         text, {"[info] [DeviceThread] opened port ttyS3", "[error] [DeviceThread] no answer"}));
     EXPECT_EQ(text.find("beyond the levels"), std::string::npos);
     EXPECT_EQ(text.find("[DeviceThread] [DeviceThread]"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, InfoOpensTheOneAboutDialogWithoutStackingAnother)
+{
+    Assembly assembly(opener);
+    MainWindow& window = *assembly.window;
+    window.show();
+    auto* info = window.findChild<QAction*>("actionInfo");
+    ASSERT_EQ(window.findChildren<CopyrightDialog*>().size(), 1);
+    CopyrightDialog* dialog = window.findChild<CopyrightDialog*>();
+    EXPECT_FALSE(dialog->isVisible());
+
+    // Window-modal, and Info returns at once instead of running the dialog.
+    info->trigger();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialog->parentWidget(), &window);
+    EXPECT_EQ(dialog->windowTitle(), "About OrvikRescaler");
+    // The version line ends with the build number the window's title ends with.
+    EXPECT_EQ(dialog->findChild<QLabel*>("application")->text(), "OrvikRescaler V1.1.0-0-g7aecaff (260819)");
+    EXPECT_TRUE(window.windowTitle().endsWith(" (260819)"));
+
+    info->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.findChildren<CopyrightDialog*>(), QList<CopyrightDialog*>{dialog});
+    EXPECT_TRUE(dialog->isVisible());
+
+    // Closing only hides it; the next Info shows the same one again.
+    EXPECT_TRUE(dialog->close());
+    EXPECT_FALSE(dialog->isVisible());
+    info->trigger();
+    EXPECT_EQ(window.findChildren<CopyrightDialog*>(), QList<CopyrightDialog*>{dialog});
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowClosesAnOpenAboutDialog)
+{
+    auto assembly = std::make_unique<Assembly>(opener);
+    assembly->window->show();
+    CopyrightDialog* dialog = assembly->window->findChild<CopyrightDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    int closed = 0;
+    QObject::connect(dialog, &QDialog::finished, [&closed] { ++closed; });
+
+    assembly->window->findChild<QAction*>("actionInfo")->trigger();
+    ASSERT_TRUE(dialog->isVisible());
+    assembly.reset();
+    EXPECT_EQ(closed, 1);
 }
