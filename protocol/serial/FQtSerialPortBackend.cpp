@@ -1,5 +1,6 @@
 #include "protocol/serial/FQtSerialPortBackend.h"
 
+#include <QElapsedTimer>
 #include <QSerialPortInfo>
 
 FQtSerialPortBackend::FQtSerialPortBackend(ModemLines modemLines, QObject* parent)
@@ -28,6 +29,16 @@ bool FQtSerialPortBackend::open(QIODevice::OpenMode mode)
 
 void FQtSerialPortBackend::close()
 {
+    // close() drops what is still in Qt's write buffer. The last bytes before
+    // a release (a loader's reboot command, sent unanswered just before the
+    // port is given back) must still reach the line.
+    QElapsedTimer clock;
+    clock.start();
+    while (mPort->isOpen() && mPort->bytesToWrite() > 0 && clock.elapsed() < closeDrainMs)
+    {
+        if (!mPort->waitForBytesWritten(static_cast<int>(closeDrainMs - clock.elapsed())))
+            break;
+    }
     mPort->close();
 }
 

@@ -23,8 +23,11 @@ public:
 
     explicit FQtSerialPortBackend(ModemLines modemLines = ModemLines::Required, QObject* parent = nullptr);
 
+    static constexpr qint64 closeDrainMs = 200;
+
     void setPortName(const QString& name) override;
     bool open(QIODevice::OpenMode mode) override;
+    // Lets pending output reach the line first, for at most closeDrainMs.
     void close() override;
     bool isOpen() const override;
     bool setBaudRate(qint32 baudRate) override;
