@@ -262,38 +262,10 @@ bool ParameterizeOrvikCommand::saveBackup(const DeviceService::SettingList& devi
                                           const DeviceService::SettingList& subdeviceSettings,
                                           Command* reporter)
 {
-    SensorBackup taken;
-    taken.sensor = context.getConnectedDevice();
-    taken.port = context.getConnectedDevicePort().number;
-    taken.time = QDateTime::currentDateTime();
-    taken.identity = context.getDevice().getIdentity();
-    // The serial number is not written: it only names the unit.
-    const auto serial = context.getDeviceParameter(Tag::SERIALNUMBER);
-    std::size_t received = 0;
-    for (const auto& setting : deviceSettings)
-    {
-        if (backupDeviceNames.count(setting.getName()) == 0)
-            continue;
-        ++received;
-        if (serial && setting.getName() == serial->get().getName())
-            taken.serialNumber = QString::fromStdString(setting.getValue().toString());
-        else
-            taken.deviceSettings.push_back(setting);
-    }
-    for (const auto& setting : subdeviceSettings)
-    {
-        if (backupSubdeviceNames.count(setting.getName()) == 0)
-            continue;
-        ++received;
-        taken.subdeviceSettings.push_back(setting);
-    }
     QString why;
-    QString path;
-    const std::size_t expected = backupDeviceNames.size() + backupSubdeviceNames.size();
-    if (received != expected)
-        why = tr("The sensor sent %1 of %2 values.").arg(received).arg(expected);
-    else
-        path = taken.save(backupFolder, &why);
+    auto taken = SensorBackup::taken(context, deviceSettings, subdeviceSettings, backupDeviceNames,
+                                     backupSubdeviceNames, SensorBackup::SerialSetting::Dropped, &why);
+    const QString path = taken ? taken->save(backupFolder, &why) : QString();
     if (path.isEmpty())
     {
         Logger::error(reporter->getDepth(), "Could not save the backup in {}: {}", backupFolder.toStdString(),

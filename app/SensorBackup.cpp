@@ -6,9 +6,11 @@
 #include "device/EnumNames.h"
 #include "device/Exceptions.h"
 #include "device/ParameterSetBuilder.h"
+#include "device/Tag.h"
 #include "device/import/FileReader.h"
 #include "device/import/Importer.h"
 #include "device/import/JsonSettingsWriter.h"
+#include "device/import/StringReader.h"
 #include "logging/Logger.h"
 
 #include <QCoreApplication>
@@ -122,6 +124,47 @@ bool fillParameters(const std::optional<DeviceContext::ParameterSetRef>& set, co
 }
 
 } // namespace
+
+std::optional<SensorBackup>
+SensorBackup::taken(const DeviceContext& context, const SettingList& deviceSettings,
+                    const SettingList& subdeviceSettings, const std::set<std::string>& deviceNames,
+                    const std::set<std::string>& subdeviceNames, SerialSetting serial, QString* error)
+{
+    SensorBackup backup;
+    backup.sensor = context.getConnectedDevice();
+    backup.port = context.getConnectedDevicePort().number;
+    backup.time = QDateTime::currentDateTime();
+    backup.identity = context.getDevice().getIdentity();
+    const auto serialParameter = context.getDeviceParameter(Device::Tag::SERIALNUMBER);
+    std::size_t received = 0;
+    for (const auto& setting : deviceSettings)
+    {
+        if (deviceNames.count(setting.getName()) == 0)
+            continue;
+        ++received;
+        const bool isSerial = serialParameter && setting.getName() == serialParameter->get().getName();
+        if (isSerial)
+            backup.serialNumber = QString::fromStdString(setting.getValue().toString());
+        if (!isSerial || serial == SerialSetting::Kept)
+            backup.deviceSettings.push_back(setting);
+    }
+    for (const auto& setting : subdeviceSettings)
+    {
+        if (subdeviceNames.count(setting.getName()) == 0)
+            continue;
+        ++received;
+        backup.subdeviceSettings.push_back(setting);
+    }
+    // The service leaves out what a short answer lacks: a backup with gaps
+    // could not be told from a complete one.
+    const std::size_t expected = deviceNames.size() + subdeviceNames.size();
+    if (received != expected)
+    {
+        *error = text("The sensor sent %1 of %2 values.").arg(received).arg(expected);
+        return std::nullopt;
+    }
+    return backup;
+}
 
 QString SensorBackup::defaultFolder()
 {
@@ -240,10 +283,13 @@ std::optional<SensorBackup> SensorBackup::load(const QString& path, const Device
     json backup;
     try
     {
-        const Device::FileReader reader(path.toStdString());
-        settings = RescaleFlow::createImporter().importDeviceSettingsForDevice(description, reader);
+        // Read once: the importer checks the text, the backup's own keys come
+        // from the same text.
+        const std::string content = Device::FileReader(path.toStdString()).read();
+        settings = RescaleFlow::createImporter().importDeviceSettingsForDevice(
+            description, Device::StringReader(path.toStdString(), content));
         // The schema has checked the backup's own keys.
-        const json document = json::parse(reader.read());
+        const json document = json::parse(content);
         if (!document.contains("Backup"))
         {
             *error =

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,22 @@ struct SensorBackup
     SettingList subdeviceSettings;
 
     static constexpr const char* suffix = ".para.json";
+
+    // What was just read from the sensor connected in `context`: its
+    // identity, port, serial number (from its setting among
+    // `deviceSettings`) and the time, with the settings of the names in
+    // `deviceNames` and `subdeviceNames`. Empty when one of those names has
+    // no value, with the counts in `error`.
+    enum class SerialSetting
+    {
+        Kept,
+        // Only names the unit; a restore does not write it.
+        Dropped,
+    };
+    static std::optional<SensorBackup>
+    taken(const Hvd::Weft::Components::DeviceContext& context, const SettingList& deviceSettings,
+          const SettingList& subdeviceSettings, const std::set<std::string>& deviceNames,
+          const std::set<std::string>& subdeviceNames, SerialSetting serial, QString* error);
 
     // Where the window and the command line keep their backups: the
     // window's per-user data folder, "backups".

@@ -65,7 +65,12 @@ void BackupRun::runJob()
                  subdeviceParameters.size());
     command = std::make_unique<ReadParametersCommand>(stack.context, *stack.service,
                                                       translate("Reading parameters"), nullptr);
-    expectedValues = deviceParameters.size() + subdeviceParameters.size();
+    deviceNames.clear();
+    subdeviceNames.clear();
+    for (const Hvd::Weft::Device::Parameter& parameter : deviceParameters)
+        deviceNames.insert(parameter.getName());
+    for (const Hvd::Weft::Device::Parameter& parameter : subdeviceParameters)
+        subdeviceNames.insert(parameter.getName());
     command->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
     follow(*command);
     connect(command.get(), &ReadParametersCommand::parametersRead, this, &BackupRun::save);
@@ -81,34 +86,15 @@ void BackupRun::stopJob()
 void BackupRun::save(const SensorBackup::SettingList& deviceSettings,
                      const SensorBackup::SettingList& subdeviceSettings)
 {
-    // A short answer would leave gaps that a restore could not tell apart.
-    if (deviceSettings.size() + subdeviceSettings.size() != expectedValues)
-    {
-        fail(translate("Could not save the backup: the sensor sent %1 of %2 values.")
-                 .arg(deviceSettings.size() + subdeviceSettings.size())
-                 .arg(expectedValues));
-        return;
-    }
-    SensorBackup backup;
-    backup.sensor = stack.context.getConnectedDevice();
-    backup.port = port;
-    backup.time = QDateTime::currentDateTime();
-    backup.identity = stack.context.getDevice().getIdentity();
-    backup.deviceSettings = deviceSettings;
-    backup.subdeviceSettings = subdeviceSettings;
-    if (const auto serial = stack.context.getDeviceParameter(Hvd::Weft::Device::Tag::SERIALNUMBER))
-    {
-        for (const auto& setting : deviceSettings)
-        {
-            if (setting.getName() == serial->get().getName())
-                backup.serialNumber = QString::fromStdString(setting.getValue().toString());
-        }
-    }
     QString why;
+    const auto backup = SensorBackup::taken(stack.context, deviceSettings, subdeviceSettings, deviceNames,
+                                            subdeviceNames, SensorBackup::SerialSetting::Kept, &why);
     QString path = arguments.file;
-    if (path.isEmpty())
-        path = backup.save(backupFolder, &why);
-    else if (!backup.saveAs(path, &why))
+    if (!backup)
+        path.clear();
+    else if (path.isEmpty())
+        path = backup->save(backupFolder, &why);
+    else if (!backup->saveAs(path, &why))
         path.clear();
     if (path.isEmpty())
     {

@@ -38,7 +38,9 @@ private:
 
     const BackupArguments::Parsed arguments;
     QString backupFolder = SensorBackup::defaultFolder();
-    std::size_t expectedValues = 0;
+    // What the read asked for: the backup must hold each.
+    std::set<std::string> deviceNames;
+    std::set<std::string> subdeviceNames;
     std::unique_ptr<Hvd::Weft::Components::ReadParametersCommand> command;
 };
 

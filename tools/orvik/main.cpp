@@ -37,6 +37,15 @@ template <typename Parsed> std::optional<int> answerWithoutRun(const Parsed& par
     return std::nullopt;
 }
 
+// A subcommand's arguments answered (help, usage error) or run.
+template <typename Parsed, typename MakeRun>
+int run(const QString& command, const Parsed& parsed, const MakeRun& makeRun)
+{
+    if (const auto code = answerWithoutRun(parsed))
+        return *code;
+    return CommandLine::execute(command, [&] { return std::unique_ptr<CommandRun>(makeRun(parsed)); });
+}
+
 // Until the log file takes Qt's messages: the offscreen platform's start
 // warns about a missing XDG_RUNTIME_DIR, which a terminal session without a
 // desktop never has and which would read like a failure of the command.
@@ -74,42 +83,22 @@ int main(int argc, char** argv)
     const QStringList rest = QStringList{arguments.value(0) + QLatin1Char(' ') + command} + arguments.mid(2);
 
     if (command == QLatin1String("rescale"))
-    {
-        const RescaleArguments::Parsed parsed = RescaleArguments::parse(rest);
-        if (const auto code = answerWithoutRun(parsed))
-            return *code;
-        return CommandLine::execute(command, [&parsed]
-                                    { return std::make_unique<RescaleRun>(parsed.port, parsed.orvik); });
-    }
+        return run(command, RescaleArguments::parse(rest),
+                   [](const RescaleArguments::Parsed& parsed)
+                   { return std::make_unique<RescaleRun>(parsed.port, parsed.orvik); });
     if (command == QLatin1String("values"))
-    {
-        const ValuesArguments::Parsed parsed = ValuesArguments::parse(rest);
-        if (const auto code = answerWithoutRun(parsed))
-            return *code;
-        return CommandLine::execute(command, [&parsed] { return std::make_unique<ValuesRun>(parsed); });
-    }
-
+        return run(command, ValuesArguments::parse(rest),
+                   [](const ValuesArguments::Parsed& parsed) { return std::make_unique<ValuesRun>(parsed); });
     if (command == QLatin1String("flash"))
-    {
-        const FlashArguments::Parsed parsed = FlashArguments::parse(rest);
-        if (const auto code = answerWithoutRun(parsed))
-            return *code;
-        return CommandLine::execute(command, [&parsed] { return std::make_unique<FlashRun>(parsed); });
-    }
+        return run(command, FlashArguments::parse(rest),
+                   [](const FlashArguments::Parsed& parsed) { return std::make_unique<FlashRun>(parsed); });
     if (command == QLatin1String("backup"))
-    {
-        const BackupArguments::Parsed parsed = BackupArguments::parseBackup(rest);
-        if (const auto code = answerWithoutRun(parsed))
-            return *code;
-        return CommandLine::execute(command, [&parsed] { return std::make_unique<BackupRun>(parsed); });
-    }
+        return run(command, BackupArguments::parseBackup(rest),
+                   [](const BackupArguments::Parsed& parsed) { return std::make_unique<BackupRun>(parsed); });
     if (command == QLatin1String("restore"))
-    {
-        const BackupArguments::Parsed parsed = BackupArguments::parseRestore(rest);
-        if (const auto code = answerWithoutRun(parsed))
-            return *code;
-        return CommandLine::execute(command, [&parsed] { return std::make_unique<RestoreRun>(parsed); });
-    }
+        return run(command, BackupArguments::parseRestore(rest),
+                   [](const BackupArguments::Parsed& parsed)
+                   { return std::make_unique<RestoreRun>(parsed); });
 
     QTextStream err(stderr);
     if (command.isEmpty())
