@@ -33,19 +33,50 @@ OrvikPseudoTerminal::OrvikPseudoTerminal()
         mError = systemError("posix_openpt");
         return;
     }
-    char name[128] = {};
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0)
+    if (::grantpt(master) != 0)
     {
         mError = systemError("pseudo-terminal set-up");
         ::close(master);
         return;
     }
+    if (!holdDeviceSide(master))
+        ::close(master);
+}
+
+OrvikPseudoTerminal::OrvikPseudoTerminal(int masterFd)
+{
+    const int flags = ::fcntl(masterFd, F_GETFL);
+    if (flags < 0)
+    {
+        mError = systemError("inherited descriptor");
+        return;
+    }
+    // The sensor's reader expects a non-blocking descriptor; the programs it
+    // starts have no business with it.
+    if (::fcntl(masterFd, F_SETFL, flags | O_NONBLOCK) != 0 || ::fcntl(masterFd, F_SETFD, FD_CLOEXEC) != 0)
+    {
+        mError = systemError("inherited descriptor");
+        ::close(masterFd);
+        return;
+    }
+    if (!holdDeviceSide(masterFd))
+        ::close(masterFd);
+}
+
+bool OrvikPseudoTerminal::holdDeviceSide(int master)
+{
+    char name[128] = {};
+    // ptsname_r fails on anything but the master end of a pseudo-terminal.
+    if (::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0)
+    {
+        mError = systemError("not the master end of a pseudo-terminal");
+        return false;
+    }
     const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0)
     {
         mError = systemError("open pseudo-terminal device");
-        ::close(master);
-        return;
+        return false;
     }
     termios raw{};
     if (::tcgetattr(slave, &raw) == 0)
@@ -56,6 +87,7 @@ OrvikPseudoTerminal::OrvikPseudoTerminal()
     mMaster = master;
     mSlave = slave;
     mPath = QString::fromLocal8Bit(name);
+    return true;
 }
 
 OrvikPseudoTerminal::~OrvikPseudoTerminal()

@@ -16,6 +16,9 @@ class OrvikPseudoTerminal
 {
 public:
     OrvikPseudoTerminal();
+    // Takes over the master end of a pseudo-terminal opened elsewhere (a
+    // device test bed's emulated port); closes it on destruction.
+    explicit OrvikPseudoTerminal(int masterFd);
     ~OrvikPseudoTerminal();
     OrvikPseudoTerminal(const OrvikPseudoTerminal&) = delete;
     OrvikPseudoTerminal& operator=(const OrvikPseudoTerminal&) = delete;
@@ -38,6 +41,9 @@ public:
     qint64 write(const char* data, qint64 size, int timeoutMs = 200) const;
 
 private:
+    // Opens the device side and keeps it open in raw mode.
+    bool holdDeviceSide(int master);
+
     int mMaster = -1;
     int mSlave = -1;
     QString mPath;

@@ -35,6 +35,8 @@ struct ProgramOptions
 {
     Sim::OrvikSimulatorOptions simulator;
     QString linkPath;
+    // The master end of a pseudo-terminal handed over by the caller; -1: open one.
+    int masterFd = -1;
     bool verbose = false;
 };
 
@@ -110,6 +112,9 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
     parser.setApplicationDescription(QStringLiteral("Simulated Orvik sensor on a pseudo-terminal."));
     parser.addHelpOption();
     const QCommandLineOption link(QStringLiteral("link"), "Make PATH a symbolic link to the device.", "PATH");
+    const QCommandLineOption fd(QStringLiteral("fd"),
+                                "Serve the pseudo-terminal whose master end is the inherited descriptor FD.",
+                                "FD");
     const QCommandLineOption address(QStringLiteral("address"), "Bus address, five bytes (19 0 4 0 2).",
                                      "BYTES");
     const QCommandLineOption version(QStringLiteral("version"), "Device firmware (V02.11).", "VERSION");
@@ -173,7 +178,7 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
                        silent,    mismatch, wrongCommand, badChecksum,     fewPreambles,
                        dropAfter, noEcho,   verbose,      deviceVariables, burstVariables});
     parser.addOptions(
-        {bootloader, bootloaderNow, blSilent, blRefuse, blBadCrc, blBadStatus, blNoRelease, anySpeed});
+        {bootloader, bootloaderNow, blSilent, blRefuse, blBadCrc, blBadStatus, blNoRelease, anySpeed, fd});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
     {
@@ -251,7 +256,9 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         !number(status, 255, "--status needs a byte",
                 [&](uint value) { sensor.status = static_cast<std::uint8_t>(value); }) ||
         !number(dropAfter, std::numeric_limits<int>::max(), "--drop-after needs a count",
-                [&](uint value) { sensor.dropAfter = static_cast<int>(value); }))
+                [&](uint value) { sensor.dropAfter = static_cast<int>(value); }) ||
+        !number(fd, std::numeric_limits<int>::max(), "--fd needs a descriptor number",
+                [&](uint value) { options.masterFd = static_cast<int>(value); }))
         return false;
     if (parser.isSet(kfactor))
     {
@@ -369,7 +376,8 @@ int main(int argc, char** argv)
 
     int exitCode = 0;
     {
-        auto terminal = std::make_shared<Sim::OrvikPseudoTerminal>();
+        auto terminal = options.masterFd >= 0 ? std::make_shared<Sim::OrvikPseudoTerminal>(options.masterFd)
+                                              : std::make_shared<Sim::OrvikPseudoTerminal>();
         auto sensor = Sim::createSensor(options.simulator, &error);
         if (!terminal->isValid())
             error = terminal->errorString();

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace SimTest;
 
 namespace
@@ -101,4 +104,57 @@ TEST(OrvikSimProgram, RefusesBadOptions)
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 2);
     EXPECT_TRUE(program.readAllStandardError().contains("128 to 143"));
+}
+
+// A device test bed owns the emulated port's pseudo-terminal and hands its
+// master end over: the sensor must serve it, line speed checks included,
+// since the speed the program sets is seen on that same pair.
+TEST(OrvikSimProgram, ServesAPseudoTerminalHandedOver)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    char name[128] = {};
+    ASSERT_EQ(::ptsname_r(master, name, sizeof name), 0);
+
+    QProcess program;
+    program.setChildProcessModifier([master] { ::fcntl(master, F_SETFD, 0); });
+    program.start(programPath(), {"--fd", QString::number(master)});
+    ASSERT_TRUE(program.waitForStarted(5000)) << program.errorString().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return program.canReadLine(); }, 10000))
+        << program.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromLocal8Bit(program.readLine()).trimmed(), QStringLiteral("READY ") + name);
+    {
+        MasterLine master;
+        ASSERT_TRUE(master.open(name));
+        const Exchange address = master.ask(BusAddress{}, 137);
+        ASSERT_TRUE(address.complete(1));
+        EXPECT_EQ(address.answers[0].values.value("Address Slave").toInt(), 4);
+        master.close();
+    }
+    {
+        // The sensor listens at 1200 baud after power-up: a master at 2400
+        // is garbage to it.
+        MasterLine master;
+        ASSERT_TRUE(master.open(name, 2400));
+        EXPECT_TRUE(master.ask(BusAddress{}, 137).answers.isEmpty());
+        master.close();
+    }
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    ::close(master);
+
+    // Anything but a pseudo-terminal's master end is refused at start.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    QProcess wrong;
+    wrong.setChildProcessModifier([&pipeEnds] { ::fcntl(pipeEnds[0], F_SETFD, 0); });
+    wrong.start(programPath(), {"--fd", QString::number(pipeEnds[0])});
+    ASSERT_TRUE(wrong.waitForFinished(5000));
+    EXPECT_EQ(wrong.exitCode(), 1);
+    EXPECT_TRUE(wrong.readAllStandardError().contains("not the master end of a pseudo-terminal"));
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
 }
