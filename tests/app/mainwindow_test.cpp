@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/OrvikWidget.h"
+#include "app/message_boxes.h"
 #include "communication/QtComPortScanner.h"
 #include "components/components_test_support.h"
 #include "components/connectors/DeviceConnector.h"
@@ -21,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 using ComponentsTest::FakeDeviceService;
 using Hvd::Weft::Communication::ComPortScanner;
@@ -34,6 +37,20 @@ class FailingOpener : public Hvd::Weft::Components::LocalizedFileOpener
 {
 protected:
     bool doOpenFile(const QString&) override { return false; }
+};
+
+// Opens nothing; keeps the paths it was asked to open.
+class RecordingOpener : public Hvd::Weft::Components::LocalizedFileOpener
+{
+public:
+    QStringList opened;
+
+protected:
+    bool doOpenFile(const QString& path) override
+    {
+        opened.append(path);
+        return true;
+    }
 };
 
 // Every test gets its own settings store.
@@ -151,6 +168,34 @@ TEST_F(MainWindowTest, HelpWithoutDocumentNamesTheFallbackFile)
     const QString expected =
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("OrvikRescaler.pdf");
     EXPECT_EQ(shown, "Could not open file " + expected + ".");
+}
+
+TEST_F(MainWindowTest, HelpOpensTheManualOfTheSystemLanguageBesideTheProgramElseTheEnglishOne)
+{
+    // The build renders both manuals beside the program.
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    ASSERT_TRUE(programDir.exists("OrvikRescaler.pdf"));
+    ASSERT_TRUE(programDir.exists("OrvikRescaler_de.pdf"));
+
+    const QLocale previous;
+    const std::vector<std::pair<QLocale, QString>> cases = {
+        {QLocale(QLocale::German, QLocale::Germany), "OrvikRescaler_de.pdf"},
+        {QLocale(QLocale::German, QLocale::Switzerland), "OrvikRescaler_de.pdf"},
+        {QLocale(QLocale::French, QLocale::France), "OrvikRescaler.pdf"},
+    };
+    for (const auto& [locale, manual] : cases)
+    {
+        SCOPED_TRACE(locale.name().toStdString());
+        QLocale::setDefault(locale);
+        MessageBoxes boxes;
+        RecordingOpener recording;
+        Assembly assembly(recording);
+        assembly.window->findChild<QAction*>("actionHelp")->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(recording.opened, QStringList{programDir.absoluteFilePath(manual)});
+        EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
+    }
+    QLocale::setDefault(previous);
 }
 
 TEST_F(MainWindowTest, RescalerInTheMiddleAndTheServiceInItsOwnThreadUntilTheWindowGoes)

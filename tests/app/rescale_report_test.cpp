@@ -2,12 +2,12 @@
 // the PDF read back with poppler-utils, and failures that leave no files.
 
 #include "app/RescaleReport.h"
+#include "app/pdf_tools.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -48,15 +48,7 @@ RescaleReport sampleReport(const QString& backupFile)
             .backupFile = backupFile};
 }
 
-QString output(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(30000);
-    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        << program.toStdString() << ": " << process.readAllStandardError().toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
+using PdfTools::output;
 
 // A line of pdfinfo's answer, e.g. "Pages: 1".
 void expectInfo(const QString& pdf, const QString& key, const QString& value)
