@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/OrvikWidget.h"
 #include "app/RescaleFlow.h"
+#include "app/SensorBackup.h"
 #include "communication/QtComPortScanner.h"
 #include "components/connectors/DeviceConnector.h"
 #include "components/connectors/DeviceContext.h"
@@ -14,6 +15,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -106,8 +108,10 @@ struct Assembly
 QMap<QString, QImage> takeWindowTour(QString* error)
 {
     QMap<QString, QImage> shots;
-    // Backups and reports of the tour go nowhere a technician would look.
+    // The tour's backups and reports go into a folder of its own, laid out
+    // like the per-user one that the window names (XDG_DATA_HOME on Linux).
     QTemporaryDir records;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(records.filePath(QStringLiteral(".local/share"))));
     Assembly assembly;
     MainWindow& window = assembly.window;
     auto* widget = qobject_cast<OrvikWidget*>(window.centralWidget());
@@ -119,7 +123,9 @@ QMap<QString, QImage> takeWindowTour(QString* error)
         *error = QStringLiteral("the window lacks its rescaler controls");
         return {};
     }
-    widget->getFlow().setBackupFolder(records.filePath(QStringLiteral("backups")));
+    const QString folder = SensorBackup::defaultFolder();
+    widget->getFlow().setBackupFolder(
+        folder.startsWith(records.path()) ? folder : records.filePath(QStringLiteral("backups")));
     window.show();
 
     // Every message box is taken and closed at once: one left open would
