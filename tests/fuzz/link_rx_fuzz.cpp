@@ -2,10 +2,11 @@
 // slave requests and both ends of burst mode, bytes cut into any pieces.
 // Input: path selector, request command, chunking seed, then the line's
 // bytes. The same bytes go once in one piece and once cut; both runs must
-// hand up the same frames and errors, and every frame must be one that
-// arrived whole and checked.
+// hand up the same frames and errors as a plain second reading of the
+// receive rules, and every frame must be one that arrived whole and checked.
 
 #include "LinkFuzzSupport.h"
+#include "LinkReference.h"
 
 namespace
 {
@@ -46,5 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(h.whole.recorder.record == h.cut.recorder.record,
                "where the bytes are cut changes nothing handed up");
     LinkFuzz::checkFrames(h.whole.recorder.record, stream, header.setup);
+    LinkFuzz::Reference reference(header.setup);
+    reference.feed(stream);
+    FUZZ_CHECK(h.whole.recorder.record == reference.record, "frames and errors follow the receive rules");
     return 0;
 }
