@@ -5,9 +5,9 @@
 //   orvik-help-manual SOURCE_DIR OUTPUT_DIR
 //
 // SOURCE_DIR holds OrvikRescaler.html, OrvikRescaler_de.html and their
-// stylesheet manual.css; OUTPUT_DIR,
-// the folder of the executables, receives OrvikRescaler.pdf and
-// OrvikRescaler_de.pdf and holds Resources/ and translations/.
+// stylesheet manual.css; OUTPUT_DIR, the folder of the executables, holds
+// Resources/ and translations/ and receives OrvikRescaler.pdf and
+// OrvikRescaler_de.pdf.
 
 #include "app/OrvikRescaler.h"
 #include "components/logging/Application.h"
