@@ -48,7 +48,8 @@ constexpr int interruptReleaseMs = 3000;
 
 QString importFailure(const std::exception& exception)
 {
-    return RescaleFlow::text("Could not load the N5Q2-Orvik device file. Please contact support. ") +
+    return RescaleFlow::text(QT_TRANSLATE_NOOP(
+               "OrvikWidget", "Could not load the N5Q2-Orvik device file. Please contact support. ")) +
            QString::fromStdString(exception.what());
 }
 
@@ -82,7 +83,8 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
     , context(deviceContext)
     , service(deviceService)
     , connector(deviceConnector)
-    , readCommand(new ReadParametersCommand(context, service, text("Reading calibrated diameter"), nullptr))
+    , readCommand(new ReadParametersCommand(
+          context, service, text(QT_TRANSLATE_NOOP("OrvikWidget", "Reading calibrated diameter")), nullptr))
     , parameterizeCommand(new ParameterizeOrvikCommand(context, service, nullptr))
     , composite(new CompositeCommand({readCommand, parameterizeCommand},
                                      CompositeCommand::detailedProgressReports, this))
@@ -145,9 +147,9 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
             [this]
             {
                 if (stage == Stage::Connecting)
-                    fail(text("Only Orvik devices are supported."));
+                    fail(text(QT_TRANSLATE_NOOP("OrvikWidget", "Only Orvik devices are supported.")));
                 else if (stage == Stage::Restoring)
-                    restoreEnded(false, text("another sensor answered"));
+                    restoreEnded(false, text(QT_TRANSLATE_NOOP("OrvikWidget", "another sensor answered")));
             });
     connect(&connector, &Connector::errorOccurred, this,
             [this](const QString& message)
@@ -168,7 +170,8 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                 if (stage == Stage::Releasing)
                     releaseEnded(std::nullopt);
                 else if (stage == Stage::Restoring && restoreCommand)
-                    restoreEnded(false, text("the adapter was disconnected"), true);
+                    restoreEnded(
+                        false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the adapter was disconnected")), true);
                 else if (stage == Stage::Restoring)
                     connector.connectTarget(port);
             });
@@ -241,7 +244,8 @@ void RescaleFlow::start(const QString& portName)
         // The sensor of the previous run is still being released; a connect
         // now would be ignored and leave the caller waiting.
         Logger::warn("Parameterize requested while the previous device is still being released");
-        Q_EMIT failed(text("The device is still being released. Please try again."));
+        Q_EMIT failed(
+            text(QT_TRANSLATE_NOOP("OrvikWidget", "The device is still being released. Please try again.")));
         return;
     }
     stage = Stage::Connecting;
@@ -258,14 +262,14 @@ void RescaleFlow::start(const QString& portName)
     }
     if (portName.isEmpty())
     {
-        fail(text("No port has been selected."));
+        fail(text(QT_TRANSLATE_NOOP("OrvikWidget", "No port has been selected.")));
         return;
     }
     Logger::info("Starting connection to {}", port.toStdString());
     connector.connectTarget(port);
     // A connector that refused at once has said why (and the flow has failed).
     if (stage == Stage::Connecting && !connector.isRunning())
-        fail(text("No port has been selected."));
+        fail(text(QT_TRANSLATE_NOOP("OrvikWidget", "No port has been selected.")));
 }
 
 bool RescaleFlow::importDeviceDescription(DeviceContext& target, QString* failure)
@@ -306,7 +310,9 @@ void RescaleFlow::checkSensor()
     {
         const QString version = context.getConnectedDevice().version;
         Logger::error("Parameter {} not found for connected device version {}", name, version.toStdString());
-        fail(text("Parameter %1 not found for connected device version %2. Contact support.")
+        fail(text(QT_TRANSLATE_NOOP(
+                      "OrvikWidget",
+                      "Parameter %1 not found for connected device version %2. Contact support."))
                  .arg(QString::fromLatin1(name), version));
         return;
     }
@@ -331,8 +337,10 @@ QString RescaleFlow::partialWriteAdvice() const
         stage == Stage::Restoring || (stage == Stage::Rescaling && parameterizeCommand->needsRestore());
     if (!partial || path.isEmpty())
         return {};
-    return text("The sensor may hold only part of the new parameters. Restore it from its backup %1 "
-                "with: %2")
+    return text(QT_TRANSLATE_NOOP(
+                    "OrvikWidget",
+                    "The sensor may hold only part of the new parameters. Restore it from its backup %1 "
+                    "with: %2"))
         .arg(QDir::toNativeSeparators(path), SensorBackup::restoreCommand(port, path));
 }
 
@@ -343,7 +351,7 @@ void RescaleFlow::restore(const QString& failure)
                  parameterizeCommand->getBackupPath().toStdString());
     stage = Stage::Restoring;
     restoreFor = failure;
-    Q_EMIT progressUpdated(0, text("Restoring previous parameters"));
+    Q_EMIT progressUpdated(0, text(QT_TRANSLATE_NOOP("OrvikWidget", "Restoring previous parameters")));
     // The service closes its port with a failed write, and the sensor may
     // hold half of it in its working memory: start again from a power cycle.
     if (connector.isTargetConnected() && !connector.isRunning())
@@ -351,7 +359,7 @@ void RescaleFlow::restore(const QString& failure)
     else if (!connector.isRunning())
         connector.connectTarget(port);
     else
-        restoreEnded(false, text("the port is busy"));
+        restoreEnded(false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the port is busy")));
 }
 
 void RescaleFlow::restoreConnected()
@@ -398,12 +406,15 @@ void RescaleFlow::restoreEnded(bool restored, const QString& reason, bool lineLo
     if (restored)
     {
         Logger::info("Restored the device parameters from {}", path.toStdString());
-        outcome = text("The sensor was restored to its previous parameters.");
+        outcome =
+            text(QT_TRANSLATE_NOOP("OrvikWidget", "The sensor was restored to its previous parameters."));
     }
     else
     {
-        outcome = text("The sensor was NOT restored to its previous parameters (%1). Its backup is %2; "
-                       "restore it with: %3")
+        outcome = text(QT_TRANSLATE_NOOP(
+                           "OrvikWidget",
+                           "The sensor was NOT restored to its previous parameters (%1). Its backup is %2; "
+                           "restore it with: %3"))
                       .arg(reason, path, SensorBackup::restoreCommand(port, path));
     }
     stage = Stage::Rescaling;
@@ -452,7 +463,9 @@ void RescaleFlow::saveReport()
         return;
     }
     Logger::error("Could not save the rescale report: {}", why.toStdString());
-    Q_EMIT reportFailed(text("The rescale succeeded, but its report could not be saved: %1").arg(why));
+    Q_EMIT reportFailed(
+        text(QT_TRANSLATE_NOOP("OrvikWidget", "The rescale succeeded, but its report could not be saved: %1"))
+            .arg(why));
 }
 
 void RescaleFlow::fail(const QString& message, bool lineLost)
@@ -555,9 +568,10 @@ void RescaleFlow::connectCalibratedDiameter()
             }
             const char* name = ParameterizeOrvikCommand::ParamProductVariantName;
             Logger::error("Could not determine calibrated diameter from {}: {}", name, variant.toStdString());
-            readCommand->error(text("Could not determine calibrated diameter from %1: %2.")
-                                   .arg(QString::fromLatin1(name), variant),
-                               System::Application, Hvd::Weft::Components::deviceStillConnected);
+            readCommand->error(
+                text(QT_TRANSLATE_NOOP("OrvikWidget", "Could not determine calibrated diameter from %1: %2."))
+                    .arg(QString::fromLatin1(name), variant),
+                System::Application, Hvd::Weft::Components::deviceStillConnected);
         });
 }
 

@@ -92,7 +92,9 @@ public:
     // compiled. Throws Device::ImportException naming a schema it cannot read.
     static Hvd::Weft::Device::Importer createImporter();
 
-    // A user-visible text of the rescaler, translated in the window's context.
+    // A user-visible text of the rescaler, translated in the window's context;
+    // a text not shown by the window itself is marked where it is written
+    // with QT_TRANSLATE_NOOP("OrvikWidget", ...), so that the catalogue holds it.
     static QString text(const char* sourceText);
     // The calibrated diameter in metres that a product variant name such as
     // "Orvik 82.5" or "Orvik 3.068" carries; empty if it holds no number.

@@ -33,6 +33,8 @@ using json = nlohmann::json;
 namespace
 {
 
+// The source text is marked with QT_TRANSLATE_NOOP("SensorBackup", ...) where
+// it is written, so that the catalogue holds it.
 QString text(const char* sourceText)
 {
     return QCoreApplication::translate("SensorBackup", sourceText);
@@ -92,7 +94,9 @@ bool fillParameters(const std::optional<DeviceContext::ParameterSetRef>& set, co
         return true;
     if (!set)
     {
-        *error = text("The device description has no parameters for version %1.").arg(version);
+        *error = text(QT_TRANSLATE_NOOP("SensorBackup",
+                                        "The device description has no parameters for version %1."))
+                     .arg(version);
         return false;
     }
     for (const auto& setting : settings)
@@ -101,7 +105,7 @@ bool fillParameters(const std::optional<DeviceContext::ParameterSetRef>& set, co
         const auto it = all.find(setting.getName());
         if (it == all.end())
         {
-            *error = text("Parameter %1 is not known for version %2.")
+            *error = text(QT_TRANSLATE_NOOP("SensorBackup", "Parameter %1 is not known for version %2."))
                          .arg(QString::fromStdString(setting.getName()), version);
             return false;
         }
@@ -160,7 +164,9 @@ SensorBackup::taken(const DeviceContext& context, const SettingList& deviceSetti
     const std::size_t expected = deviceNames.size() + subdeviceNames.size();
     if (received != expected)
     {
-        *error = text("The sensor sent %1 of %2 values.").arg(received).arg(expected);
+        *error = text(QT_TRANSLATE_NOOP("SensorBackup", "The sensor sent %1 of %2 values."))
+                     .arg(received)
+                     .arg(expected);
         return std::nullopt;
     }
     return backup;
@@ -223,7 +229,7 @@ QString SensorBackup::save(const QString& folder, QString* error) const
 {
     if (!QDir().mkpath(folder))
     {
-        *error = text("The folder %1 cannot be created.").arg(folder);
+        *error = text(QT_TRANSLATE_NOOP("SensorBackup", "The folder %1 cannot be created.")).arg(folder);
         return {};
     }
     // One file per run: a second run within the same second, in this
@@ -240,7 +246,8 @@ QString SensorBackup::save(const QString& folder, QString* error) const
         if (!QFileInfo::exists(path))
             return {};
     }
-    *error = text("The folder %1 holds too many backups of this second.").arg(folder);
+    *error = text(QT_TRANSLATE_NOOP("SensorBackup", "The folder %1 holds too many backups of this second."))
+                 .arg(folder);
     return {};
 }
 
@@ -262,13 +269,16 @@ bool SensorBackup::saveAs(const QString& path, QString* error) const
     const QByteArray bytes = QByteArray::fromStdString(content);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
     {
-        *error = QFileInfo::exists(path) ? text("%1 already exists.").arg(path)
-                                         : text("%1 cannot be written: %2").arg(path, file.errorString());
+        *error = QFileInfo::exists(path)
+                     ? text(QT_TRANSLATE_NOOP("SensorBackup", "%1 already exists.")).arg(path)
+                     : text(QT_TRANSLATE_NOOP("SensorBackup", "%1 cannot be written: %2"))
+                           .arg(path, file.errorString());
         return false;
     }
     if (file.write(bytes) != bytes.size() || !file.flush())
     {
-        *error = text("%1 cannot be written: %2").arg(path, file.errorString());
+        *error =
+            text(QT_TRANSLATE_NOOP("SensorBackup", "%1 cannot be written: %2")).arg(path, file.errorString());
         file.close();
         file.remove();
         return false;
@@ -292,9 +302,9 @@ std::optional<SensorBackup> SensorBackup::load(const QString& path, const Device
         const json document = json::parse(content);
         if (!document.contains("Backup"))
         {
-            *error =
-                text("%1 is a settings file, not a backup: it does not say which sensor it was read from.")
-                    .arg(path);
+            *error = text(QT_TRANSLATE_NOOP("SensorBackup", "%1 is a settings file, not a backup: it does "
+                                                            "not say which sensor it was read from."))
+                         .arg(path);
             return std::nullopt;
         }
         backup = document.at("Backup");
@@ -334,8 +344,11 @@ std::optional<SensorBackup> SensorBackup::load(const QString& path, const Device
     auto subdeviceSettings = settingsOf(settings.getSubdeviceParameterSettings(), result.sensor.subVersion);
     if (!deviceSettings || !subdeviceSettings)
     {
-        *error = text("%1 holds parameters of another firmware version than the sensor it was read from.")
-                     .arg(path);
+        *error =
+            text(QT_TRANSLATE_NOOP(
+                     "SensorBackup",
+                     "%1 holds parameters of another firmware version than the sensor it was read from."))
+                .arg(path);
         return std::nullopt;
     }
     result.deviceSettings = std::move(*deviceSettings);
@@ -347,16 +360,21 @@ QString SensorBackup::mismatch(const Hvd::Weft::Communication::Device& connected
 {
     const auto differs = [](const QString& what, const QString& backup, const QString& sensorValue)
     {
-        return text("The backup is of another sensor: %1 %2 in the backup, %3 on the sensor.")
+        return text(QT_TRANSLATE_NOOP(
+                        "SensorBackup",
+                        "The backup is of another sensor: %1 %2 in the backup, %3 on the sensor."))
             .arg(what, backup, sensorValue);
     };
     if (connected.address != sensor.address)
-        return differs(text("address"), addressText(sensor.address, QLatin1Char('.')),
+        return differs(text(QT_TRANSLATE_NOOP("SensorBackup", "address")),
+                       addressText(sensor.address, QLatin1Char('.')),
                        addressText(connected.address, QLatin1Char('.')));
     if (connected.version != sensor.version)
-        return differs(text("firmware version"), sensor.version, connected.version);
+        return differs(text(QT_TRANSLATE_NOOP("SensorBackup", "firmware version")), sensor.version,
+                       connected.version);
     if (!subdeviceSettings.empty() && connected.subVersion != sensor.subVersion)
-        return differs(text("sub device firmware version"), sensor.subVersion, connected.subVersion);
+        return differs(text(QT_TRANSLATE_NOOP("SensorBackup", "sub device firmware version")),
+                       sensor.subVersion, connected.subVersion);
     return {};
 }
 
@@ -364,8 +382,9 @@ QString SensorBackup::serialMismatch(const QString& connectedSerial) const
 {
     if (serialNumber.isEmpty() || connectedSerial == serialNumber)
         return {};
-    return text("The backup is of another sensor: %1 %2 in the backup, %3 on the sensor.")
-        .arg(text("serial number"), serialNumber, connectedSerial);
+    return text(QT_TRANSLATE_NOOP("SensorBackup",
+                                  "The backup is of another sensor: %1 %2 in the backup, %3 on the sensor."))
+        .arg(text(QT_TRANSLATE_NOOP("SensorBackup", "serial number")), serialNumber, connectedSerial);
 }
 
 bool SensorBackup::toParameters(const DeviceContext& context, Limits limits, ParameterList& deviceParameters,
