@@ -31,6 +31,8 @@ int OrvikRescaler::start()
     Logger::info("Starting {}", applicationNameText);
 
     setupTranslator(applicationNameText, translationDirectory);
+    for (const char* catalogue : libraryCatalogues)
+        installEmbeddedTranslator(catalogue);
 
     // Stopped from outside: leave through the normal path below, so that the
     // window stops a running rescale, the port is released and the log ends

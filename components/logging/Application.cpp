@@ -73,6 +73,25 @@ void Application::setupTranslator(const char* name, const char* directory)
     }
 }
 
+QTranslator* Application::installEmbeddedTranslator(const char* name)
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(), name, "_", embeddedTranslationDirectory, ".qm"))
+    {
+        Logger::warn("Could not load the embedded translation {} for locale {}", name,
+                     QLocale().name().toStdString());
+        delete translator;
+        return nullptr;
+    }
+    if (!QCoreApplication::installTranslator(translator))
+    {
+        Logger::warn("Could not install translator {}", name);
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
 bool Application::notify(QObject* receiver, QEvent* event)
 {
     try

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QtGlobal>
 
+class QTranslator;
+
 namespace Hvd::Weft::Components
 {
 
@@ -27,6 +29,12 @@ public:
     ~Application() override;
 
     void setupTranslator(const char* name, const char* directory);
+    // Installs the catalogue `name` that a library embeds under
+    // embeddedTranslationDirectory, for the system locale. A missing one is
+    // logged and the library's texts stay English. The translator belongs to
+    // the application object; nullptr when none was installed.
+    static QTranslator* installEmbeddedTranslator(const char* name);
+    static constexpr const char* embeddedTranslationDirectory = ":/translations";
 
     bool notify(QObject* receiver, QEvent* event) override;
 

@@ -1,7 +1,9 @@
 // The rescaler widget against a scripted device service: the size list and
 // the diameter field, the request with its import, the sensor check and the
-// failures that must end in Reset with the sensor released.
+// failures that must end in Reset with the sensor released; its texts under
+// a German and an English locale.
 
+#include "app/OrvikRescaler.h"
 #include "app/OrvikWidget.h"
 #include "app/RescaleFlow.h"
 #include "app/message_boxes.h"
@@ -14,10 +16,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -233,6 +238,125 @@ TEST_F(WidgetTest, WithoutSchemaFilesNothingIsSentAndTheSettingsSchemaIsNamed)
     EXPECT_TRUE(service.calls.empty());
     EXPECT_TRUE(button().isEnabled());
 }
+
+// The catalogues the program installs, for one locale: the window's file
+// beside the executable and the ones the libraries embed.
+struct Catalogues
+{
+    explicit Catalogues(const QLocale& locale)
+    {
+        QLocale::setDefault(locale);
+        if (window.load(locale, OrvikRescaler::applicationNameText, "_",
+                        QCoreApplication::applicationDirPath() + '/' + OrvikRescaler::translationDirectory,
+                        ".qm"))
+            QCoreApplication::installTranslator(&window);
+        for (const char* name : OrvikRescaler::libraryCatalogues)
+            if (QTranslator* translator = Hvd::Weft::Components::Application::installEmbeddedTranslator(name))
+                libraries.push_back(translator);
+    }
+    ~Catalogues()
+    {
+        QCoreApplication::removeTranslator(&window);
+        for (QTranslator* translator : libraries)
+        {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QLocale::setDefault(previous);
+    }
+    QLocale previous;
+    QTranslator window;
+    std::vector<QTranslator*> libraries;
+};
+
+// What the widget shows in one language.
+struct Language
+{
+    const char* name;
+    QLocale locale;
+    QStringList labels;
+    QString button;
+    QString toolTip;
+    QString waiting;
+    QString writing;
+    QString success;
+    QString wrongSensor;
+};
+
+void PrintTo(const Language& language, std::ostream* out)
+{
+    *out << language.name;
+}
+
+struct LocalizedWidgetTest : Catalogues, WidgetTest, ::testing::WithParamInterface<Language>
+{
+    LocalizedWidgetTest()
+        : Catalogues(GetParam().locale)
+    {
+    }
+    QString status() { return widget.findChild<QLabel*>("status")->text(); }
+    QStringList labels()
+    {
+        QStringList texts;
+        for (const QLabel* label : widget.findChildren<QLabel*>())
+            texts.append(label->text());
+        return texts;
+    }
+};
+
+TEST_P(LocalizedWidgetTest, LabelsButtonStatesAndFailuresSpeakTheLocalesLanguage)
+{
+    const Language& language = GetParam();
+    for (const QString& label : language.labels)
+        EXPECT_TRUE(labels().contains(label))
+            << label.toStdString() << " not in " << labels().join(" | ").toStdString();
+    EXPECT_EQ(button().text(), language.button);
+    EXPECT_EQ(button().toolTip(), language.toolTip);
+    EXPECT_EQ(status(), language.waiting);
+
+    choose("D1H");
+    ASSERT_TRUE(press());
+    EXPECT_EQ(widget.getState(), State::Done);
+    EXPECT_EQ(status(), language.success);
+
+    service.deviceToFind.address.bytes = {19, 0, 4, 0, 3};
+    ASSERT_TRUE(press());
+    EXPECT_EQ(boxes.texts, QStringList{language.wrongSensor});
+    EXPECT_EQ(status(), language.waiting);
+
+    // Held in the middle of the write, with the step's own status shown.
+    service.deviceToFind = sensor(orvikAddress, "V02.11", "V02.10");
+    service.silent = {"write"};
+    button().click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status() == language.writing; }, 3000))
+        << status().toStdString();
+    EXPECT_EQ(widget.getState(), State::Parameterizing);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, LocalizedWidgetTest,
+    ::testing::Values(Language{"German",
+                               QLocale(QLocale::German, QLocale::Germany),
+                               {"Port wählen:", "Nennweite wählen:", "Innendurchmesser:",
+                                "Neue Parameterwerte",
+                                "Innendurchmesser:", "Max. Durchfluss (Q<sub>max</sub>):"},
+                               "&Parametrieren",
+                               "Gerät parametrieren",
+                               "Warten auf Benutzer",
+                               "Parameter werden geschrieben",
+                               "Erfolgreich",
+                               "Es werden nur Orvik-Geräte unterstützt."},
+                      Language{"English",
+                               QLocale(QLocale::English, QLocale::UnitedStates),
+                               {"Select a port:", "Select a size:", "Inner diameter:", "New parameter values",
+                                "Inner Diameter:", "Max. flow (Q<sub>max</sub>):"},
+                               "&Parameterize",
+                               "Parameterize the device",
+                               "Waiting for user",
+                               "Writing parameters",
+                               "Success",
+                               "Only Orvik devices are supported."}),
+    [](const ::testing::TestParamInfo<Language>& info) { return std::string(info.param.name); });
 
 TEST(RescaleFlow, CalibratedDiameterFromTheProductVariantName)
 {

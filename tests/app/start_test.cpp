@@ -9,12 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLocale>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <csignal>
 
@@ -53,6 +55,41 @@ TEST(OrvikRescaler, StartRunsTheEventLoopAndLogsItsCode)
         << lines.back().toStdString();
     // The window saved its geometry on the way out.
     EXPECT_TRUE(QSettings().contains("Ui/MainWindow/Geometry"));
+}
+
+// Under a German locale the window shows the application's catalogue from
+// translations/ and the catalogues the libraries embed.
+TEST(OrvikRescaler, UnderAGermanLocaleTheWindowIsGerman)
+{
+    QTemporaryDir workDir;
+    ASSERT_TRUE(QFile::link(QCoreApplication::applicationDirPath() + "/translations",
+                            workDir.filePath("translations")));
+    ASSERT_TRUE(QDir::setCurrent(workDir.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workDir.path());
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+
+    QStringList shown;
+    QTimer::singleShot(50,
+                       [&shown]
+                       {
+                           for (QWidget* top : QApplication::topLevelWidgets())
+                               if (auto* widget = top->findChild<OrvikWidget*>())
+                                   shown << top->findChild<QAction*>("actionHelp")->toolTip()
+                                         << widget->findChild<QLabel*>("sizeLabel")->text()
+                                         << widget->findChild<QPushButton*>("execute")->text()
+                                         << widget->findChild<QLabel*>("status")->text();
+                           QCoreApplication::exit(0);
+                       });
+    EXPECT_EQ(application->start(), 0);
+    QLocale::setDefault(previous);
+    for (QTranslator* translator : application->findChildren<QTranslator*>())
+    {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    EXPECT_EQ(shown,
+              (QStringList{"Hilfe anzeigen", "Nennweite wählen:", "&Parametrieren", "Warten auf Benutzer"}));
 }
 
 // Stopped from outside: the event loop ends with the termination code and the

@@ -181,10 +181,13 @@ TEST(Application, MissingTranslationIsLoggedAndHarmless)
     LogCapture capture;
     auto* app = static_cast<Application*>(QCoreApplication::instance());
     app->setupTranslator("OrvikRescaler", "no-such-translations");
+    EXPECT_EQ(Application::installEmbeddedTranslator("NoSuchCatalogue"), nullptr);
     const auto lines = capture.lines();
     QLocale::setDefault(QLocale::c());
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(messagePart(lines[0]), "[main] Could not load translation files for locale de_DE");
+    EXPECT_EQ(messagePart(lines[1]),
+              "[main] Could not load the embedded translation NoSuchCatalogue for locale de_DE");
 }
 
 namespace

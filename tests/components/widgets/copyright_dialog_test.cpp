@@ -1,5 +1,6 @@
 // The About dialog and its licence document, which has to name every Debian
 // package whose library the built program loads.
+#include "components/logging/Application.h"
 #include "components/widgets/CopyrightDialog.h"
 #include "components/widgets/LicenceDocument.h"
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTextEdit>
@@ -19,6 +21,7 @@
 #include <map>
 #include <set>
 
+using Hvd::Weft::Components::Application;
 using Hvd::Weft::Components::CopyrightDialog;
 using Hvd::Weft::Components::licenceDocument;
 
@@ -173,6 +176,21 @@ TEST(CopyrightDialog, TranslatesItsOwnTextsButNotNameVersionOrYear)
     EXPECT_EQ(dialog.findChild<QLabel*>("copyright")->text(), "[Copyright © Halvard GmbH] 2026");
     EXPECT_EQ(dialog.findChild<QLabel*>("licenceLabel")->text(),
               "[This software uses the following open-source components:]");
+
+    // The library's own German catalogue, as the program installs it.
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTranslator* german = Application::installEmbeddedTranslator("OrvikComponents");
+    QLocale::setDefault(previous);
+    ASSERT_NE(german, nullptr);
+    CopyrightDialog inGerman(nullptr);
+    QCoreApplication::removeTranslator(german);
+    delete german;
+    EXPECT_EQ(inGerman.windowTitle(), "Über OrvikRescaler");
+    EXPECT_EQ(inGerman.findChild<QLabel*>("application")->text(), "OrvikRescaler V1.1.0-0-g7aecaff (260819)");
+    EXPECT_EQ(inGerman.findChild<QLabel*>("copyright")->text(), "Copyright © Halvard GmbH 2026");
+    EXPECT_EQ(inGerman.findChild<QLabel*>("licenceLabel")->text(),
+              "Diese Software verwendet die folgenden Open-Source-Komponenten:");
 }
 
 TEST(CopyrightDialog, ShowsTheLicencesAsPlainText)
