@@ -3,8 +3,6 @@
 #include "communication/QtComPortScanner.h"
 #include "components/logging/Application.h"
 
-#include <array>
-
 // The program: logging, translation, the long-lived objects and the main
 // window, in a fixed order of creation and destruction.
 class OrvikRescaler : public Hvd::Weft::Components::Application
@@ -14,9 +12,6 @@ class OrvikRescaler : public Hvd::Weft::Components::Application
 public:
     static constexpr const char* applicationNameText = "OrvikRescaler";
     static constexpr const char* translationDirectory = "translations";
-    // The catalogues the component and communication libraries embed; the
-    // window shows their texts too.
-    static constexpr std::array<const char*, 2> libraryCatalogues = {"OrvikComponents", "OrvikCommunication"};
     static constexpr std::size_t logFileMaxSize = 10485760;
     static constexpr std::size_t logFileCount = 2;
     static constexpr int scanIntervalMs = 1000;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QtGlobal>
 
+#include <array>
+
 class QTranslator;
 
 namespace Hvd::Weft::Components
@@ -35,6 +37,9 @@ public:
     // the application object; nullptr when none was installed.
     static QTranslator* installEmbeddedTranslator(const char* name);
     static constexpr const char* embeddedTranslationDirectory = ":/translations";
+    // The catalogues the component and communication libraries embed: every
+    // program that shows their texts installs them beside its own.
+    static constexpr std::array<const char*, 2> libraryCatalogues = {"OrvikComponents", "OrvikCommunication"};
 
     bool notify(QObject* receiver, QEvent* event) override;
 

@@ -117,6 +117,10 @@ int execute(const QString& subcommand, const std::function<std::unique_ptr<Comma
     if (translator.load(QLocale(), QString::fromLatin1(translationName), QStringLiteral("_"),
                         QString::fromLatin1(translationDirectory), QStringLiteral(".qm")))
         QCoreApplication::installTranslator(&translator);
+    // The messages of the commands and the service come from the libraries'
+    // catalogues; without them a German run would answer half in English.
+    for (const char* catalogue : Hvd::Weft::Components::Application::libraryCatalogues)
+        Hvd::Weft::Components::Application::installEmbeddedTranslator(catalogue);
 
     int code = Failed;
     try

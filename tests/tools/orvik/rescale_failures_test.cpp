@@ -137,6 +137,28 @@ TEST(RescaleArguments, ProgramDocumentsItselfAndRefusesBadInput)
     EXPECT_TRUE(bad.err.value(0).startsWith(QLatin1String("Diameter 30 mm is outside"))) << bad.text();
 }
 
+// The program speaks the system's language, its progress and the service's
+// messages alike; the catalogues of the libraries are part of that.
+TEST(RescaleFailures, MessagesInTheSystemLanguage)
+{
+    const QStringList arguments = {QStringLiteral("rescale"), QStringLiteral("--port"),
+                                   QStringLiteral("/dev/no-such-adapter"), QStringLiteral("--size"),
+                                   QStringLiteral("D1H")};
+    const Outcome german = runOrvik(arguments, {}, {QStringLiteral("LC_ALL=de_DE.UTF-8")});
+    EXPECT_EQ(german.exitCode, 1);
+    EXPECT_TRUE(german.err.contains(QStringLiteral("[  0%] Verbindung zum Gerät wird hergestellt")))
+        << german.text();
+    EXPECT_EQ(german.err.value(german.err.size() - 1),
+              QStringLiteral("COM-Port konnte nicht geöffnet werden!"))
+        << german.text();
+
+    const Outcome english = runOrvik(arguments, {}, {QStringLiteral("LC_ALL=C.UTF-8")});
+    EXPECT_EQ(english.exitCode, 1);
+    EXPECT_TRUE(english.err.contains(QStringLiteral("[  0%] Connecting to device"))) << english.text();
+    EXPECT_EQ(english.err.value(english.err.size() - 1), QStringLiteral("Could not open com port!"))
+        << english.text();
+}
+
 // The program against a sensor of another kind: refused with the window's
 // message and exit code 1, the sensor restarted and released untouched.
 TEST(RescaleFailures, SensorWithAnotherAddress)

@@ -186,7 +186,8 @@ inline QString programBackupFolder()
 
 // The real program, started from the directory with Resources/ (or another
 // prepared like it).
-inline Outcome runOrvik(const QStringList& arguments, const QString& workingDirectory = {})
+inline Outcome runOrvik(const QStringList& arguments, const QString& workingDirectory = {},
+                        const QStringList& environmentSettings = {})
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
@@ -197,6 +198,8 @@ inline Outcome runOrvik(const QStringList& arguments, const QString& workingDire
         environment.remove(QString::fromLatin1(name));
     // Backups and reports go into the test's data folder, not the user's.
     environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
+    for (const QString& setting : environmentSettings)
+        environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
     process.start(programPath(), arguments);
     Outcome outcome;
