@@ -15,7 +15,6 @@
 #include "tools/help-manual/WindowTour.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QLocale>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -32,22 +31,20 @@ struct Language
     QLocale locale;
 };
 
-// The program's own catalogue from translations/ and the catalogues the
-// libraries embed, as far as the build has produced them.
+// The catalogues the program installs: its own from translations/ and the
+// ones the libraries embed.
 int installTranslators(QCoreApplication& application, const QLocale& locale, const QString& translations)
 {
+    using Hvd::Weft::Components::Application;
     int installed = 0;
     auto* own = new QTranslator(&application);
     if (own->load(locale, QString::fromLatin1(OrvikRescaler::applicationNameText), QStringLiteral("_"),
                   translations, QStringLiteral(".qm")) &&
         QCoreApplication::installTranslator(own))
         ++installed;
-    const QString pattern = QStringLiteral("*_%1.qm").arg(QLocale::languageToCode(locale.language()));
-    for (QDirIterator embedded(QStringLiteral(":/"), {pattern}, QDir::Files, QDirIterator::Subdirectories);
-         embedded.hasNext();)
+    for (const char* catalogue : Application::libraryCatalogues)
     {
-        auto* translator = new QTranslator(&application);
-        if (translator->load(embedded.next()) && QCoreApplication::installTranslator(translator))
+        if (Application::installEmbeddedTranslator(catalogue))
             ++installed;
     }
     return installed;
