@@ -51,7 +51,7 @@
     </message>
     <message>
         <source>Select a size:</source>
-        <translation>Nennweite wählen:</translation>
+        <translation>Nennweite:</translation>
     </message>
     <message>
         <source>Select size</source>
@@ -59,7 +59,7 @@
     </message>
     <message>
         <source>Inner diameter:</source>
-        <translation>Innendurchmesser:</translation>
+        <translation>Innen-Ø:</translation>
     </message>
     <message>
         <source>The inner diameter of the pipe, can only be changed for Axx/Dxx sizes</source>

@@ -88,8 +88,7 @@ TEST(OrvikRescaler, UnderAGermanLocaleTheWindowIsGerman)
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }
-    EXPECT_EQ(shown,
-              (QStringList{"Hilfe anzeigen", "Nennweite wählen:", "&Parametrieren", "Warten auf Benutzer"}));
+    EXPECT_EQ(shown, (QStringList{"Hilfe anzeigen", "Nennweite:", "&Parametrieren", "Warten auf Benutzer"}));
 }
 
 // Stopped from outside: the event loop ends with the termination code and the
