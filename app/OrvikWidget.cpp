@@ -11,6 +11,7 @@
 #include "units/Units.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -115,12 +116,18 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
     connect(flow, &RescaleFlow::reportSaved, this,
             [this](const QString& pdf)
             {
+                // The file's name only: a full path wraps and squeezes the fixed-size window.
                 reportLabel->setText(tr("Report: <a href=\"%1\">%2</a>")
                                          .arg(QUrl::fromLocalFile(pdf).toString(QUrl::FullyEncoded),
-                                              QDir::toNativeSeparators(pdf).toHtmlEscaped()));
+                                              QFileInfo(pdf).fileName().toHtmlEscaped()));
+                reportLabel->setToolTip(QDir::toNativeSeparators(pdf));
             });
     connect(flow, &RescaleFlow::reportFailed, this,
-            [this](const QString& message) { reportLabel->setText(message.toHtmlEscaped()); });
+            [this](const QString& message)
+            {
+                reportLabel->setText(message.toHtmlEscaped());
+                reportLabel->setToolTip({});
+            });
     connect(ui->size, &QComboBox::currentIndexChanged, this, &OrvikWidget::sizeChosen);
     connect(ui->innerDiameter, &QDoubleSpinBox::valueChanged, this, &OrvikWidget::diameterChanged);
 
@@ -199,12 +206,14 @@ void OrvikWidget::changeState(State next)
         executeWidget->clear();
         measurementsWidget->clearMeasurements();
         reportLabel->clear();
+        reportLabel->setToolTip({});
         enable();
         break;
     case State::Parameterizing:
         Logger::info("State Parameterizing");
         measurementsWidget->clearMeasurements();
         reportLabel->clear();
+        reportLabel->setToolTip({});
         ui->portLabel->setEnabled(false);
         ui->comPorts->disable();
         ui->sizeLabel->setEnabled(false);

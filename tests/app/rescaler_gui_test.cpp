@@ -133,6 +133,14 @@ TEST(RescalerGui, ImperialSizeFromAMetricCalibration)
     ASSERT_TRUE(match.hasMatch()) << report.toStdString();
     EXPECT_TRUE(QFileInfo(QUrl::fromPercentEncoding(match.captured(1).toUtf8())).size() > 0)
         << report.toStdString();
+    // The window cannot grow: the link must not squeeze the progress and its status.
+    for (const char* name : {"status", "reportLabel"})
+    {
+        const auto& label = program.child<QLabel>(name);
+        const auto fits = [&label] { return label.height() >= label.heightForWidth(label.width()); };
+        EXPECT_TRUE(QTest::qWaitFor(fits, 500))
+            << name << ": " << label.height() << " of " << label.heightForWidth(label.width());
+    }
     EXPECT_TRUE(isCleanSuccessLog(log.close()));
 }
 
