@@ -7,6 +7,10 @@ VELTRIX_RxStateMachine::State VELTRIX_RxStateMachine::frameHuntReset(unsigned ch
 {
     ucByteCounter = 0;
     ucPreambelCounter = 0;
+    // The flag belongs to the frame it was set for: one cut off after its
+    // address must not turn the next frame into a broadcast when that
+    // frame's address goes unchecked (command 137).
+    bBroadcast = false;
     if (ucByte != VELTRIX_Frame::ucPreambel)
         return VELTRIX_Session::VELTRIX_ENUM_SESSION_STATE_RECIEVING_WAIT_FOR_FIRST_RECIEVE_BYTE;
     if (!isSlave(session.type) && session.burstActive)

@@ -59,6 +59,17 @@ struct Record
     QList<int> errors;
 
     bool operator==(const Record&) const = default;
+
+    // For the report of a broken property.
+    void print(const char* name) const
+    {
+        std::fprintf(stderr, "%s: errors", name);
+        for (int error : errors)
+            std::fprintf(stderr, " %d", error);
+        std::fprintf(stderr, "\n");
+        for (const QByteArray& frame : frames)
+            std::fprintf(stderr, "%s: frame %s\n", name, frame.toHex(' ').constData());
+    }
 };
 
 // Listens to a link layer for the whole process.
@@ -131,6 +142,7 @@ struct Side
 // The first input bytes: receive path, request command, where to cut.
 struct Header
 {
+    std::uint8_t selector = 0;
     Setup setup;
     std::uint8_t seed = 0;
 };
@@ -139,7 +151,7 @@ inline Header readHeader(FuzzSupport::Input& input)
 {
     const std::uint8_t selector = input.byte();
     const std::uint8_t command = input.byte();
-    return {setupFrom(selector, command), input.byte()};
+    return {selector, setupFrom(selector, command), input.byte()};
 }
 
 // Feeds the bytes in pieces as a transport would deliver them.

@@ -655,6 +655,25 @@ TEST(VeltrixLinkSlave, SlaveTakesRequestsToItsAddressAndBroadcastsOnlyFor137)
     EXPECT_EQ(slave.frames, QList<QByteArray>{hex("82 0000000000 89 00")});
 }
 
+// A broadcast cut off after its address must not make the next request,
+// taken without an address check (the record's command is 137, as after
+// every answer of the simulated sensor), look like a broadcast too.
+TEST(VeltrixLinkSlave, AnInterruptedBroadcastLeavesNothingForTheNextRequest)
+{
+    LinkHarness slave;
+    slave.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_NO_COMMAND, kDevice);
+    slave.feedBytewise(hex("FFFFFFFFFF 82 0000000000"));
+
+    slave.start(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_SLAVE,
+                VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, kDevice);
+    slave.clear();
+    slave.feedBytewise(kRequest130);
+    EXPECT_EQ(slave.errors(), Errors{});
+    EXPECT_EQ(slave.frames, QList<QByteArray>{kRequest130Body});
+    EXPECT_EQ(slave.session.getCommand(), VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_130);
+}
+
 // --- adapter lines and power cycle ---
 
 TEST(VeltrixLinkAdapter, PowerCycleSwitchesTheAdapterOffAndOnAndWakesTheDevice)
