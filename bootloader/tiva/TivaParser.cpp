@@ -20,6 +20,9 @@ std::optional<Commands::DataBlock> Parser::getDataForTXTFile(const QList<TiTxt::
 {
     Commands::DataBlock block;
     bool addressSeen = false;
+    // Padding between markers is no data: an image of markers alone would
+    // only erase flash.
+    bool dataSeen = false;
     for (const TiTxt::Token& token : tokens)
     {
         if (token.kind == TiTxt::Token::End)
@@ -42,8 +45,9 @@ std::optional<Commands::DataBlock> Parser::getDataForTXTFile(const QList<TiTxt::
             block.startAddress + static_cast<uint64_t>(block.data.size()) > 0xFFFFFFFFu)
             return std::nullopt;
         block.data.append(static_cast<char>(token.value));
+        dataSeen = true;
     }
-    if (block.data.isEmpty())
+    if (!dataSeen)
         return std::nullopt;
     block.size = static_cast<uint32_t>(block.data.size());
     return block;

@@ -132,6 +132,8 @@ TEST_F(TivaTest, FilesThatDoNotSayWhatToFlashAreRefusedBeforeAnythingIsSent)
         {"beyond.txt", "@FFFFFFFF\n01 02\nq\n"},
         {"gap.txt", "@4000\n01\n@FFFF0000\n02\nq\n"},
         {"empty.txt", "@4000\nq\n"},
+        // Markers alone: the gap between them is no data to flash.
+        {"markers.txt", "@4000\n@4207\nq\n"},
     };
     ScriptedDevice device(&tiva, goodAnswer);
     for (const auto& [name, content] : files)
