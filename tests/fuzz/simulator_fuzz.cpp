@@ -15,6 +15,7 @@
 #include "tools/orvik-sim/OrvikSensor.h"
 #include "tools/orvik-sim/OrvikSimulatorHost.h"
 
+#include <map>
 #include <vector>
 
 namespace
@@ -46,6 +47,17 @@ std::vector<OrvikSensor>& pristine()
         return built;
     }();
     return *sensors;
+}
+
+// The command's standard map, built once per command: the harness needs it
+// several times for every request.
+const VELTRIX_AppCodec::DataMap& defaults(int command)
+{
+    static std::map<int, VELTRIX_AppCodec::DataMap> maps;
+    auto it = maps.find(command);
+    if (it == maps.end())
+        it = maps.emplace(command, VELTRIX_AppCodec::withDefaults(static_cast<Command>(command), {})).first;
+    return it->second;
 }
 
 BusAddress addressFrom(std::uint8_t selector, FuzzSupport::Input& input, const BusAddress& own)
@@ -82,7 +94,7 @@ void checkReadBack(OrvikSensor& sensor, const BusAddress& address, const VELTRIX
     SensorRequest read;
     read.address = address;
     read.command = iRead;
-    read.values = VELTRIX_AppCodec::withDefaults(static_cast<Command>(iRead), {});
+    read.values = defaults(iRead);
     read.values.insert(VELTRIX_Keys::universalError, 0);
     read.values.insert(VELTRIX_Keys::address, write.value(VELTRIX_Keys::address));
     read.values.insert(VELTRIX_Keys::bytesToRead, static_cast<int>(written.size()));
@@ -110,7 +122,7 @@ void request(OrvikSensor& sensor, FuzzSupport::Input& input)
     SensorRequest heard;
     heard.address = address;
     heard.command = command;
-    heard.values = VELTRIX_AppCodec::decodeRequest(cmd, frame, VELTRIX_AppCodec::withDefaults(cmd, {}));
+    heard.values = VELTRIX_AppCodec::decodeRequest(cmd, frame, defaults(command));
     const bool decoded = heard.values.value(VELTRIX_Keys::universalError).toInt() == 0;
 
     const SensorReply reply = sensor.handle(heard);
@@ -126,7 +138,7 @@ void request(OrvikSensor& sensor, FuzzSupport::Input& input)
     if (command == iRead &&
         heard.values.value(VELTRIX_Keys::bytesToRead).toInt() > VELTRIX_AppCodec::iMaxReadBytes)
         return;
-    const auto seen = VELTRIX_AppCodec::decodeResponse(cmd, answer, VELTRIX_AppCodec::withDefaults(cmd, {}));
+    const auto seen = VELTRIX_AppCodec::decodeResponse(cmd, answer, defaults(command));
     FUZZ_CHECK(seen.value(VELTRIX_Keys::universalError).toInt() == 0,
                "a good answer decodes on the master side");
     if (command == iWrite)
