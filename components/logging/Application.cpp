@@ -75,6 +75,11 @@ void Application::setupTranslator(const char* name, const char* directory)
 
 QTranslator* Application::installEmbeddedTranslator(const char* name)
 {
+    // The libraries' texts are written in English: nothing to look for or to
+    // warn about.
+    const QLocale::Language language = QLocale().language();
+    if (language == QLocale::English || language == QLocale::C)
+        return nullptr;
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (!translator->load(QLocale(), name, "_", embeddedTranslationDirectory, ".qm"))
     {

@@ -33,7 +33,8 @@ public:
     void setupTranslator(const char* name, const char* directory);
     // Installs the catalogue `name` that a library embeds under
     // embeddedTranslationDirectory, for the system locale. A missing one is
-    // logged and the library's texts stay English. The translator belongs to
+    // logged and the library's texts stay English; under an English locale
+    // none is looked for. The translator belongs to
     // the application object; nullptr when none was installed.
     static QTranslator* installEmbeddedTranslator(const char* name);
     static constexpr const char* embeddedTranslationDirectory = ":/translations";

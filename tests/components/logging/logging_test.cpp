@@ -188,6 +188,16 @@ TEST(Application, MissingTranslationIsLoggedAndHarmless)
     EXPECT_EQ(messagePart(lines[0]), "[main] Could not load translation files for locale de_DE");
     EXPECT_EQ(messagePart(lines[1]),
               "[main] Could not load the embedded translation NoSuchCatalogue for locale de_DE");
+
+    // The libraries' own language needs no catalogue and no warning.
+    for (const QLocale& english : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedKingdom)})
+    {
+        QLocale::setDefault(english);
+        LogCapture quiet;
+        EXPECT_EQ(Application::installEmbeddedTranslator("OrvikComponents"), nullptr);
+        QLocale::setDefault(QLocale::c());
+        EXPECT_TRUE(quiet.lines().empty()) << english.name().toStdString();
+    }
 }
 
 namespace
