@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -142,6 +143,18 @@ inline std::string errorEntries(const QByteArray& log)
         }
     }
     return entries.join(QLatin1Char('\n')).toStdString();
+}
+
+// The entries of one thread, in their order. Between threads the order is
+// not fixed: a thread may log after it has signalled what another then logs.
+inline std::string entriesOf(const char* thread, const std::string& entries)
+{
+    const QString prefix = QStringLiteral("[%1] ").arg(QLatin1String(thread));
+    return QString::fromStdString(entries)
+        .split(QLatin1Char('\n'))
+        .filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(prefix)))
+        .join(QLatin1Char('\n'))
+        .toStdString();
 }
 
 // The log of a successful run: nothing at warning level or above, and no
