@@ -55,7 +55,8 @@ struct WidgetTest : ::testing::Test
     void choose(const char* size) { sizes().setCurrentIndex(sizes().findText(size)); }
 
     // Presses "Parameterize" and waits until the run has settled: Done, or
-    // Reset with the sensor released again.
+    // Reset with the flow's release over, so that a next press is taken as a
+    // new run (the connector stops before the flow has noticed it).
     bool press()
     {
         button().click();
@@ -63,7 +64,8 @@ struct WidgetTest : ::testing::Test
             [this]
             {
                 return widget.getState() == State::Done ||
-                       (widget.getState() == State::Reset && !connector.isRunning() &&
+                       (widget.getState() == State::Reset &&
+                        widget.getFlow().getStage() == RescaleFlow::Stage::Idle && !connector.isRunning() &&
                         !connector.isTargetConnected());
             },
             3000);
