@@ -32,6 +32,10 @@ public:
     }
 
     Record record;
+    // For each frame handed up: whether its address went unchecked because
+    // the record's command was 137 then (a device takes the command of
+    // every request it hears, so an earlier request can set it).
+    QList<bool> addressUnchecked;
 
 private:
     enum State
@@ -165,6 +169,7 @@ private:
             }
             record.frames.append(QByteArray(reinterpret_cast<const char*>(mBuffer.data()),
                                             static_cast<qsizetype>(mBuffer.size())));
+            addressUnchecked.append(mUnchecked);
             // A master in burst mode hunts the next burst frame at once.
             mState = !mSlave && mBurst ? Inactive : DataReady;
             return;
@@ -188,6 +193,7 @@ private:
     {
         const uchar* received = mBuffer.data() + VELTRIX_Frame::iOffsetAddress;
         bool accepted = mCommand == VELTRIX_Frame::ucCommandReadAddress;
+        mUnchecked = accepted;
         if (!accepted && mSlave)
         {
             mBroadcast = std::all_of(received, received + 5, [](uchar c) { return c == 0; });
@@ -208,6 +214,7 @@ private:
     int mPreambles = 0;
     int mPayload = 0;
     bool mBroadcast = false;
+    bool mUnchecked = false;
 };
 
 } // namespace LinkFuzz

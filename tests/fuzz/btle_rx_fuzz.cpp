@@ -7,6 +7,7 @@
 // sends some notifications through the battery characteristic, then the bytes.
 
 #include "LinkFuzzSupport.h"
+#include "LinkReference.h"
 
 #include "tests/protocol/btle_fakes.h"
 
@@ -78,6 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FUZZ_CHECK(h.radio.recorder.record == h.serial.recorder.record,
                "notifications hand up what the serial line does for the same frame bytes");
-    LinkFuzz::checkFrames(h.radio.recorder.record, frameBytes, header.setup);
+    LinkFuzz::Reference reference(header.setup);
+    reference.feed(frameBytes);
+    LinkFuzz::checkFrames(h.radio.recorder.record, frameBytes, header.setup, reference.addressUnchecked);
     return 0;
 }
