@@ -74,6 +74,12 @@ QString Bootloader::errorText(BLERROR error)
     case BLERROR_FILE_CONTAINS_BL:
         text = QT_TRANSLATE_NOOP("Bootloader", "File must not contain bootloader update");
         break;
+    case BLERROR_RESET_NOT_SENT:
+        text = QT_TRANSLATE_NOOP(
+            "Bootloader", "The image was written, but the command that restarts the sensor could not be "
+                          "sent: the sensor may still be in its bootloader. Repeat the update in rescue "
+                          "mode (orvik flash --rescue)");
+        break;
     case BLERROR_NOERROR:
         break;
     }
@@ -118,7 +124,7 @@ void Bootloader::errorOccurredOnInterface(QSerialPort::SerialPortError error)
 {
     const BLERROR mapped = mapSerialPortError(error);
     if (mapped != BLERROR_NOERROR)
-        setError(mapped);
+        setError(interfaceFailure(mapped));
 }
 
 void Bootloader::setState(BLSTATE newState)
@@ -139,6 +145,17 @@ void Bootloader::setError(BLERROR newError)
     clearTransfer();
 }
 
+void Bootloader::cancel()
+{
+    if (!mBusy && !mRunning)
+        return;
+    mRunning = false;
+    mBusy = false;
+    clearTransfer();
+    // The next transfer's first state is heard again.
+    setState(BLSTATE_UNDEF);
+}
+
 bool Bootloader::refuseWhileBusy()
 {
     if (!mBusy)
@@ -149,5 +166,6 @@ bool Bootloader::refuseWhileBusy()
 
 void Bootloader::writeToInterface(const QByteArray& data)
 {
+    ++mWritesSent;
     emit writeDataToInterface(data, getInterfaceSettings().halfDuplex);
 }

@@ -62,7 +62,10 @@ public:
         BLERROR_TIMEOUT = 7,
         BLERROR_RX_BUFFER_EMPTY = 8,
         BLERROR_CANT_PARSE_FILE = 9,
-        BLERROR_FILE_CONTAINS_BL = 10
+        BLERROR_FILE_CONTAINS_BL = 10,
+        // The image is in, but the command that leaves the loader did not
+        // leave the port: the device may still be in its bootloader.
+        BLERROR_RESET_NOT_SENT = 11
     };
     Q_ENUM(BLERROR)
 
@@ -105,6 +108,9 @@ public slots:
     virtual void newDataReadyFromInterface(QByteArray data) = 0;
     void errorOccurredOnInterface(QSerialPort::SerialPortError error);
     virtual void dataWrittenToInterface() = 0;
+    // Drops a running transfer at once, without an error: the caller gave up
+    // on it (an abort) and the next transfer must not find the family busy.
+    void cancel();
 
 signals:
     void writeDataToInterface(QByteArray data, bool halfDuplex);
@@ -127,6 +133,10 @@ protected:
     // running transfer goes on untouched.
     bool refuseWhileBusy();
     void writeToInterface(const QByteArray& data);
+    // What a failure of the port means for the transfer at this point.
+    virtual BLERROR interfaceFailure(BLERROR mapped) const { return mapped; }
+    // Writes handed to the port since the family object was made.
+    qint64 writesSent() const { return mWritesSent; }
     // Ends the family's transfer: timers stopped, buffers and counters cleared.
     virtual void clearTransfer() = 0;
 
@@ -137,4 +147,5 @@ protected:
 
 private:
     BLSTATE mState = BLSTATE_UNDEF;
+    qint64 mWritesSent = 0;
 };

@@ -124,6 +124,9 @@ void BootloaderHandler::connectUartToFamily()
 
 void BootloaderHandler::portSettingsChanged()
 {
+    // A confirmation still on its way when the transfer was stopped starts nothing.
+    if (!mConnected)
+        return;
     // One transfer per hand-over, however often the port reports new settings.
     disconnect(mPort, &FSerialPort::settingsChanged, this, &BootloaderHandler::portSettingsChanged);
     emit downloadFamily(mFileName);
@@ -133,6 +136,14 @@ void BootloaderHandler::disconnectBootloader()
 {
     if (portConnectionsHeld())
         releasePort();
+}
+
+void BootloaderHandler::stopTransfer()
+{
+    releasePort();
+    mConnected = false;
+    if (mFamily)
+        QMetaObject::invokeMethod(mFamily.get(), &Bootloader::cancel, Qt::QueuedConnection);
 }
 
 void BootloaderHandler::deleteFamily()

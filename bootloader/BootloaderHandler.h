@@ -4,8 +4,8 @@
 #include "protocol/serial/FSerialPort.h"
 
 #include <QMutex>
-#include <QPointer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -62,9 +62,12 @@ public:
     // the transfer of the file name set starts when the port confirms them.
     void connectUartToFamily();
     void disconnectBootloader();
+    // Ends a transfer that failed or was given up: the family lets go of the
+    // port and drops its transfer, and the next upload starts from the
+    // sensor's application again.
+    void stopTransfer();
     void deleteFamily();
-    // True from connecting the port until "Download successful": the device
-    // is then in its bootloader.
+    // True from connecting the port until the transfer ends.
     bool isConnected() const { return mConnected; }
     QString getSupportedFileTypes() const;
 

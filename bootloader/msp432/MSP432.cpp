@@ -56,6 +56,9 @@ void MSP432::download(QString fileName)
         return;
     }
     mAction = BLACTION_DOWNLOAD;
+    // Confirmations are counted from here: a write of an earlier, failed
+    // transfer that was never confirmed must not hold this one up.
+    mWritesConfirmed = writesSent();
     mRunning = true;
     mBusy = true;
     setState(BLSTATE_CONNECTION_STARTED);
@@ -64,23 +67,29 @@ void MSP432::download(QString fileName)
 
 void MSP432::newDataReadyFromInterface(QByteArray data)
 {
+    // The device restarts on the reboot; what it says meanwhile is no answer.
+    if (mAwaitingReset)
+        return;
     const int complete = mSettings.halfDuplex ? -1 : 0;
     for (const char byte : data)
     {
-        startTimeout();
         switch (currentState())
         {
         case BLSTATE_CONNECTION_STARTED:
+            // Anything but the acknowledge (noise, the loader's own error
+            // bytes) leaves the timeout of the last wake-up byte running:
+            // stopped, nothing would ever end a wait for an acknowledge that
+            // does not come, and restarted, steady noise would not either.
+            if (byte != 0x00)
+                break;
             stopTimeout();
-            if (byte == 0x00)
-            {
-                stopRepeatTx();
-                setState(BLSTATE_CONNECTED);
-                mStep = 0;
-                mConnectTimer->start();
-            }
+            stopRepeatTx();
+            setState(BLSTATE_CONNECTED);
+            mStep = 0;
+            mConnectTimer->start();
             break;
         case BLSTATE_DOWNLOAD_STARTED:
+            startTimeout();
             if (mExpectedBytes <= complete)
             {
                 stopTimeout();
@@ -104,7 +113,21 @@ void MSP432::newDataReadyFromInterface(QByteArray data)
 
 void MSP432::dataWrittenToInterface()
 {
-    // The answer timeout runs from the send; the port's confirmation adds nothing.
+    // Answers time out from the send. Only the reboot, which is never
+    // answered, waits for the port to say its bytes have left.
+    ++mWritesConfirmed;
+    if (!mAwaitingReset || mWritesConfirmed < writesSent())
+        return;
+    mAwaitingReset = false;
+    stopTimeout();
+    mRunning = false;
+    mBusy = false;
+    setState(BLSTATE_DOWNLOAD_SUCCESSFULL);
+}
+
+Bootloader::BLERROR MSP432::interfaceFailure(BLERROR mapped) const
+{
+    return mAwaitingReset ? BLERROR_RESET_NOT_SENT : mapped;
 }
 
 void MSP432::connected()
@@ -182,13 +205,12 @@ void MSP432::txStateMachineDownload()
 void MSP432::finishDownload()
 {
     mStep = 0;
-    // The device restarts into the new firmware and sends no answer.
+    // The device restarts into the new firmware and sends no answer. Until
+    // the port confirms the command has left, the device is still in its
+    // loader; the answer timeout guards that wait.
+    mAwaitingReset = true;
     txSendCmd(MSPCommands::MSPCMD_REBOOT_RESET, nullptr);
-    stopTimeout();
-    mRunning = false;
-    mBusy = false;
     mExpectedBytes = 0;
-    setState(BLSTATE_DOWNLOAD_SUCCESSFULL);
 }
 
 bool MSP432::rxCheckBufferForError(MSPCommands::MSPCMD cmd, const MSPCommands::DataBlock* block)
@@ -213,7 +235,7 @@ void MSP432::txSendCmd(MSPCommands::MSPCMD cmd, const MSPCommands::DataBlock* bl
 void MSP432::timeOutUp()
 {
     if (mRunning)
-        setError(BLERROR_TIMEOUT);
+        setError(mAwaitingReset ? BLERROR_RESET_NOT_SENT : BLERROR_TIMEOUT);
 }
 
 void MSP432::timeOutTxRepeat()
@@ -259,6 +281,7 @@ void MSP432::stopRepeatTx()
 void MSP432::clearTransfer()
 {
     mStep = 0;
+    mAwaitingReset = false;
     stopTimeout();
     stopRepeatTx();
     mConnectTimer->stop();

@@ -47,6 +47,7 @@ private:
     void startRepeatTx(int count, int intervalMs, const QByteArray& data);
     void stopRepeatTx();
     void clearTransfer() override;
+    BLERROR interfaceFailure(BLERROR mapped) const override;
 
     QList<MSPCommands::DataBlock> mBlocks;
     QByteArray mRxBuffer;
@@ -61,4 +62,8 @@ private:
     QTimer* mRepeatTimer = nullptr;
     QTimer* mConnectTimer = nullptr;
     InterfaceSettings mSettings;
+    // Port confirmations heard; the reboot has left once they catch up with writesSent().
+    qint64 mWritesConfirmed = 0;
+    // The reboot is out and the transfer succeeds with its confirmation.
+    bool mAwaitingReset = false;
 };

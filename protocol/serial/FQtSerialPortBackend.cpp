@@ -1,7 +1,18 @@
 #include "protocol/serial/FQtSerialPortBackend.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QSerialPortInfo>
+#include <QThread>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
 
 FQtSerialPortBackend::FQtSerialPortBackend(ModemLines modemLines, QObject* parent)
     : FSerialPortBackend(parent)
@@ -29,16 +40,6 @@ bool FQtSerialPortBackend::open(QIODevice::OpenMode mode)
 
 void FQtSerialPortBackend::close()
 {
-    // close() drops what is still in Qt's write buffer. The last bytes before
-    // a release (a loader's reboot command, sent unanswered just before the
-    // port is given back) must still reach the line.
-    QElapsedTimer clock;
-    clock.start();
-    while (mPort->isOpen() && mPort->bytesToWrite() > 0 && clock.elapsed() < closeDrainMs)
-    {
-        if (!mPort->waitForBytesWritten(static_cast<int>(closeDrainMs - clock.elapsed())))
-            break;
-    }
     mPort->close();
 }
 
@@ -125,6 +126,56 @@ qint64 FQtSerialPortBackend::bytesToWrite() const
 bool FQtSerialPortBackend::waitForBytesWritten(int msecs)
 {
     return mPort->waitForBytesWritten(msecs);
+}
+
+bool FQtSerialPortBackend::drain(int msecs)
+{
+    if (!mPort->isOpen())
+        return false;
+    const QDeadlineTimer deadline(msecs);
+#ifdef Q_OS_UNIX
+    // Polled instead of waitForBytesWritten(), whose timeout would be
+    // reported as a port error.
+    const int fd = static_cast<int>(mPort->handle());
+    while (mPort->bytesToWrite() > 0)
+    {
+        if (!mPort->flush())
+            return false;
+        if (mPort->bytesToWrite() == 0)
+            break;
+        if (deadline.hasExpired())
+            return false;
+        pollfd writable{fd, POLLOUT, 0};
+        ::poll(&writable, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        if (writable.revents & (POLLERR | POLLHUP | POLLNVAL))
+            return false;
+    }
+    // Qt's buffer is empty; the driver may still hold the bytes. Closing or
+    // changing the speed now (Qt puts the old settings back at once when it
+    // closes) would cut them off or send them at the wrong rate.
+    int queued = 0;
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0)
+    {
+        if (deadline.hasExpired())
+            return false;
+        QThread::usleep(500);
+    }
+    // What is left is the adapter's own transmit buffer, a few characters.
+    while (::tcdrain(fd) != 0)
+    {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+#else
+    while (mPort->bytesToWrite() > 0)
+    {
+        if (deadline.hasExpired() ||
+            !mPort->waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))))
+            return false;
+    }
+    return true;
+#endif
 }
 
 bool FQtSerialPortBackend::clear()

@@ -23,11 +23,8 @@ public:
 
     explicit FQtSerialPortBackend(ModemLines modemLines = ModemLines::Required, QObject* parent = nullptr);
 
-    static constexpr qint64 closeDrainMs = 200;
-
     void setPortName(const QString& name) override;
     bool open(QIODevice::OpenMode mode) override;
-    // Lets pending output reach the line first, for at most closeDrainMs.
     void close() override;
     bool isOpen() const override;
     bool setBaudRate(qint32 baudRate) override;
@@ -41,6 +38,7 @@ public:
     QByteArray readAll() override;
     qint64 bytesToWrite() const override;
     bool waitForBytesWritten(int msecs) override;
+    bool drain(int msecs) override;
     bool clear() override;
     QSerialPort::SerialPortError error() const override;
     QString errorString() const override;

@@ -3,7 +3,6 @@
 #include "protocol/serial/FPreciseWait.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QMetaType>
 
@@ -11,9 +10,9 @@
 
 namespace
 {
-// A baud rate change waits this long for queued output to drain before it
-// goes ahead anyway; a stalled port must not hang the caller that blocks on it.
-constexpr int kDrainTimeoutMs = 2000;
+// How much longer than its line time pending output may take to leave before
+// the port counts as stalled: a stalled port must not hang its thread.
+constexpr int kDrainSlackMs = 2000;
 } // namespace
 
 FSerialPort::FSerialPort(QObject* parent, const FSerialPortBackendFactory& backendFactory)
@@ -38,7 +37,10 @@ FSerialPort::~FSerialPort()
 {
     mSendTimer->stop();
     if (mPort->isOpen())
+    {
+        drainOutput(0);
         mPort->close();
+    }
 }
 
 void FSerialPort::registerMetaTypes()
@@ -69,6 +71,13 @@ qint64 FSerialPort::lineTimeNs(qint64 bytes, int bitsPerChar, quint32 baudRate)
     return bytes * bitsPerChar * 1'050'000'000LL / baudRate;
 }
 
+bool FSerialPort::drainOutput(qint64 bytes)
+{
+    const int bits = bitsPerCharacter(mDataBits, mParity, mStopBits);
+    const qint64 lineMs = lineTimeNs(bytes + mPort->bytesToWrite(), bits, mBaudrate) / 1'000'000;
+    return mPort->drain(static_cast<int>(lineMs + kDrainSlackMs));
+}
+
 bool FSerialPort::applyLineSettings(int baudRate, DataBits dataBits, Parity parity, StopBits stopBits,
                                     FlowControl flow)
 {
@@ -96,6 +105,9 @@ void FSerialPort::openPort(const QString& PortToOpen, int BaudRate, FSerialPort:
 
     if (message.isEmpty())
     {
+        // A new opening: its first failure is reported, even if the last
+        // one ended with the same code.
+        mLastError = QSerialPort::NoError;
         mBaudrate = static_cast<quint32>(BaudRate);
         mPortName = PortToOpen;
         mOpen = true;
@@ -120,9 +132,14 @@ void FSerialPort::closePort()
     mBaudrate = 0;
     mPortName.clear();
     // Closing a port that is not open is reported by Qt as an error, which
-    // would read as a port that could not be opened.
+    // would read as a port that could not be opened. What was written last (a
+    // loader's reboot, sent unanswered) must be on the line before the close
+    // drops Qt's buffer and puts the old line settings back.
     if (mPort->isOpen())
+    {
+        drainOutput(0);
         mPort->close();
+    }
     mOpen = false;
     mEchoBytes = 0;
     emit finishedOpenPort(false);
@@ -155,17 +172,21 @@ void FSerialPort::writeDataToPort(const QByteArray& data, bool bSingleWireTransm
         return;
     }
 
-    if (!bSingleWireTransmission)
+    if (bSingleWireTransmission)
     {
-        emit dataWrittenToPort();
+        // Our own bytes come back on a single-wire line; swallow them once
+        // they have left. No events are processed while waiting, so the echo
+        // is read only afterwards.
+        mEchoBytes = written;
+        FPreciseWaitNs(lineTimeNs(written, bits, mBaudrate));
+    }
+    // The confirmation means the bytes have left the port: a caller that ends
+    // on it (a loader's reboot, sent unanswered) may close the port next.
+    if (!drainOutput(written))
+    {
+        reportError(QSerialPort::WriteError);
         return;
     }
-
-    // Our own bytes come back on a single-wire line; swallow them once they
-    // have left. No events are processed while waiting, so the echo is read
-    // only afterwards.
-    mEchoBytes = written;
-    FPreciseWaitNs(lineTimeNs(written, bits, mBaudrate));
     emit dataWrittenToPort();
 }
 
@@ -268,14 +289,9 @@ void FSerialPort::setNewBaudrate(uint ulBaudrate, bool* bSuccess)
     bool ok = false;
     if (mOpen)
     {
-        // Bytes still queued must leave at the old rate.
-        QDeadlineTimer deadline(kDrainTimeoutMs +
-                                lineTimeNs(mPort->bytesToWrite(), 12, mBaudrate) / 1'000'000);
-        while (mPort->bytesToWrite() > 0 && !deadline.hasExpired())
-        {
-            if (!mPort->waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime()))))
-                break;
-        }
+        // Bytes still queued must leave at the old rate; a stalled port
+        // changes anyway.
+        drainOutput(0);
 
         if (mPort->setBaudRate(static_cast<qint32>(ulBaudrate)))
         {
@@ -303,6 +319,25 @@ void FSerialPort::setNewBaudrate(uint ulBaudrate, bool* bSuccess)
 void FSerialPort::errorOccurred(QSerialPort::SerialPortError error)
 {
     reportError(error);
+    // A read that fails, or a device that has gone (the kernel hangs the
+    // line up when a USB adapter is pulled), ends the opening: nothing will
+    // ever be heard on it again. Handled from the event loop, not from
+    // inside the port's own error report.
+    if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && mOpen && !mLosing)
+    {
+        mLosing = true;
+        QMetaObject::invokeMethod(this, &FSerialPort::loseLine, Qt::QueuedConnection);
+    }
+}
+
+void FSerialPort::loseLine()
+{
+    mLosing = false;
+    if (!mOpen)
+        return;
+    emit log(QStringLiteral("Connection lost: ") + mPort->errorString());
+    emit lineLost();
+    closePort();
 }
 
 void FSerialPort::reportError(QSerialPort::SerialPortError error)

@@ -70,16 +70,23 @@ signals:
     void dataWrittenToPort();
     void settingsChanged();
     void log(const QString& message);
+    // The open port failed for good (the adapter was pulled, the line hung
+    // up): it has been closed, once per opening.
+    void lineLost();
 
 private slots:
     void dataReady();
     void sendData();
     void errorOccurred(QSerialPort::SerialPortError error);
+    void loseLine();
 
 private:
     bool applyLineSettings(int baudRate, DataBits dataBits, Parity parity, StopBits stopBits,
                            FlowControl flow);
     void reportError(QSerialPort::SerialPortError error);
+    // Waits until what is pending (and `bytes` just handed over) has left
+    // the port, for its line time and some slack; false if it did not.
+    bool drainOutput(qint64 bytes);
 
     FSerialPortBackend* mPort = nullptr;
     QTimer* mSendTimer = nullptr;
@@ -90,6 +97,9 @@ private:
     bool mOpen = false;
     qint64 mEchoBytes = 0;
     QSerialPort::SerialPortError mLastError = QSerialPort::NoError;
+    // A loss is being handled: the errors the dead port keeps raising until
+    // it is closed are no new losses.
+    bool mLosing = false;
     // Kept to time single-wire writes.
     DataBits mDataBits = Data8;
     Parity mParity = NoParity;

@@ -44,6 +44,10 @@ public:
     virtual QByteArray readAll() = 0;
     virtual qint64 bytesToWrite() const = 0;
     virtual bool waitForBytesWritten(int msecs) = 0;
+    // Blocks until every byte handed to write() has left the port: Qt's
+    // buffer written to the device and the operating system's output queue
+    // empty. False when that did not happen within msecs or the device failed.
+    virtual bool drain(int msecs) = 0;
     virtual bool clear() = 0;
 
     virtual QSerialPort::SerialPortError error() const = 0;

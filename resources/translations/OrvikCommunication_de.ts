@@ -43,6 +43,10 @@
         <source>File must not contain bootloader update</source>
         <translation>Datei darf kein Bootloader-Update enthalten</translation>
     </message>
+    <message>
+        <source>The image was written, but the command that restarts the sensor could not be sent: the sensor may still be in its bootloader. Repeat the update in rescue mode (orvik flash --rescue)</source>
+        <translation>Das Abbild wurde geschrieben, aber der Befehl, der den Sensor neu startet, konnte nicht gesendet werden: Der Sensor ist möglicherweise noch in seinem Bootloader. Wiederholen Sie das Update im Rettungsmodus (orvik flash --rescue)</translation>
+    </message>
 </context>
 <context>
     <name>Hvd::Weft::Communication::Internal::Bootloader</name>
@@ -178,6 +182,10 @@
     <message>
         <source>Device status: 0x%1 (%2)</source>
         <translation>Gerätestatus: 0x%1 (%2)</translation>
+    </message>
+    <message>
+        <source>The connection to the adapter was lost. Please check the adapter, its cable and its USB plug.</source>
+        <translation>Die Verbindung zum Adapter ist verloren gegangen. Bitte prüfen Sie den Adapter, sein Kabel und seinen USB-Stecker.</translation>
     </message>
 </context>
 </TS>

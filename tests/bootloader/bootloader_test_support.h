@@ -1,11 +1,13 @@
 #pragma once
 
 #include "bootloader/Bootloader.h"
+#include "bootloader/msp432/MSPCommands.h"
 #include "tests/support/wait.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <QMap>
 #include <QMetaObject>
 #include <QObject>
 #include <QTemporaryDir>
@@ -98,7 +100,8 @@ struct Reports
     QList<int> progress;
 };
 
-// A device on the other end of the line: records every write and answers it
+// A device on the other end of the line: records every write, confirms it
+// as the port does once it has left (unless told not to) and answers it
 // through the event loop with what the script returns (nothing: silence).
 class ScriptedDevice : public QObject
 {
@@ -114,6 +117,9 @@ public:
                 {
                     writes.append(data);
                     halfDuplexFlags.append(halfDuplex);
+                    if (confirmWrites)
+                        QMetaObject::invokeMethod(
+                            this, [this] { mFamily->dataWrittenToInterface(); }, Qt::QueuedConnection);
                     const QByteArray answer = mScript(data);
                     if (!answer.isEmpty())
                         answerLater(answer);
@@ -128,10 +134,71 @@ public:
 
     QList<QByteArray> writes;
     QList<bool> halfDuplexFlags;
+    bool confirmWrites = true;
 
 private:
     Bootloader* mFamily;
     Script mScript;
+};
+
+inline QByteArray msp432AnswerFrame(const QByteArray& core)
+{
+    const uint16_t crc = MSPCommands::getCRC_CCITT(core);
+    return bytes({0x00, 0x80, static_cast<int>(core.size()), 0x00}) + core + bytes({crc & 0xFF, crc >> 8});
+}
+
+// An MSP432 loader: acknowledges the wake-up byte, keeps what it is asked to
+// write and answers a CRC check with the CRC of what it holds. Every answer
+// carries the extra byte a half-duplex line delivers.
+class Msp432Loader
+{
+public:
+    using Cmd = MSPCommands::MSPCMD;
+
+    QByteArray answer(const QByteArray& packet)
+    {
+        if (!packet.isEmpty() && packet.count(static_cast<char>(0xFF)) == packet.size())
+            return silent ? QByteArray() : bytes({0x00});
+        const auto cmd = static_cast<Cmd>(static_cast<uint8_t>(packet.at(3)));
+        commands.append(cmd);
+        const QByteArray data = packet.mid(4, packet.size() - 6);
+        QByteArray core = bytes({0x3B, message});
+        if (cmd == Cmd::MSPCMD_REBOOT_RESET)
+            return {};
+        if (cmd == Cmd::MSPCMD_RX_DATA_BLOCK_32)
+            flash[address(data)] = data.mid(4);
+        if (cmd == Cmd::MSPCMD_CRC_CHECK_32)
+        {
+            QByteArray held = flash.value(address(data));
+            if (corruptFlash)
+                held[0] = static_cast<char>(held.at(0) ^ 1);
+            const uint16_t crc = MSPCommands::getCRC_CCITT(held);
+            core = bytes({0x3A, crc & 0xFF, crc >> 8});
+        }
+        return msp432AnswerFrame(core) + bytes({0x5A});
+    }
+
+    static uint32_t address(const QByteArray& data)
+    {
+        uint32_t value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<uint8_t>(data.at(i));
+        return value;
+    }
+
+    QByteArray flashed() const
+    {
+        QByteArray all;
+        for (const QByteArray& block : flash)
+            all += block;
+        return all;
+    }
+
+    bool silent = false;
+    bool corruptFlash = false;
+    int message = 0;
+    QList<Cmd> commands;
+    QMap<uint32_t, QByteArray> flash;
 };
 
 } // namespace BootloaderTest

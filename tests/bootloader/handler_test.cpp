@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace BootloaderTest;
@@ -122,6 +123,66 @@ TEST_F(HandlerTest, DownloadRunsOnThePortAtTheFamilysSettingsAndLetsItGoAfterwar
                         FSerialPort::NoFlowControl);
     TestWait::settle(30);
     EXPECT_EQ(fake->writes().size(), 6);
+}
+
+TEST_F(HandlerTest, Msp432SucceedsOnlyOnceItsRebootHasLeftThePort)
+{
+    // Writes go through a buffer, as Qt's, and reach the line a little later
+    // unless drained; a close drops what is still in it.
+    fake->setLateOutput(40);
+    handler.setFamily(BootloaderHandler::FAMILY_MSP432);
+    handler.setInterface(BootloaderHandler::INTERFACE_UART);
+    const QByteArray reboot = MSPCommands::buildTxCmd(MSPCommands::MSPCMD_REBOOT_RESET, nullptr);
+    const QByteArray image = Images::pattern(300);
+    const QString file = images.write("image.txt", "@4000\n" + Images::hexLines(image) + "q\n");
+
+    for (const bool rebootFails : {false, true})
+    {
+        SCOPED_TRACE(rebootFails ? "the reboot cannot be written" : "the reboot is written late");
+        states.clear();
+        errors.clear();
+        fake->clearWrites();
+        fake->setWriteLimit(std::nullopt);
+        QByteArray lineAtSuccess;
+        const auto hook = QObject::connect(&handler, &BootloaderHandler::state,
+                                           [&](const QString& s)
+                                           {
+                                               if (s == "Download successful")
+                                                   lineAtSuccess = fake->writtenBytes();
+                                           });
+        Msp432Loader loader;
+        handler.download(file);
+        qsizetype answered = 0;
+        ASSERT_TRUE(TestWait::waitUntil(
+            [&]
+            {
+                const QList<QByteArray> writes = fake->writes();
+                for (; answered < writes.size(); ++answered)
+                {
+                    const QByteArray answer = loader.answer(writes.at(answered));
+                    if (rebootFails && loader.commands.count(MSPCommands::MSPCMD_CRC_CHECK_32) == 2)
+                        fake->setWriteLimit(0);
+                    fake->feedReceived(answer);
+                }
+                return states.contains("Download successful") || !errors.isEmpty();
+            },
+            10000));
+        QObject::disconnect(hook);
+        if (!rebootFails)
+        {
+            EXPECT_TRUE(errors.isEmpty());
+            EXPECT_TRUE(lineAtSuccess.endsWith(reboot)) << "the reboot was still in the buffer";
+            EXPECT_EQ(loader.flashed(), image);
+            continue;
+        }
+        EXPECT_FALSE(states.contains("Download successful"));
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_THAT(errors.at(0).toStdString(), ::testing::HasSubstr("rescue mode"));
+        EXPECT_FALSE(fake->writtenBytes().contains(reboot));
+        fake->setWriteLimit(std::nullopt);
+        fake->setLateOutput(std::nullopt);
+        EXPECT_FALSE(familyWiredToPort());
+    }
 }
 
 TEST_F(HandlerTest, ErrorsOfTheTransferReleaseThePortThoseOfOpeningDoNot)

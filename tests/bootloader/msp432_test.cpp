@@ -2,8 +2,7 @@
 #include "bootloader/msp432/MSPParser.h"
 #include "bootloader_test_support.h"
 
-#include <QMap>
-
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace BootloaderTest;
@@ -12,67 +11,14 @@ using Cmd = MSPCommands::MSPCMD;
 namespace
 {
 
-QByteArray answerFrame(const QByteArray& core)
-{
-    const uint16_t crc = MSPCommands::getCRC_CCITT(core);
-    return bytes({0x00, 0x80, static_cast<int>(core.size()), 0x00}) + core + bytes({crc & 0xFF, crc >> 8});
-}
-
-// An MSP432 loader: acknowledges the wake-up byte, keeps what it is asked to
-// write and answers a CRC check with the CRC of what it holds. Every answer
-// carries the extra byte a half-duplex line delivers.
-class Msp432Device : public ScriptedDevice
+// An MSP432 loader on the family's own signals.
+class Msp432Device : public ScriptedDevice, public Msp432Loader
 {
 public:
     explicit Msp432Device(Bootloader* family)
         : ScriptedDevice(family, [this](const QByteArray& packet) { return answer(packet); })
     {
     }
-
-    QByteArray answer(const QByteArray& packet)
-    {
-        if (packet == bytes({0xFF}))
-            return silent ? QByteArray() : bytes({0x00});
-        const auto cmd = static_cast<Cmd>(static_cast<uint8_t>(packet.at(3)));
-        commands.append(cmd);
-        const QByteArray data = packet.mid(4, packet.size() - 6);
-        QByteArray core = bytes({0x3B, message});
-        if (cmd == Cmd::MSPCMD_REBOOT_RESET)
-            return {};
-        if (cmd == Cmd::MSPCMD_RX_DATA_BLOCK_32)
-            flash[address(data)] = data.mid(4);
-        if (cmd == Cmd::MSPCMD_CRC_CHECK_32)
-        {
-            QByteArray held = flash.value(address(data));
-            if (corruptFlash)
-                held[0] = static_cast<char>(held.at(0) ^ 1);
-            const uint16_t crc = MSPCommands::getCRC_CCITT(held);
-            core = bytes({0x3A, crc & 0xFF, crc >> 8});
-        }
-        return answerFrame(core) + bytes({0x5A});
-    }
-
-    static uint32_t address(const QByteArray& data)
-    {
-        uint32_t value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = (value << 8) | static_cast<uint8_t>(data.at(i));
-        return value;
-    }
-
-    QByteArray flashed() const
-    {
-        QByteArray all;
-        for (const QByteArray& block : flash)
-            all += block;
-        return all;
-    }
-
-    bool silent = false;
-    bool corruptFlash = false;
-    int message = 0;
-    QList<Cmd> commands;
-    QMap<uint32_t, QByteArray> flash;
 };
 
 class Msp432Test : public ::testing::Test
@@ -133,7 +79,7 @@ TEST(Msp432Packets, AnswersPassOnlyWhenFrameMessageAndCrcAgree)
     MSPCommands::DataBlock block;
     block.data = "abc";
     block.crc = MSPCommands::getCRC_CCITT(block.data);
-    const QByteArray crcAnswer = answerFrame(bytes({0x3A, block.crc & 0xFF, block.crc >> 8}));
+    const QByteArray crcAnswer = msp432AnswerFrame(bytes({0x3A, block.crc & 0xFF, block.crc >> 8}));
     EXPECT_EQ(MSPCommands::decodeRxBuffer(Cmd::MSPCMD_CRC_CHECK_32, crcAnswer, &block).rxError,
               MSPCommands::MSPRX_NO_ERROR);
     MSPCommands::DataBlock other = block;
@@ -141,13 +87,14 @@ TEST(Msp432Packets, AnswersPassOnlyWhenFrameMessageAndCrcAgree)
     EXPECT_NE(MSPCommands::decodeRxBuffer(Cmd::MSPCMD_CRC_CHECK_32, crcAnswer, &other).rxError,
               MSPCommands::MSPRX_NO_ERROR);
     // "Operation OK" is no CRC: the block would count as checked unseen.
-    EXPECT_NE(
-        MSPCommands::decodeRxBuffer(Cmd::MSPCMD_CRC_CHECK_32, answerFrame(bytes({0x3B, 0x00, 0x00})), &block)
-            .rxError,
-        MSPCommands::MSPRX_NO_ERROR);
-    EXPECT_NE(MSPCommands::decodeRxBuffer(Cmd::MSPCMD_MASS_ERASE, answerFrame(bytes({0x3A, 0x00})), nullptr)
+    EXPECT_NE(MSPCommands::decodeRxBuffer(Cmd::MSPCMD_CRC_CHECK_32,
+                                          msp432AnswerFrame(bytes({0x3B, 0x00, 0x00})), &block)
                   .rxError,
               MSPCommands::MSPRX_NO_ERROR);
+    EXPECT_NE(
+        MSPCommands::decodeRxBuffer(Cmd::MSPCMD_MASS_ERASE, msp432AnswerFrame(bytes({0x3A, 0x00})), nullptr)
+            .rxError,
+        MSPCommands::MSPRX_NO_ERROR);
 }
 
 TEST(Msp432Parser, ImageIsCutIntoBlocksOf256WithTheirCrc)
@@ -205,12 +152,37 @@ TEST_F(Msp432Test, WholeTransferWritesBlocksLastFirstAndVerifiesEach)
     ASSERT_EQ(packets.size(), 10);
     EXPECT_EQ(packets.at(0).mid(4, 256), QByteArray(256, '\0'));
     EXPECT_EQ(packets.at(1).mid(4, 256), QByteArray(256, static_cast<char>(0xFF)));
-    EXPECT_EQ(Msp432Device::address(packets.at(3).mid(4)), 0x4200u);
-    EXPECT_EQ(Msp432Device::address(packets.at(7).mid(4)), 0x4000u);
+    EXPECT_EQ(Msp432Loader::address(packets.at(3).mid(4)), 0x4200u);
+    EXPECT_EQ(Msp432Loader::address(packets.at(7).mid(4)), 0x4000u);
     EXPECT_EQ(device.flashed(), image);
     EXPECT_FALSE(device.halfDuplexFlags.contains(false));
     EXPECT_EQ(reports.progress, (QList<int>{66, 100, 100}));
     EXPECT_TRUE(reports.errors.isEmpty());
+}
+
+TEST_F(Msp432Test, RebootThatNeverLeavesThePortIsNoSuccess)
+{
+    // The port confirms nothing, which only the unanswered reboot waits for;
+    // what the restarting device says meanwhile is no answer and restarts nothing.
+    Msp432Device device(&msp);
+    device.confirmWrites = false;
+    msp.download(images.write("image.txt", "@4000\n" + Images::hexLines(Images::pattern(40)) + "q\n"));
+    ASSERT_TRUE(TestWait::waitUntil([&] { return device.commands.contains(Cmd::MSPCMD_REBOOT_RESET); }));
+    msp.newDataReadyFromInterface(Msp432Loader().answer(bytes({0xFF})) +
+                                  msp432AnswerFrame(bytes({0x3B, 0x00})));
+    ASSERT_TRUE(reports.waitForEnd());
+    EXPECT_FALSE(reports.states.contains(Bootloader::BLSTATE_DOWNLOAD_SUCCESSFULL));
+    ASSERT_EQ(reports.errors, QList{Bootloader::BLERROR_RESET_NOT_SENT});
+    EXPECT_THAT(Bootloader::errorText(reports.errors.at(0)).toStdString(),
+                ::testing::HasSubstr("may still be in its bootloader"));
+    EXPECT_EQ(device.commands.last(), Cmd::MSPCMD_REBOOT_RESET);
+
+    // The next transfer counts its own confirmations.
+    device.confirmWrites = true;
+    reports.states.clear();
+    msp.download(images.write("again.txt", "@4000\n01\nq\n"));
+    ASSERT_TRUE(reports.waitForEnd());
+    EXPECT_EQ(reports.states.last(), Bootloader::BLSTATE_DOWNLOAD_SUCCESSFULL);
 }
 
 TEST_F(Msp432Test, HalfDuplexAnswerCountsOnlyWithTheByteAfterIt)
@@ -222,7 +194,7 @@ TEST_F(Msp432Test, HalfDuplexAnswerCountsOnlyWithTheByteAfterIt)
         TestWait::waitUntil([&] { return device.writes.size() >= 2 && device.writes.last().size() > 1; }));
     const qsizetype sent = device.writes.size();
 
-    msp.newDataReadyFromInterface(answerFrame(bytes({0x3B, 0x00})));
+    msp.newDataReadyFromInterface(msp432AnswerFrame(bytes({0x3B, 0x00})));
     TestWait::settle(20);
     EXPECT_EQ(device.writes.size(), sent);
     msp.newDataReadyFromInterface(bytes({0x00}));
@@ -239,6 +211,30 @@ TEST_F(Msp432Test, SilentLoaderGetsElevenWakeUpBytesThenTimesOut)
     EXPECT_EQ(reports.errors, QList{Bootloader::BLERROR_TIMEOUT});
     EXPECT_EQ(Bootloader::errorText(reports.errors.at(0)), "Device did not answer in time");
     EXPECT_EQ(device.writes, QList<QByteArray>(11, bytes({0xFF})));
+}
+
+TEST_F(Msp432Test, NoiseInsteadOfTheAcknowledgeStillTimesOutAndLeavesTheFamilyIdle)
+{
+    const QString file = images.write("image.txt", "@4000\n01\nq\n");
+    // Line noise and the loader's own error bytes are no acknowledge.
+    for (const int stray : {0x51, 0x56, 0xA5})
+    {
+        SCOPED_TRACE(stray);
+        int wakeUps = 0;
+        ScriptedDevice device(
+            &msp, [&](const QByteArray&)
+            { return ++wakeUps == MSP432::wakeUpRepeats + 1 ? bytes({stray}) : QByteArray(); });
+        reports.states.clear();
+        reports.errors.clear();
+        msp.download(file);
+        ASSERT_TRUE(reports.waitForEnd(2000));
+        EXPECT_EQ(reports.errors, QList{Bootloader::BLERROR_TIMEOUT});
+        EXPECT_FALSE(msp.isBusy());
+        // A zero byte of later traffic on the line wakes nothing.
+        msp.newDataReadyFromInterface(bytes({0x00}));
+        TestWait::settle(30);
+        EXPECT_EQ(device.writes.size(), MSP432::wakeUpRepeats + 1);
+    }
 }
 
 TEST_F(Msp432Test, RefusalsAndWrongCrcEndTheTransferWithoutReset)

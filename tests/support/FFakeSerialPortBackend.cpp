@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QTimer>
 
 // Shared by the two ends of a joined line; an end leaves it when destroyed.
 struct FFakeSerialPortBackend::Line
@@ -97,6 +98,12 @@ void FFakeSerialPortBackend::setStalledOutput(qint64 bytes)
 {
     QMutexLocker lock(&mMutex);
     mStalled = bytes;
+}
+
+void FFakeSerialPortBackend::setLateOutput(std::optional<int> delayMs)
+{
+    QMutexLocker lock(&mMutex);
+    mLateDelayMs = delayMs;
 }
 
 void FFakeSerialPortBackend::setAvailablePortNames(const QStringList& names)
@@ -238,6 +245,7 @@ void FFakeSerialPortBackend::close()
     QMutexLocker lock(&mMutex);
     mOpen = false;
     mRx.clear();
+    mPending.clear();
 }
 
 bool FFakeSerialPortBackend::isOpen() const
@@ -312,7 +320,7 @@ bool FFakeSerialPortBackend::setRequestToSend(bool high)
 qint64 FFakeSerialPortBackend::write(const QByteArray& data)
 {
     QByteArray accepted;
-    std::shared_ptr<Line> line;
+    std::optional<int> late;
     {
         QMutexLocker lock(&mMutex);
         if (!mOpen)
@@ -320,24 +328,47 @@ qint64 FFakeSerialPortBackend::write(const QByteArray& data)
         accepted = mWriteLimit ? data.left(std::max<qint64>(0, *mWriteLimit)) : data;
         if (accepted.isEmpty())
             return 0;
-        mWrites.append(accepted);
+        late = mLateDelayMs;
+        if (late)
+            mPending.append(accepted);
+    }
+    if (!late)
+        transmit(accepted);
+    else
+        QTimer::singleShot(*late, this, &FFakeSerialPortBackend::transmitPending);
+    return accepted.size();
+}
+
+void FFakeSerialPortBackend::transmitPending()
+{
+    QByteArray pending;
+    {
+        QMutexLocker lock(&mMutex);
+        pending.swap(mPending);
+    }
+    if (!pending.isEmpty())
+        transmit(pending);
+}
+
+void FFakeSerialPortBackend::transmit(const QByteArray& bytes)
+{
+    std::shared_ptr<Line> line;
+    bool echo;
+    {
+        QMutexLocker lock(&mMutex);
+        mWrites.append(bytes);
         line = mLine;
+        echo = mEcho;
     }
     if (line)
     {
         QMutexLocker lock(&line->mutex);
         for (auto* end : line->ends)
             if (end && end != this)
-                end->feedReceived(accepted);
-    }
-    bool echo;
-    {
-        QMutexLocker lock(&mMutex);
-        echo = mEcho;
+                end->feedReceived(bytes);
     }
     if (echo)
-        feedReceived(accepted);
-    return accepted.size();
+        feedReceived(bytes);
 }
 
 QByteArray FFakeSerialPortBackend::readAll()
@@ -351,14 +382,24 @@ QByteArray FFakeSerialPortBackend::readAll()
 qint64 FFakeSerialPortBackend::bytesToWrite() const
 {
     QMutexLocker lock(&mMutex);
-    return mStalled;
+    return mStalled + mPending.size();
 }
 
-bool FFakeSerialPortBackend::waitForBytesWritten(int)
+bool FFakeSerialPortBackend::waitForBytesWritten(int msecs)
 {
-    QMutexLocker lock(&mMutex);
-    ++mWaitCount;
-    return mStalled == 0;
+    return drain(msecs);
+}
+
+bool FFakeSerialPortBackend::drain(int)
+{
+    {
+        QMutexLocker lock(&mMutex);
+        ++mWaitCount;
+        if (mStalled > 0)
+            return false;
+    }
+    transmitPending();
+    return true;
 }
 
 bool FFakeSerialPortBackend::clear()

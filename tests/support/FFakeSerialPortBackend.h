@@ -45,6 +45,9 @@ public:
     void setWriteLimit(std::optional<qint64> limit);
     // Output that never drains: bytesToWrite() reports it, waiting does not help.
     void setStalledOutput(qint64 bytes);
+    // Writes are taken into a buffer, as Qt's, and reach the line this much
+    // later, or when drained; a close drops what has not (nullopt: at once).
+    void setLateOutput(std::optional<int> delayMs);
     void setAvailablePortNames(const QStringList& names);
     // Emits errorOccurred(error) through the event loop.
     void injectError(QSerialPort::SerialPortError error);
@@ -81,6 +84,7 @@ public:
     QByteArray readAll() override;
     qint64 bytesToWrite() const override;
     bool waitForBytesWritten(int msecs) override;
+    bool drain(int msecs) override;
     bool clear() override;
     QSerialPort::SerialPortError error() const override;
     QString errorString() const override;
@@ -90,6 +94,9 @@ private:
     struct Line;
 
     void deliverReceived();
+    // Puts bytes on the line: the far end and the echo hear them.
+    void transmit(const QByteArray& bytes);
+    void transmitPending();
     void setErrorLocked(QSerialPort::SerialPortError error, const QString& text);
 
     mutable QMutex mMutex;
@@ -104,6 +111,8 @@ private:
     bool mFailModemLines = false;
     std::optional<qint64> mWriteLimit;
     qint64 mStalled = 0;
+    std::optional<int> mLateDelayMs;
+    QByteArray mPending;
     QStringList mAvailable;
     LineSettings mSettings;
     QList<qint32> mBaudHistory;

@@ -82,12 +82,25 @@ bool OrvikPseudoTerminal::holdDeviceSide(int master)
     if (::tcgetattr(slave, &raw) == 0)
     {
         ::cfmakeraw(&raw);
+        // No speed at all, a value no program sets: the line reads as
+        // released whenever a program's close has put these settings back.
+        ::cfsetspeed(&raw, B0);
         ::tcsetattr(slave, TCSANOW, &raw);
     }
     mMaster = master;
     mSlave = slave;
     mPath = QString::fromLocal8Bit(name);
     return true;
+}
+
+void OrvikPseudoTerminal::hangUp()
+{
+    if (mSlave >= 0)
+        ::close(mSlave);
+    if (mMaster >= 0)
+        ::close(mMaster);
+    mSlave = -1;
+    mMaster = -1;
 }
 
 OrvikPseudoTerminal::~OrvikPseudoTerminal()
@@ -109,9 +122,11 @@ std::uint32_t OrvikPseudoTerminal::lineBaudrate() const
         {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
     };
     const speed_t speed = ::cfgetospeed(&settings);
+    if (speed == B0)
+        return mLastBaudrate;
     for (const auto& [code, rate] : rates)
         if (code == speed)
-            return rate;
+            return mLastBaudrate = rate;
     return 0;
 }
 

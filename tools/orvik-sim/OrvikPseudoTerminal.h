@@ -33,8 +33,16 @@ public:
 
     // The speed the program set on the device side (both sides share one
     // set of line settings); 0 if it cannot be read. Parity cannot be seen:
-    // a pseudo-terminal is always 8N1.
+    // a pseudo-terminal is always 8N1. While no program holds the device
+    // configured, the speed it last had: a program's close puts the settings
+    // it found back at once, yet bytes it wrote before may still be unread
+    // here, and they were sent at the speed in force then.
     std::uint32_t lineBaudrate() const;
+
+    // Pulls the adapter: both sides are closed, so the program's open port
+    // is hung up and the device path goes away. Call only once nothing reads
+    // or writes the master side any more.
+    void hangUp();
 
     // Writes all bytes to the master side, waiting at most timeoutMs for
     // room; returns how many were written.
@@ -44,6 +52,8 @@ private:
     // Opens the device side and keeps it open in raw mode.
     bool holdDeviceSide(int master);
 
+    // Last speed a program set; read from the sensor's reading thread only.
+    mutable std::uint32_t mLastBaudrate = 0;
     int mMaster = -1;
     int mSlave = -1;
     QString mPath;

@@ -7,7 +7,10 @@
 
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
+#include "tools/orvik-sim/OrvikPseudoTerminal.h"
+
 #include <QJsonArray>
+#include <QSerialPort>
 
 #include <gtest/gtest.h>
 
@@ -134,4 +137,23 @@ TEST(OrvikSimulatorLoader, RequestsAtAnotherSpeedThanTheSensorListensAtAreGarbag
     OrvikSimulatorFixture anySpeed(lenient);
     ASSERT_TRUE(anySpeed.isReady());
     EXPECT_TRUE(askOnce(anySpeed.devicePath(), 137, 19200).complete(1));
+}
+
+TEST(OrvikSimulatorLoader, BytesUnreadWhenTheProgramClosesCountAtTheSpeedTheyWereSentAt)
+{
+    OrvikPseudoTerminal terminal;
+    ASSERT_TRUE(terminal.isValid()) << terminal.errorString().toStdString();
+    EXPECT_EQ(terminal.lineBaudrate(), 0u) << "no program has set a speed yet";
+    {
+        QSerialPort port(terminal.devicePath());
+        ASSERT_TRUE(port.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(port.setBaudRate(115200));
+        EXPECT_EQ(terminal.lineBaudrate(), 115200u);
+        // Qt puts the settings it found back as it closes, before the sensor
+        // may have read a loader's last command.
+        port.close();
+    }
+    EXPECT_EQ(terminal.lineBaudrate(), 115200u);
+    RawLine line(terminal.devicePath(), B1200);
+    EXPECT_EQ(terminal.lineBaudrate(), 1200u);
 }
