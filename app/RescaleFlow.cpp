@@ -122,10 +122,25 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
             {
                 if (stage != Stage::Rescaling)
                     return;
-                if (parameterizeCommand->needsRestore() && parameterizeCommand->getBackup())
+                if (parameterizeCommand->needsRestore() && parameterizeCommand->getBackup() && lineGone)
+                {
+                    // No restore on a line that is gone: say where the backup is instead.
+                    stage = Stage::Restoring;
+                    restoreFor = message;
+                    restoreEnded(
+                        false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the adapter was disconnected")), true);
+                }
+                else if (parameterizeCommand->needsRestore() && parameterizeCommand->getBackup())
                     restore(message);
                 else
-                    fail(message, disconnected);
+                    fail(message, disconnected || lineGone);
+            });
+
+    connect(&service, &DeviceService::lineLost, this,
+            [this]
+            {
+                if (stage == Stage::Connecting || stage == Stage::Rescaling || stage == Stage::Restoring)
+                    lineGone = true;
             });
 
     connect(&connector, &Connector::progressUpdated, this,
@@ -249,6 +264,7 @@ void RescaleFlow::start(const QString& portName)
         return;
     }
     stage = Stage::Connecting;
+    lineGone = false;
     port = portName;
     parameterizeCommand->resetRun();
     newSizeName.clear();

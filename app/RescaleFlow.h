@@ -154,6 +154,8 @@ private:
     // The abort of the running interrupt, and whether the service took it up.
     quint64 interruptRequest = 0;
     bool interruptTaken = false;
+    // The service reported the adapter's line lost during this run.
+    bool lineGone = false;
     Stage stage = Stage::Idle;
     QString port;
     Orvik orvik;

@@ -63,6 +63,9 @@ signals:
     void sampleReceived(const Hvd::Weft::Communication::Slots& slot);
     // The firmware upload ended with "Download successful"; the port is closed.
     void success();
+    // The adapter's line was lost (pulled, hung up): what ran ends with
+    // lineLostText(), and every operation but a new start is refused so.
+    void lineLost();
 
     // Emitted first thing when the service takes up (or refuses) a request
     // tagged with tagNextRequest: every signal of that request follows it,

@@ -10,6 +10,7 @@
 #include "protocol/VELTRIX_SessionInfo.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include <algorithm>
+#include <array>
 
 namespace Hvd::Weft::Communication
 {
@@ -107,6 +108,8 @@ VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts
     connect(values, &Values::progress, this, forwardProgress);
     connect(values, &Values::log, this, &DeviceService::log);
 
+    connect(facade, &VELTRIX::portLost, this, &VeltrixDeviceService::onLineLost);
+
     connect(bootloader, &Internal::Bootloader::success, this, &DeviceService::success);
     connect(bootloader, &Internal::Bootloader::error, this, &DeviceService::error);
     connect(bootloader, &Internal::Bootloader::progress, this, forwardProgress);
@@ -141,8 +144,38 @@ bool VeltrixDeviceService::isBusy() const
            values->isRunning() || bootloader->isRunning();
 }
 
+QString VeltrixDeviceService::lineLostText()
+{
+    return tr("The connection to the adapter was lost. Please check the adapter, its cable and its "
+              "USB plug.");
+}
+
+void VeltrixDeviceService::onLineLost()
+{
+    if (lineGone)
+        return;
+    lineGone = true;
+    emit log(LogLevel::Error,
+             QStringLiteral("Connection to the adapter on %1 was lost").arg(port->comport.number));
+    emit lineLost();
+    // At most one operation runs; it ends with the loss, once.
+    const std::array<Internal::Default*, 5> sequences{firstContact, sysCommand, parameter, values,
+                                                      bootloader};
+    for (Internal::Default* sequence : sequences)
+        sequence->lineLost(lineLostText());
+    // The port has closed itself; the stack must not take it for open.
+    port->close();
+}
+
 bool VeltrixDeviceService::refuseWhileBusy()
 {
+    if (lineGone)
+    {
+        // Nothing, not even a restart or a restore, is sent on a line that is gone.
+        emit log(LogLevel::Error, QStringLiteral("The connection to the adapter was lost"));
+        emit error(lineLostText());
+        return true;
+    }
     if (!isBusy())
         return false;
     // Reported here rather than through a sequence: a transfer's errors
@@ -155,6 +188,8 @@ bool VeltrixDeviceService::refuseWhileBusy()
 void VeltrixDeviceService::start(const Comport& comport, bool deviceIdentification)
 {
     takeRequest();
+    // A new start may find the adapter plugged in again.
+    lineGone = false;
     // Refused with the busy text rather than silently: a caller waiting for
     // the outcome of its start would otherwise wait forever.
     if (refuseWhileBusy())

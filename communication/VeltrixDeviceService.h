@@ -73,6 +73,9 @@ public:
     Internal::Values* getValues() const { return values; }
     Internal::Bootloader* getBootloader() const { return bootloader; }
 
+    // The message for a lost line, in the user's language.
+    static QString lineLostText();
+
 public slots:
     void abort() override;
     void start(const Hvd::Weft::Communication::Comport& comport, bool deviceIdentification) override;
@@ -119,7 +122,9 @@ public slots:
 private:
     // Refuses a request while another operation holds the line: two
     // operations on one half-duplex line would take each other's answers.
+    // After a lost line everything but a new start is refused at once.
     bool refuseWhileBusy();
+    void onLineLost();
     void onTransferError(const QString& text);
     void clearReadLists();
     void readValues(int state, Address::Type type, const Device& dev, Type valueType, std::uint32_t samples,
@@ -140,6 +145,8 @@ private:
     Internal::Parameter* parameter;
     Internal::Values* values;
     Internal::Bootloader* bootloader;
+    // Set when the line is lost, until the next start.
+    bool lineGone = false;
 };
 
 } // namespace Hvd::Weft::Communication

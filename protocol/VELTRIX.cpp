@@ -50,6 +50,7 @@ VELTRIX::VELTRIX(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const VELTRIX_
     qRegisterMetaType<VELTRIX_Session::BTLE_STATE>("VELTRIX_Session::BTLE_STATE");
 
     connect(mLink, &VELTRIX_LinkLayer::portNewState, this, &VELTRIX::portStateChanged);
+    connect(mLink, &VELTRIX_LinkLayer::portLost, this, &VELTRIX::portLost);
     connect(mLink, &VELTRIX_LinkLayer::sessionNewInfo, this, &VELTRIX::sessionInfoChanged);
     connect(mLink, &VELTRIX_LinkLayer::btleStateChanged, this, &VELTRIX::btleStateChanged);
 

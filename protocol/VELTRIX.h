@@ -61,6 +61,8 @@ public:
 
 signals:
     void portNewState(bool open);
+    // The open port failed for good (adapter pulled, line hung up) and was closed.
+    void portLost();
     void portNewPorts(QStringList availablePorts);
     void sessionNewInfo(VELTRIX_SessionInfo* info);
     void sessionNewData(VELTRIX_Session* data);

@@ -97,6 +97,9 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
     connect(this, &VELTRIX_LinkLayer::portSetNewBaudrate, mPort, &FSerialPort::setNewBaudrate,
             Qt::BlockingQueuedConnection);
     connectSerialPortSignals();
+    // Not among the connections a bootloader borrowing the port takes away:
+    // a lost line ends an upload too.
+    connect(mPort, &FSerialPort::lineLost, this, &VELTRIX_LinkLayer::portLineLost);
     connect(mThread, &QThread::finished, mPort, &QObject::deleteLater);
     // Runs in the port thread; holds the control, not this object.
     connect(
@@ -534,6 +537,16 @@ void VELTRIX_LinkLayer::portErrorOccured(QSerialPort::SerialPortError error)
     sessionSetError(mapSerialPortError(error));
 }
 
+void VELTRIX_LinkLayer::portLineLost()
+{
+    // Nothing more goes over a line that is gone: no power cycle, no wait
+    // for an answer.
+    cancelPowerCycle();
+    stopResponseTimer();
+    mRx.requestRestart();
+    emit portLost();
+}
+
 // --- burst mode ---
 
 void VELTRIX_LinkLayer::sessionSetBurstModeState(bool bActive)
@@ -771,6 +784,14 @@ void VELTRIX_LinkLayer::btleDisconnected()
 {
     mBtleDevice.clear();
     emit btleStateChanged(VELTRIX_Session::DISCONNECTED);
+    // An exchange under way (a write not yet confirmed, an answer not yet
+    // heard) has lost its device: it ends now, not on a timer that a write
+    // without confirmation never starts.
+    if (mRunning)
+    {
+        mRx.requestRestart();
+        sessionSetError(VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE);
+    }
     sessionSetBaudrate(1200);
     QTimer::singleShot(mTiming.btleRescanDelayMs, this,
                        [this] { emit btleStateChanged(VELTRIX_Session::SCANNING); });

@@ -94,6 +94,8 @@ signals:
     void sessionDataFetchTxBufferForBurst(QByteArray& buffer);
     void sessionBurstModeDeactive();
     void portNewState(bool open);
+    // The open port failed for good and was closed.
+    void portLost();
 
     void portScan();
     void portSetDTRPin(bool high);
@@ -133,6 +135,7 @@ private slots:
     void portStateChanged(bool open);
     void portDataWritten();
     void portErrorOccured(QSerialPort::SerialPortError error);
+    void portLineLost();
     void portDataReady(const QByteArray& data);
     void adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE state);
     void btleNewDevices();

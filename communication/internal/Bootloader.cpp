@@ -103,8 +103,11 @@ void Bootloader::handOverLater()
 
 void Bootloader::onHandOver()
 {
-    if (phase == Phase::Uploading)
-        handler->download(fileName);
+    if (phase != Phase::Uploading)
+        return;
+    // The loader puts its own line settings on the port.
+    port->foreignLineSettings = true;
+    handler->download(fileName);
 }
 
 void Bootloader::onState(const QString& text)
@@ -114,6 +117,8 @@ void Bootloader::onState(const QString& text)
         return;
     setProgress(100);
     emit success();
+    // The loader lets go of the port before the stack reads it again.
+    handler->disconnectBootloader();
     facade->connectSerialPortSignals();
     port->close();
     phase = Phase::Idle;
@@ -135,11 +140,24 @@ void Bootloader::failed(const QString& text)
     // The link layer gets the port back before anyone hears of the failure,
     // so that the next operation on this port finds the stack whole.
     if (phase == Phase::Uploading)
+    {
+        // Also after the errors the loader reports while still wired to the
+        // port: both must never read the line at once.
+        handler->stopTransfer();
         facade->connectSerialPortSignals();
+    }
     emit error(text);
     resetRun();
     if (!leavePortOpenOnError)
         port->close();
+}
+
+void Bootloader::lineLost(const QString& text)
+{
+    if (!isActive())
+        return;
+    leavePortOpenOnError = false;
+    failed(text);
 }
 
 void Bootloader::abort()
@@ -147,9 +165,10 @@ void Bootloader::abort()
     emit log(LogLevel::Info, QStringLiteral("Operation was aborted and com port was closed!"));
     if (phase == Phase::Uploading)
     {
-        // The front end lets go of the port before the stack takes it back,
-        // so that no byte is read by both.
-        handler->disconnectBootloader();
+        // The front end lets go of the port and drops its transfer before the
+        // stack takes the port back, so that no byte is read by both and a
+        // retry finds the loader idle.
+        handler->stopTransfer();
         facade->connectSerialPortSignals();
     }
     resetRun();

@@ -42,6 +42,8 @@ public:
                bool rescueMode, bool leavePortOpenOnError);
 
     BootloaderHandler* getHandler() const { return handler; }
+    // The port is gone: ends the run even when the port was to stay open.
+    void lineLost(const QString& text) override;
 
 signals:
     void success();

@@ -133,6 +133,12 @@ void Default::failRun(const QString& userText)
     port->close();
 }
 
+void Default::lineLost(const QString& text)
+{
+    if (isActive())
+        failRun(text);
+}
+
 void Default::abortRun(LogLevel level)
 {
     emit log(level, QStringLiteral("Operation was aborted and com port was closed!"));

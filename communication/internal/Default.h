@@ -36,6 +36,9 @@ public:
     // The value under `key` as text, one character padded with a leading "0".
     QString prependZero(const QMap<QString, QVariant>& map, const QString& key) const;
 
+    // The port is gone: a run in progress ends with `text` at once.
+    virtual void lineLost(const QString& text);
+
     unsigned getProgress() const { return progressPercent; }
     Session* getSession() const { return session; }
 

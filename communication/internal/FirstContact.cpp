@@ -62,7 +62,8 @@ void FirstContact::start(const Comport& comport, bool deviceIdentification)
     running = true;
 
     port->reopenPending = false;
-    if (port->isOpen && port->pendingCloses() == 0 && port->comport == comport)
+    const bool sameComport = port->comport == comport;
+    if (port->isOpen && port->pendingCloses() == 0 && sameComport && !port->foreignLineSettings)
     {
         emit port->log(LogLevel::Trace, QStringLiteral("same com port already open"));
         emit port->opened();
@@ -82,7 +83,11 @@ void FirstContact::start(const Comport& comport, bool deviceIdentification)
     }
     else
     {
-        emit port->log(LogLevel::Trace, QStringLiteral("different com port already open. Closing ..."));
+        emit port->log(LogLevel::Trace,
+                       port->foreignLineSettings && sameComport
+                           ? QStringLiteral("com port left at the bootloader's line settings. "
+                                            "Closing ...")
+                           : QStringLiteral("different com port already open. Closing ..."));
         port->close();
         port->reopenPending = true;
     }

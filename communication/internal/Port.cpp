@@ -53,6 +53,7 @@ void Port::close()
 
 void Port::onNewState(bool open)
 {
+    foreignLineSettings = false;
     if (open)
     {
         isOpen = true;

@@ -34,6 +34,9 @@ public:
     Comport comport;
     bool isOpen = false;
     bool reopenPending = false;
+    // Someone else (a bootloader) set the line; the port must be opened anew
+    // before it speaks the protocol again.
+    bool foreignLineSettings = false;
     int openTimeoutMs = defaultOpenTimeoutMs;
 
 signals:

@@ -44,6 +44,12 @@ Values::Values(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinish
                int sessionTimeoutMs)
     : Default(parent, facade, port, close, sessionTimeoutMs)
 {
+    for (Extremes& kept : extremes)
+        kept.reset();
+}
+
+void Values::Extremes::reset()
+{
     sum.fill(0);
     min.fill(minStart);
     max.fill(maxStart);
@@ -103,9 +109,8 @@ void Values::reset()
     state = Idle;
     statusTexts.clear();
     samples.clear();
-    sum.fill(0);
-    min.fill(minStart);
-    max.fill(maxStart);
+    for (Extremes& kept : extremes)
+        kept.reset();
     incProgress(5);
 }
 
@@ -138,7 +143,7 @@ void Values::recieveStateMachine(VELTRIX_Session& response)
     {
         ++answerCount;
         if (answerCount > skip)
-            gatherSample(map);
+            gatherSample(map, received);
         trace(QStringLiteral("Device responded to command %1").arg(static_cast<int>(received)));
     }
 
@@ -153,7 +158,7 @@ void Values::recieveStateMachine(VELTRIX_Session& response)
     }
 }
 
-void Values::gatherSample(const QMap<QString, QVariant>& map)
+void Values::gatherSample(const QMap<QString, QVariant>& map, Session::Command received)
 {
     using Keys = VELTRIX_Session;
     const auto deviceCommand = Keys::VELTRIX_ENUM_SESSION_COMMAND_138;
@@ -178,6 +183,10 @@ void Values::gatherSample(const QMap<QString, QVariant>& map)
         count = slotPositions;
     }
 
+    Extremes& kept = extremes[received == burstCommand ? 1 : 0];
+    auto& sum = kept.sum;
+    auto& min = kept.min;
+    auto& max = kept.max;
     QList<Slot> gathered;
     for (int j = 0; j < count; ++j)
     {

@@ -70,7 +70,7 @@ protected:
 private:
     QString noResponseText() const override;
     void onStep() override;
-    void gatherSample(const QMap<QString, QVariant>& map);
+    void gatherSample(const QMap<QString, QVariant>& map, Session::Command received);
     Slots average();
 
     int state = Idle;
@@ -79,9 +79,16 @@ private:
     VeltrixDeviceService::Type valueType = VeltrixDeviceService::Type::Device;
     QList<QString> statusTexts;
     QList<Slots> samples;
-    std::array<float, slotPositions> sum{};
-    std::array<float, slotPositions> min{};
-    std::array<float, slotPositions> max{};
+    // Totals and extremes per variable, apart for device (138) and burst
+    // (139) values: in a run of both, variable j of one is not that of the other.
+    struct Extremes
+    {
+        std::array<float, slotPositions> sum{};
+        std::array<float, slotPositions> min{};
+        std::array<float, slotPositions> max{};
+        void reset();
+    };
+    std::array<Extremes, 2> extremes;
     double progressRemainder = 0;
     std::uint16_t skip = 0;
     // Sample sessions still to send, and all sessions of the run.

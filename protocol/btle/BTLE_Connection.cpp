@@ -240,6 +240,7 @@ void BTLE_Connection::serviceDetailsDiscovered(QLowEnergyService::ServiceState s
             Qt::UniqueConnection);
     connect(mService, &BTLE_Service::characteristicWritten, this, &BTLE_Connection::characteristicWritten,
             Qt::UniqueConnection);
+    connect(mService, &BTLE_Service::writeFailed, this, &BTLE_Connection::writeRefused, Qt::UniqueConnection);
     // A GATT server sends notifications only to a client that has written
     // "enable notification" into the characteristic's client configuration;
     // without it no answer of the device would ever arrive. The attribute
@@ -256,7 +257,16 @@ void BTLE_Connection::serviceDetailsDiscovered(QLowEnergyService::ServiceState s
 void BTLE_Connection::writeToConnectedDevice(const QByteArray& data, const QString& characteristicUuid)
 {
     if (!mService || !mService->writeCharacteristic(QBluetoothUuid(characteristicUuid), data))
+    {
         Logger::debug("Cannot write to characteristic {}", characteristicUuid.toStdString());
+        // No confirmation will come, and the exchange waits for one.
+        writeRefused();
+    }
+}
+
+void BTLE_Connection::writeRefused()
+{
+    emit errorOccurred(QStringLiteral("BT write error"));
 }
 
 void BTLE_Connection::writeToConnectedDeviceFinished(const QLowEnergyCharacteristic& characteristic,

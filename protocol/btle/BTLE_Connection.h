@@ -84,6 +84,7 @@ private slots:
 
 private:
     void characteristicWritten(const QBluetoothUuid& uuid, const QByteArray& data);
+    void writeRefused();
     void characteristicChanged(const QBluetoothUuid& uuid, const QByteArray& data);
     void dropController();
     BTLE_DeviceInfo* findDevice(const QString& address) const;

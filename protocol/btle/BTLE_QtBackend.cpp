@@ -36,6 +36,12 @@ public:
         connect(mService, &QLowEnergyService::characteristicWritten, this,
                 [this](const QLowEnergyCharacteristic& c, const QByteArray& value)
                 { emit characteristicWritten(c.uuid(), value); });
+        connect(mService, &QLowEnergyService::errorOccurred, this,
+                [this](QLowEnergyService::ServiceError error)
+                {
+                    if (error == QLowEnergyService::CharacteristicWriteError)
+                        emit writeFailed();
+                });
     }
 
     QString serviceName() const override { return mService->serviceName(); }

@@ -61,6 +61,8 @@ signals:
     void stateChanged(QLowEnergyService::ServiceState state);
     void characteristicChanged(const QBluetoothUuid& uuid, const QByteArray& value);
     void characteristicWritten(const QBluetoothUuid& uuid, const QByteArray& value);
+    // The device refused a characteristic write: no confirmation will come.
+    void writeFailed();
 };
 
 class BTLE_Controller : public QObject

@@ -6,6 +6,8 @@
 #include "service_harness.h"
 
 #include "communication/internal/Bootloader.h"
+#include "protocol/VELTRIX.h"
+#include "protocol/serial/FSerialPort.h"
 
 #include <QTemporaryDir>
 
@@ -73,6 +75,21 @@ struct Bench
     {
         harness.call([dev = device, type, file, rescue, leaveOpen](VeltrixDeviceService& s)
                      { s.upload(Address::Type::Device, dev, type, file, rescue, leaveOpen); });
+    }
+
+    // After a failed or aborted upload: the sensor is found again and a new
+    // upload asks its application for the loader (command 133) once more.
+    void reconnectAndRetry(BootloaderType type)
+    {
+        harness.spy.clear();
+        EXPECT_EQ(harness.connectTo(linePort(sensor)).name, device.name);
+        harness.spy.clear();
+        const QByteArray image = pattern(100);
+        upload(type, writeImage(dir, 0x4000, image, "retry.txt"));
+        ASSERT_TRUE(harness.spy.expectOutcomes({"success"}, 30000))
+            << harness.spy.errors.join(" | ").toStdString();
+        EXPECT_EQ(sensor.requestCount(133), 2);
+        EXPECT_EQ(sensor.flash(0x4000, image.size()), image);
     }
 
     OrvikSimulatorFixture sensor;
@@ -216,8 +233,9 @@ TEST(Upload, AbortGivesThePortBackAndLeaveOpenKeepsItOpen)
         EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
         EXPECT_FALSE(bench.harness.service->isBusy());
         EXPECT_FALSE(bench.sensor.transferCompleted());
-        spy.clear();
-        EXPECT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
+        // The retry at once finds the loader idle and starts from the
+        // sensor's application again.
+        bench.reconnectAndRetry(BootloaderType::TIVA);
     }
     {
         Sim::BootloaderConfig config = loader(BootloaderFamily::Msp432);
@@ -228,5 +246,26 @@ TEST(Upload, AbortGivesThePortBackAndLeaveOpenKeepsItOpen)
         settle(300);
         EXPECT_TRUE(bench.harness.service->getPort()->isOpen);
         EXPECT_FALSE(bench.harness.service->isBusy());
+        // The port left open at the loader's settings is opened anew for the
+        // protocol: the power cycle ends the loader and the sensor answers.
+        bench.harness.spy.clear();
+        EXPECT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
+        EXPECT_FALSE(bench.sensor.inBootloader());
     }
+}
+
+TEST(Upload, ALoaderErrorReportedWhileWiredLetsGoOfThePortAndTheRetrySends133)
+{
+    Bench bench(loader(BootloaderFamily::Msp432));
+    auto& spy = bench.harness.spy;
+    bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, pattern(3000)));
+    ASSERT_TRUE(waitUntil([&] { return spy.logged("New Bootloader state: Download started"); }, 20000));
+    // An error the loader reports without giving the port up itself.
+    emit bench.harness.service->getFacade()->getSerialPort()->errorOccuredOnPort(
+        QSerialPort::PermissionError);
+    ASSERT_TRUE(spy.expectOutcomes({"error"}, 10000));
+    EXPECT_EQ(spy.errors, QStringList{"Bootloader: Could not open interface"});
+    EXPECT_FALSE(bench.harness.service->getBootloader()->getHandler()->isConnected());
+
+    bench.reconnectAndRetry(BootloaderType::MSP432);
 }

@@ -184,6 +184,16 @@ TEST(MeasuredValues, FixedSamplesOfBurstDeviceAndBoth)
     EXPECT_EQ(bench.sensor.requestCount(138) - sessionsBefore, 2);
     EXPECT_EQ(bench.column(spy.fixedSamples.front(), 0), (QList<float>{1, 4, 3, 2}));
     EXPECT_EQ(spy.fixedSamples.front().at(1).slotList.at(1).unit, 7);
+    // Device and burst variable 0 are different quantities: each keeps its own extremes.
+    QList<float> minima;
+    QList<float> maxima;
+    for (const Slots& sample : spy.fixedSamples.front())
+    {
+        minima.append(sample.slotList.at(0).min);
+        maxima.append(sample.slotList.at(0).max);
+    }
+    EXPECT_EQ(minima, (QList<float>{1, 4, 1, 2}));
+    EXPECT_EQ(maxima, (QList<float>{1, 4, 3, 4}));
 }
 
 TEST(MeasuredValues, MoreThanEightVariablesAreCutToEightAndLogged)

@@ -30,6 +30,8 @@ struct FakeRadio
 {
     bool powered = true;
     bool frameHasCccd = true;
+    // Writes are refused at once, as for a characteristic the link lost.
+    bool refuseWrites = false;
     // Services of the device and their characteristics.
     QMap<QBluetoothUuid, QList<BTLE_CharacteristicData>> profile;
     // Called for every accepted characteristic write; empty: confirm it.
@@ -95,7 +97,7 @@ public:
 
     bool writeCharacteristic(const QBluetoothUuid& uuid, const QByteArray& data) override
     {
-        if (!hasCharacteristic(uuid))
+        if (!hasCharacteristic(uuid) || mRadio->refuseWrites)
             return false;
         writes.append(data);
         if (mRadio->onWrite)
@@ -115,6 +117,11 @@ public:
     void confirm(const QBluetoothUuid& uuid, const QByteArray& data)
     {
         later(this, [this, uuid, data] { emit characteristicWritten(uuid, data); });
+    }
+    // The device answers a write with an error instead of its confirmation.
+    void refuse()
+    {
+        later(this, [this] { emit writeFailed(); });
     }
     void notify(const QBluetoothUuid& uuid, const QByteArray& data)
     {

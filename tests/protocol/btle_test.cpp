@@ -376,6 +376,42 @@ TEST(BtleLinkLayer, TransportErrorsAndWritesWithoutADeviceAreSessionErrors)
                             VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE}));
 }
 
+TEST(BtleLinkLayer, AWriteThatIsRefusedOrNeverConfirmedEndsTheExchangeAtOnce)
+{
+    enum class Fault
+    {
+        RefusedAtOnce,
+        RefusedLater,
+        DisconnectedBeforeConfirmation
+    };
+    for (const Fault fault :
+         {Fault::RefusedAtOnce, Fault::RefusedLater, Fault::DisconnectedBeforeConfirmation})
+    {
+        SCOPED_TRACE(static_cast<int>(fault));
+        BtleLink l;
+        l.connectDevice();
+        l.radio.refuseWrites = fault == Fault::RefusedAtOnce;
+        l.radio.onWrite = [&](Service* service, const QBluetoothUuid&, const QByteArray&)
+        {
+            if (fault == Fault::RefusedLater)
+                service->refuse();
+            else
+                l.radio.lastController()->disconnectFromDevice();
+        };
+        VELTRIX_Session session;
+        session.setType(VELTRIX_Session::VELTRIX_ENUM_SESSION_TYPE_MASTER);
+        l.link->sessionStart(&session);
+        l.errors.clear();
+        QByteArray request = QByteArray::fromHex("820000000000890000");
+        request.chop(1);
+        l.link->sessionDataTxSetBuffer(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137, request);
+        // Far sooner than the session's own answer timeout would end it.
+        ASSERT_TRUE(waitUntil([&] { return !l.errors.isEmpty(); }, 200));
+        EXPECT_EQ(l.errors, (QList<VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR>{
+                                VELTRIX_Session::VELTRIX_ENUM_SESSION_ERROR_BTLE}));
+    }
+}
+
 TEST(BtleLinkLayer, ADeviceWithoutTheVendorServiceIsAnError)
 {
     BtleLink l;

@@ -43,6 +43,9 @@ OrvikSimulatorFixture::OrvikSimulatorFixture(const OrvikSimulatorOptions& option
         },
         Qt::DirectConnection);
 
+    QObject::connect(
+        mHost, &OrvikSimulatorHost::hungUp, mHost, [this] { mHungUp = true; }, Qt::DirectConnection);
+
     mThread.start();
     QMetaObject::invokeMethod(mHost, &OrvikSimulatorHost::start, Qt::QueuedConnection);
     if (!done->tryAcquire(1, iStartTimeoutMs))
@@ -65,6 +68,20 @@ OrvikSimulatorFixture::~OrvikSimulatorFixture()
     }
     mThread.quit();
     mThread.wait();
+}
+
+void OrvikSimulatorFixture::hangUp()
+{
+    if (mHost)
+        QMetaObject::invokeMethod(mHost, &OrvikSimulatorHost::hangUp, Qt::BlockingQueuedConnection);
+}
+
+void OrvikSimulatorFixture::hangUpAtNextRequest(std::optional<int> command)
+{
+    if (mHost)
+        QMetaObject::invokeMethod(
+            mHost, [host = mHost, command] { host->hangUpAtNextRequest(command); },
+            Qt::BlockingQueuedConnection);
 }
 
 QString OrvikSimulatorFixture::devicePath() const

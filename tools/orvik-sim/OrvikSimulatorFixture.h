@@ -7,6 +7,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,6 +40,12 @@ public:
     void setDropAfter(std::optional<int> answers);
     // Status High of every answer (bits select the status strings of 140).
     void setStatus(std::uint8_t status);
+    // Pulls the adapter now: the program's port is hung up for good.
+    void hangUp();
+    // Pulls it when the next request arrives (with this command, if given),
+    // which goes unanswered.
+    void hangUpAtNextRequest(std::optional<int> command = std::nullopt);
+    bool hungUp() const { return mHungUp; }
 
     // --- what the sensor has seen and holds ---
     // Requests addressed to the sensor, per command and in all.
@@ -75,6 +82,7 @@ private:
     QThread mThread;
     OrvikSimulatorHost* mHost = nullptr;
     bool mReady = false;
+    std::atomic<bool> mHungUp = false;
     QString mError;
 };
 

@@ -76,12 +76,13 @@ std::shared_ptr<SharedSensor> createSensor(const OrvikSimulatorOptions& options,
 }
 
 OrvikSimulatorHost::OrvikSimulatorHost(std::shared_ptr<SharedSensor> sensor,
-                                       std::shared_ptr<const OrvikPseudoTerminal> terminal,
+                                       std::shared_ptr<OrvikPseudoTerminal> terminal,
                                        OrvikSimulatorOptions options, QObject* parent)
     : QObject(parent)
     , mSensor(std::move(sensor))
     , mTerminal(std::move(terminal))
     , mOptions(std::move(options))
+    , mHangUpAt(mOptions.hangUpAtRequest)
 {
 }
 
@@ -160,11 +161,35 @@ void OrvikSimulatorHost::portStateChanged(bool open)
         Logger::info("orvik-sim: listening on {}", mTerminal->devicePath().toStdString());
         saveState();
         emit ready(mTerminal->devicePath());
+        if (mOptions.hangUpAfterMs)
+            QTimer::singleShot(*mOptions.hangUpAfterMs, this, &OrvikSimulatorHost::hangUp);
     }
     else if (!open && !mReady)
     {
         emit failed(QStringLiteral("could not open %1").arg(mTerminal->devicePath()));
     }
+}
+
+void OrvikSimulatorHost::hangUp()
+{
+    if (mHungUp || !mFacade)
+        return;
+    mHungUp = true;
+    Logger::info("orvik-sim: the adapter is pulled from {}", mTerminal->devicePath().toStdString());
+    mFacade->sessionStop();
+    // The port's thread lets go of the terminal before it is closed under it.
+    FSerialPort* port = mFacade->getSerialPort();
+    QMetaObject::invokeMethod(port, &FSerialPort::closePort, Qt::BlockingQueuedConnection);
+    mTerminal->hangUp();
+    emit hungUp();
+}
+
+void OrvikSimulatorHost::hangUpAtNextRequest(std::optional<int> command)
+{
+    if (command)
+        mHangUpOnCommand = command;
+    else
+        mHangUpAt = mRequestsHeard + 1;
 }
 
 void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
@@ -173,6 +198,18 @@ void OrvikSimulatorHost::requestReceived(VELTRIX_Session* request)
     // A frame without byte count is not answered by the application layer.
     if (frame.size() < VELTRIX_AppCodec::iHeaderSize)
         return;
+    ++mRequestsHeard;
+    if (mHungUp || (mHangUpAt && mRequestsHeard >= *mHangUpAt) ||
+        (mHangUpOnCommand && *mHangUpOnCommand == request->getCommand()))
+    {
+        // Pulled while the request is on the wire: it is neither carried
+        // out nor answered.
+        SensorReply unheard;
+        unheard.wire = WireFault::Silent;
+        mPending = unheard;
+        QMetaObject::invokeMethod(this, &OrvikSimulatorHost::hangUp, Qt::QueuedConnection);
+        return;
+    }
     SensorRequest input;
     input.command = request->getCommand();
     request->getDataForCommand(request->getCommand(), &input.values);

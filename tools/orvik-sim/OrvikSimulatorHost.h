@@ -62,6 +62,12 @@ struct OrvikSimulatorOptions
     // Bytes sent at another speed than the sensor listens at are garbage to
     // it and dropped; off, every speed is understood.
     bool strictLineSpeed = true;
+    // The adapter is pulled this long after the sensor listens (the line
+    // hangs up); empty: never.
+    std::optional<int> hangUpAfterMs;
+    // The adapter is pulled when the sensor hears its Nth request, which
+    // then goes unanswered; empty: never.
+    std::optional<int> hangUpAtRequest;
 };
 
 // The sensor as configured. If the description cannot be read, error says
@@ -77,16 +83,21 @@ class OrvikSimulatorHost : public QObject
     Q_OBJECT
 
 public:
-    OrvikSimulatorHost(std::shared_ptr<SharedSensor> sensor,
-                       std::shared_ptr<const OrvikPseudoTerminal> terminal, OrvikSimulatorOptions options,
-                       QObject* parent = nullptr);
+    OrvikSimulatorHost(std::shared_ptr<SharedSensor> sensor, std::shared_ptr<OrvikPseudoTerminal> terminal,
+                       OrvikSimulatorOptions options, QObject* parent = nullptr);
     ~OrvikSimulatorHost() override;
 
 public slots:
     // Opens the line and starts listening; ends in ready() or failed().
     void start();
+    // Pulls the adapter: the line hangs up for good; ends in hungUp().
+    void hangUp();
+    // Pulls it when the next request arrives (with this command, if given),
+    // which goes unanswered.
+    void hangUpAtNextRequest(std::optional<int> command = std::nullopt);
 
 signals:
+    void hungUp();
     void ready(const QString& devicePath);
     void failed(const QString& reason);
     // To the serial port's thread.
@@ -112,7 +123,7 @@ private:
     void saveStateSoon();
 
     std::shared_ptr<SharedSensor> mSensor;
-    std::shared_ptr<const OrvikPseudoTerminal> mTerminal;
+    std::shared_ptr<OrvikPseudoTerminal> mTerminal;
     const OrvikSimulatorOptions mOptions;
     VELTRIX* mFacade = nullptr;
     // The slave session's record: the sensor's address and the answer values.
@@ -122,6 +133,10 @@ private:
     // The part that runs burst frames, once command 142 was acknowledged.
     std::optional<Target> mBurstTarget;
     bool mReady = false;
+    bool mHungUp = false;
+    int mRequestsHeard = 0;
+    std::optional<int> mHangUpAt;
+    std::optional<int> mHangUpOnCommand;
     bool mLoaderActive = false;
     QMetaObject::Connection mLoaderConnection;
     QTimer* mSaveTimer = nullptr;

@@ -172,6 +172,11 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
                                          "No line release byte after the loader's answers.");
     const QCommandLineOption anySpeed(QStringLiteral("any-speed"),
                                       "Understand bytes at any line speed (not only the one in use).");
+    const QCommandLineOption hangUpAfter(
+        QStringLiteral("hang-up-after"),
+        "Pull the adapter MS milliseconds after listening (the line hangs up).", "MS");
+    const QCommandLineOption hangUpAt(QStringLiteral("hang-up-at"),
+                                      "Pull the adapter at the Nth request, which goes unanswered.", "N");
     parser.addOptions({link,      address,  version,      subVersion,      name,
                        subName,   revision, subRevision,  baudMask,        variant,
                        kfactor,   status,   description,  state,           nak,
@@ -179,6 +184,7 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
                        dropAfter, noEcho,   verbose,      deviceVariables, burstVariables});
     parser.addOptions(
         {bootloader, bootloaderNow, blSilent, blRefuse, blBadCrc, blBadStatus, blNoRelease, anySpeed, fd});
+    parser.addOptions({hangUpAfter, hangUpAt});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
     {
@@ -258,8 +264,24 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         !number(dropAfter, std::numeric_limits<int>::max(), "--drop-after needs a count",
                 [&](uint value) { sensor.dropAfter = static_cast<int>(value); }) ||
         !number(fd, std::numeric_limits<int>::max(), "--fd needs a descriptor number",
-                [&](uint value) { options.masterFd = static_cast<int>(value); }))
+                [&](uint value) { options.masterFd = static_cast<int>(value); }) ||
+        !number(hangUpAfter, std::numeric_limits<int>::max(), "--hang-up-after needs milliseconds",
+                [&](uint value) { options.simulator.hangUpAfterMs = static_cast<int>(value); }) ||
+        !number(hangUpAt, std::numeric_limits<int>::max(), "--hang-up-at needs a request number from 1",
+                [&](uint value) { options.simulator.hangUpAtRequest = static_cast<int>(value); }))
         return false;
+    if (options.simulator.hangUpAtRequest == 0)
+    {
+        error = QStringLiteral("--hang-up-at needs a request number from 1");
+        return false;
+    }
+    if (options.masterFd >= 0 && (options.simulator.hangUpAfterMs || options.simulator.hangUpAtRequest))
+    {
+        // The caller holds the master end as well: closing ours would hang nothing up.
+        error =
+            QStringLiteral("--hang-up-after and --hang-up-at cannot pull an adapter handed over with --fd");
+        return false;
+    }
     if (parser.isSet(kfactor))
     {
         bool ok = false;
@@ -400,6 +422,12 @@ int main(int argc, char** argv)
                              Logger::critical("orvik-sim: {}", reason.toStdString());
                              exitCode = iExitFailure;
                              QCoreApplication::exit(iExitFailure);
+                         });
+        QObject::connect(&host, &Sim::OrvikSimulatorHost::hungUp,
+                         []
+                         {
+                             std::cout << "HUNG UP" << std::endl;
+                             QCoreApplication::quit();
                          });
         QSocketNotifier stop(signalDescriptor, QSocketNotifier::Read);
         QObject::connect(&stop, &QSocketNotifier::activated,

@@ -3,6 +3,7 @@
 
 #include "rescale_test_support.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <utility>
@@ -10,6 +11,7 @@
 using namespace RescaleTest;
 using Parsed = RescaleArguments::Parsed;
 using Hvd::Weft::Communication::DeviceServiceTimeouts;
+using Hvd::Weft::Communication::VeltrixDeviceService;
 
 namespace
 {
@@ -265,6 +267,29 @@ TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
                   outcome.notRestored(failure, failure, sensor.devicePath()).replace('\n', ' ').toStdString())
         << entries;
     EXPECT_EQ(sensor.requestCount(131), 2);
+}
+
+// The adapter pulled as the first write goes out: the message says so at
+// once, no restore or restart is tried on the dead line, and the backup and
+// the line that restores it are named.
+TEST(RescaleFailures, AdapterPulledDuringTheWrite)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    sensor.hangUpAtNextRequest(131);
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = runInProcess(sensor, size("D1F"));
+    const QString failure = VeltrixDeviceService::lineLostText();
+    expectFailed(
+        outcome,
+        outcome.notRestored(failure, QStringLiteral("the adapter was disconnected"), sensor.devicePath()),
+        sensor, Line::Lost);
+    EXPECT_TRUE(sensor.hungUp());
+    EXPECT_EQ(sensor.requestCount(131), 0);
+    EXPECT_TRUE(QFileInfo::exists(outcome.backupPath()));
+    // Not the 15 s answer timeout of the write, nor a second one of a restore.
+    EXPECT_LT(clock.elapsed(), 15000);
 }
 
 // The k-factor, written last, never reads back as written: the write is
