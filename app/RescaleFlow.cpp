@@ -400,7 +400,7 @@ void RescaleFlow::restoreConnected()
             [this](const QString& message, System, bool disconnected)
             {
                 Logger::error("Restoring the device parameters failed: {}", message.toStdString());
-                restoreEnded(false, message, disconnected);
+                restoreEnded(false, message, disconnected || lineGone);
             });
     restoreCommand->execute();
 }

@@ -544,6 +544,8 @@ void VELTRIX_LinkLayer::portLineLost()
     cancelPowerCycle();
     stopResponseTimer();
     mRx.requestRestart();
+    // Its modem lines cannot be set back either.
+    mPortOpen = false;
     emit portLost();
 }
 

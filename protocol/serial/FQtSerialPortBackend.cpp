@@ -128,6 +128,15 @@ bool FQtSerialPortBackend::waitForBytesWritten(int msecs)
     return mPort->waitForBytesWritten(msecs);
 }
 
+bool FQtSerialPortBackend::lineGone()
+{
+    // Found while waiting for output rather than by a read: said as the
+    // port would say it, so that the loss is heard before the failed write.
+    if (!mSwallowErrors)
+        emit errorOccurred(QSerialPort::ResourceError);
+    return false;
+}
+
 bool FQtSerialPortBackend::drain(int msecs)
 {
     if (!mPort->isOpen())
@@ -143,12 +152,18 @@ bool FQtSerialPortBackend::drain(int msecs)
             return false;
         if (mPort->bytesToWrite() == 0)
             break;
-        if (deadline.hasExpired())
-            return false;
+        // Flushed again only once the device takes bytes: a flush into a
+        // full queue would be reported as a port error.
         pollfd writable{fd, POLLOUT, 0};
-        ::poll(&writable, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        if (writable.revents & (POLLERR | POLLHUP | POLLNVAL))
-            return false;
+        while (!(writable.revents & POLLOUT))
+        {
+            if (deadline.hasExpired())
+                return false;
+            writable.revents = 0;
+            ::poll(&writable, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+            if (writable.revents & (POLLERR | POLLHUP | POLLNVAL))
+                return lineGone();
+        }
     }
     // Qt's buffer is empty; the driver may still hold the bytes. Closing or
     // changing the speed now (Qt puts the old settings back at once when it
@@ -160,9 +175,12 @@ bool FQtSerialPortBackend::drain(int msecs)
             return false;
         QThread::usleep(500);
     }
-    // What is left is the adapter's own transmit buffer, a few characters.
+    // What is left is the adapter's own transmit buffer, a few characters;
+    // without flow control nothing holds them back.
     while (::tcdrain(fd) != 0)
     {
+        if (errno == EIO || errno == ENXIO || errno == ENODEV)
+            return lineGone();
         if (errno != EINTR)
             return false;
     }

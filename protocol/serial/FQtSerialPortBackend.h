@@ -45,6 +45,8 @@ public:
     QStringList availablePortNames() const override;
 
 private:
+    // The device hung up while output was drained: reports it, returns false.
+    bool lineGone();
     // Runs a modem-line change; a device without modem lines may refuse it.
     bool setModemLine(const std::function<bool()>& change);
 

@@ -129,8 +129,6 @@ void FSerialPort::closePort()
 {
     mCyclicBuffer.clear();
     mSendTimer->stop();
-    mBaudrate = 0;
-    mPortName.clear();
     // Closing a port that is not open is reported by Qt as an error, which
     // would read as a port that could not be opened. What was written last (a
     // loader's reboot, sent unanswered) must be on the line before the close
@@ -140,6 +138,8 @@ void FSerialPort::closePort()
         drainOutput(0);
         mPort->close();
     }
+    mBaudrate = 0;
+    mPortName.clear();
     mOpen = false;
     mEchoBytes = 0;
     emit finishedOpenPort(false);
@@ -318,26 +318,27 @@ void FSerialPort::setNewBaudrate(uint ulBaudrate, bool* bSuccess)
 
 void FSerialPort::errorOccurred(QSerialPort::SerialPortError error)
 {
-    reportError(error);
     // A read that fails, or a device that has gone (the kernel hangs the
     // line up when a USB adapter is pulled), ends the opening: nothing will
-    // ever be heard on it again. Handled from the event loop, not from
+    // ever be heard on it again. Said before the error itself, so that the
+    // loss reaches the stack ahead of what a borrower of the port (a loader)
+    // makes of the error; the close follows from the event loop, not from
     // inside the port's own error report.
     if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && mOpen && !mLosing)
     {
         mLosing = true;
+        emit log(QStringLiteral("Connection lost: ") + mPort->errorString());
+        emit lineLost();
         QMetaObject::invokeMethod(this, &FSerialPort::loseLine, Qt::QueuedConnection);
     }
+    reportError(error);
 }
 
 void FSerialPort::loseLine()
 {
     mLosing = false;
-    if (!mOpen)
-        return;
-    emit log(QStringLiteral("Connection lost: ") + mPort->errorString());
-    emit lineLost();
-    closePort();
+    if (mOpen)
+        closePort();
 }
 
 void FSerialPort::reportError(QSerialPort::SerialPortError error)

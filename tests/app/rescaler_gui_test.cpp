@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <memory>
 
 using namespace RescaleTest;
@@ -80,18 +82,38 @@ struct Program
         return widget().findChild<MeasurementsWidget*>()->text(QString::fromLatin1(row)).trimmed();
     }
 
+    // A second adapter, plugged in after the first was pulled; the scanner
+    // lists it from its own thread.
+    OrvikSimulatorFixture& plugInAnother(const OrvikSimulatorOptions& options)
+    {
+        replugged = std::make_unique<OrvikSimulatorFixture>(options);
+        listedReplugged = replugged.get();
+        return *replugged;
+    }
+
     QTemporaryDir settings;
     OrvikSimulatorFixture sensor;
+    std::unique_ptr<OrvikSimulatorFixture> replugged;
+    std::atomic<const OrvikSimulatorFixture*> listedReplugged = nullptr;
     NoHelp opener;
     Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Communication::VeltrixDeviceService service{
         {}, Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions()};
-    Hvd::Weft::Communication::QtComPortScanner scanner{200, [this]
-                                                       {
-                                                           Comport port;
-                                                           port.number = sensor.devicePath();
-                                                           return ComPortScanner::List{port};
-                                                       }};
+    Hvd::Weft::Communication::QtComPortScanner scanner{
+        200, [this]
+        {
+            ComPortScanner::List ports;
+            for (const OrvikSimulatorFixture* present :
+                 std::initializer_list<const OrvikSimulatorFixture*>{&sensor, listedReplugged.load()})
+            {
+                if (present == nullptr || present->hungUp())
+                    continue;
+                Comport port;
+                port.number = present->devicePath();
+                ports.append(port);
+            }
+            return ports;
+        }};
     Hvd::Weft::Components::DeviceConnector connector{context, service, scanner};
     std::unique_ptr<MainWindow> window;
     MessageBoxes boxes;
@@ -186,4 +208,37 @@ TEST(RescalerGui, ReadBackThatNeverMatchesEndsInResetWithTheSensorReleased)
     EXPECT_FALSE(program.connector.isTargetConnected());
     EXPECT_TRUE(QTest::qWaitFor([&] { return openHandles(program.sensor.devicePath()) == handles; }, 3000));
     EXPECT_EQ(program.shownValue("InnerDiameter"), "-");
+}
+
+// The adapter pulled as the first write goes out: one message at once that
+// says so and names the backup, no restore or restart into the dead line, the
+// window ready again with the port gone from its list, and the next rescale
+// on the adapter plugged in afterwards succeeds.
+TEST(RescalerGui, PulledAdapterEndsTheRunAndTheNextRescaleWorks)
+{
+    Program program(sensorWith("Orvik 82.5"));
+    ASSERT_TRUE(program.sensor.isReady()) << program.sensor.errorString().toStdString();
+    program.sensor.hangUpAtNextRequest(131);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(program.rescale("D1H"), OrvikWidget::State::Reset);
+    // Not the 15 s answer timeout.
+    EXPECT_LT(clock.elapsed(), 15000);
+    ASSERT_EQ(program.shown.size(), 1) << program.shown.join('\n').toStdString();
+    EXPECT_TRUE(
+        program.shown.at(0).startsWith(Hvd::Weft::Communication::VeltrixDeviceService::lineLostText()))
+        << program.shown.at(0).toStdString();
+    EXPECT_TRUE(program.shown.at(0).contains(QLatin1String("orvik restore")))
+        << program.shown.at(0).toStdString();
+    EXPECT_TRUE(program.sensor.systemCommands().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !program.connector.isRunning(); }, runTimeoutMs));
+    auto& ports = program.child<QComboBox>("selectPort");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ports.count() == 0; }, 3000));
+
+    const OrvikSimulatorFixture& replugged = program.plugInAnother(sensorWith("Orvik 82.5"));
+    ASSERT_TRUE(replugged.isReady());
+    program.shown.clear();
+    EXPECT_EQ(program.rescale("D1H"), OrvikWidget::State::Done) << program.shown.join('\n').toStdString();
+    EXPECT_TRUE(program.shown.isEmpty()) << program.shown.join('\n').toStdString();
+    EXPECT_EQ(replugged.restartCount(), 1);
 }

@@ -5,6 +5,9 @@
 
 #include "service_harness.h"
 
+#include "protocol/VELTRIX.h"
+#include "protocol/serial/FSerialPort.h"
+
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -124,6 +127,7 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
                                  "Connection to the adapter on " + sensor.devicePath() + " was lost"));
         EXPECT_TRUE(waitUntil([&] { return !harness.service->isBusy(); }));
         EXPECT_TRUE(waitUntil([&] { return !harness.service->getPort()->isOpen; }));
+        EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
 
         // Nothing more is tried on the dead line: a restart is refused at once.
         spy.clear();
@@ -143,4 +147,7 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
                  { s.upload(Address::Type::Device, device, BootloaderType::MSP432, image, false, false); });
     ASSERT_TRUE(spy.expectOutcomes({"success"}, 60000)) << spy.errors.join(" | ").toStdString();
     EXPECT_EQ(next.requestCount(133), 1);
+    // The port is given back before the sensor goes, so that its number is
+    // not reused while the port's lock file still holds it.
+    EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
 }

@@ -195,6 +195,13 @@ TEST(ParameterRead, FailuresEndTheReadWithOneErrorAndAClosedPort)
             << bench.harness.spy.errors.front().toStdString();
         EXPECT_EQ(bench.harness.spy.progress.last(), 0u);
         EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+
+        // The same service reads the sensor once it answers properly again.
+        bench.sensor.clearFaults();
+        bench.reconnect();
+        bench.read({name});
+        ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successReading", "successWriting"}));
+        EXPECT_EQ(bench.harness.spy.reads.front().first[0].getValue().toString(), "Orvik 82.5");
     }
 }
 

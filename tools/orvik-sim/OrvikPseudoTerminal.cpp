@@ -95,11 +95,12 @@ bool OrvikPseudoTerminal::holdDeviceSide(int master)
 
 void OrvikPseudoTerminal::hangUp()
 {
-    if (mSlave >= 0)
-        ::close(mSlave);
+    // Closing the master hangs up every holder of the device side. Ours
+    // stays open until this object goes: the terminal's number is not given
+    // to a new pseudo-terminal while the program may still hold the lock
+    // file it keeps under that number, which would refuse the new one.
     if (mMaster >= 0)
         ::close(mMaster);
-    mSlave = -1;
     mMaster = -1;
 }
 

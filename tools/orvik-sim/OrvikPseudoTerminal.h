@@ -39,9 +39,9 @@ public:
     // here, and they were sent at the speed in force then.
     std::uint32_t lineBaudrate() const;
 
-    // Pulls the adapter: both sides are closed, so the program's open port
-    // is hung up and the device path goes away. Call only once nothing reads
-    // or writes the master side any more.
+    // Pulls the adapter: the master side is closed, so the program's open
+    // port is hung up and the device path goes away. Call only once nothing
+    // reads or writes the master side any more.
     void hangUp();
 
     // Writes all bytes to the master side, waiting at most timeoutMs for

@@ -292,6 +292,32 @@ TEST(RescaleFailures, AdapterPulledDuringTheWrite)
     EXPECT_LT(clock.elapsed(), 15000);
 }
 
+// The first write refused, and the adapter pulled as the restore writes:
+// the message says the sensor was not restored, why, and names the backup.
+TEST(RescaleFailures, AdapterPulledDuringTheRestore)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    sensor.addFault(Sim::Fault::nak(131, 1));
+    const Outcome outcome =
+        runInProcess(sensor, size("D3H"), {},
+                     [&sensor](RescaleRun& run)
+                     {
+                         QObject::connect(&run, &RescaleRun::progressed,
+                                          [&sensor](const QString& line)
+                                          {
+                                              if (line.contains(QLatin1String("Restoring")))
+                                                  sensor.hangUpAtNextRequest(131);
+                                          });
+                     });
+    const QString failure = QStringLiteral("Device didn`t acknowledge command 131");
+    expectFailed(outcome,
+                 outcome.notRestored(failure, VeltrixDeviceService::lineLostText(), sensor.devicePath()),
+                 sensor, Line::Lost);
+    EXPECT_TRUE(sensor.hungUp());
+    EXPECT_EQ(sensor.requestCount(131), 1);
+}
+
 // The k-factor, written last, never reads back as written: the write is
 // retried, then given up; nothing is stored as factory defaults.
 TEST(RescaleFailures, ReadBackNeverMatches)
