@@ -336,9 +336,11 @@ void FSerialPort::errorOccurred(QSerialPort::SerialPortError error)
 
 void FSerialPort::loseLine()
 {
-    mLosing = false;
+    // Still losing while closing: the close's own failures on the dead port
+    // (the drain finds it hung up) are no second loss.
     if (mOpen)
         closePort();
+    mLosing = false;
 }
 
 void FSerialPort::reportError(QSerialPort::SerialPortError error)
