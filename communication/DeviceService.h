@@ -125,6 +125,10 @@ public slots:
                         const Hvd::Weft::Communication::Device& dev,
                         Hvd::Weft::Communication::BootloaderType blType, const QString& fileName,
                         bool rescueMode, bool leavePortOpenOnError) = 0;
+    // The port scanner no longer lists the port `number` (its adapter was
+    // unplugged). Not a request: if the service holds that port, the line is
+    // lost as on a hang-up; otherwise nothing happens.
+    virtual void portVanished(const QString& number) = 0;
 
 protected:
     // Every request slot calls this before it does anything else.

@@ -9,6 +9,7 @@
 
 #include "protocol/VELTRIX_SessionInfo.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
+#include "protocol/serial/FSerialPort.h"
 #include <algorithm>
 #include <array>
 
@@ -165,6 +166,15 @@ void VeltrixDeviceService::onLineLost()
         sequence->lineLost(lineLostText());
     // The port has closed itself; the stack must not take it for open.
     port->close();
+}
+
+void VeltrixDeviceService::portVanished(const QString& number)
+{
+    // The port decides in its own thread whether it is the one it holds; the
+    // loss then takes the same way as a hang-up.
+    FSerialPort* serial = facade->getSerialPort();
+    QMetaObject::invokeMethod(
+        serial, [serial, number] { serial->dropLine(number); }, Qt::QueuedConnection);
 }
 
 bool VeltrixDeviceService::refuseWhileBusy()

@@ -111,6 +111,7 @@ public slots:
     void upload(Hvd::Weft::Communication::Address::Type type, const Hvd::Weft::Communication::Device& dev,
                 Hvd::Weft::Communication::BootloaderType blType, const QString& fileName, bool rescueMode,
                 bool leavePortOpenOnError) override;
+    void portVanished(const QString& number) override;
 
     // Decodes the bytes of a finished read onto the stored parameter lists.
     void parseReadData(const QByteArray& data);

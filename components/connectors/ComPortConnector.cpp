@@ -23,6 +23,10 @@ void ComPortConnector::updatePorts(const QList<Communication::Comport>& ports)
 {
     if (!portMonitoring)
         return;
+    const bool vanished = containsConnectedPort(lastPorts) && !containsConnectedPort(ports);
+    lastPorts = ports;
+    if (vanished)
+        connectedPortVanished();
     if (targetMonitoring && isTargetConnected() && !containsConnectedPort(ports))
     {
         Logger::info("Target was disconnected");

@@ -26,7 +26,15 @@ Q_SIGNALS:
 public Q_SLOTS:
     void updatePorts(const QList<Hvd::Weft::Communication::Comport>& ports);
 
+protected:
+    // The port of the connection (connecting, connected or releasing) was in
+    // the last list and is missing from this one: its adapter was unplugged.
+    virtual void connectedPortVanished() {}
+
 private:
+    // What the scanner listed last: a port it never listed (a pseudo-
+    // terminal, a port given by name) cannot vanish from it.
+    QList<Communication::Comport> lastPorts;
     bool portMonitoring = true;
     bool targetMonitoring = false;
 };

@@ -4,6 +4,7 @@
 #include "components/commands/ConnectCommand.h"
 #include "components/commands/DisconnectCommand.h"
 #include "components/commands/RestartDeviceCommand.h"
+#include "logging/Logger.h"
 
 #include <algorithm>
 
@@ -48,6 +49,16 @@ bool DeviceConnector::containsConnectedPort(const QList<Communication::Comport>&
     const QString& number = context.getConnectedDevicePort().number;
     return std::any_of(ports.begin(), ports.end(),
                        [&number](const Communication::Comport& port) { return port.number == number; });
+}
+
+void DeviceConnector::connectedPortVanished()
+{
+    // The service ends what runs on that port with its lost-line message;
+    // the flows take it from there as for a hang-up.
+    const QString number = context.getConnectedDevicePort().number;
+    Logger::warn("Port {} is no longer listed", number.toStdString());
+    QMetaObject::invokeMethod(
+        &service, [service = &service, number] { service->portVanished(number); }, Qt::QueuedConnection);
 }
 
 void DeviceConnector::discard(Command*& command)

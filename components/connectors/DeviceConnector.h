@@ -42,6 +42,7 @@ protected:
     void clear() override;
     void doConnectTarget(const QString& port) override;
     bool containsConnectedPort(const QList<Communication::Comport>& ports) const override;
+    void connectedPortVanished() override;
 
 private:
     void handleDeviceConnected(const Communication::Device& device);

@@ -325,13 +325,24 @@ void FSerialPort::errorOccurred(QSerialPort::SerialPortError error)
     // makes of the error; the close follows from the event loop, not from
     // inside the port's own error report.
     if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) && mOpen && !mLosing)
-    {
-        mLosing = true;
-        emit log(QStringLiteral("Connection lost: ") + mPort->errorString());
-        emit lineLost();
-        QMetaObject::invokeMethod(this, &FSerialPort::loseLine, Qt::QueuedConnection);
-    }
+        beginLoss(mPort->errorString());
     reportError(error);
+}
+
+void FSerialPort::dropLine(const QString& portName)
+{
+    if (!mOpen || mLosing || portName != mPortName)
+        return;
+    beginLoss(QStringLiteral("the port is no longer listed"));
+    reportError(QSerialPort::ResourceError);
+}
+
+void FSerialPort::beginLoss(const QString& reason)
+{
+    mLosing = true;
+    emit log(QStringLiteral("Connection lost: ") + reason);
+    emit lineLost();
+    QMetaObject::invokeMethod(this, &FSerialPort::loseLine, Qt::QueuedConnection);
 }
 
 void FSerialPort::loseLine()

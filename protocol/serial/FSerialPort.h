@@ -58,6 +58,9 @@ public slots:
     void setNewBaudrate(uint ulBaudrate, bool* bSuccess);
     void changeSettings(int BaudRate, FSerialPort::DataBits dataBits, FSerialPort::Parity parity,
                         FSerialPort::StopBits stopBits, FSerialPort::FlowControl flow);
+    // The system no longer lists the port (its adapter was unplugged): if it
+    // is the open one, the line is lost as on a hang-up.
+    void dropLine(const QString& portName);
 
 signals:
     void newDataReadyFromPort(const QByteArray& data);
@@ -84,6 +87,8 @@ private:
     bool applyLineSettings(int baudRate, DataBits dataBits, Parity parity, StopBits stopBits,
                            FlowControl flow);
     void reportError(QSerialPort::SerialPortError error);
+    // Starts handling a loss of the open line, once per opening.
+    void beginLoss(const QString& reason);
     // Waits until what is pending (and `bytes` just handed over) has left
     // the port, for its line time and some slack; false if it did not.
     bool drainOutput(qint64 bytes);

@@ -16,21 +16,11 @@
 #include <iostream>
 
 using namespace CommTest;
-using Hvd::Weft::Device::DataType;
-using Hvd::Weft::Device::Value;
 using Sim::OrvikSimulatorFixture;
 using Sim::OrvikSimulatorOptions;
 
 namespace
 {
-
-DeviceService::ParameterList variantList(const char* text = nullptr)
-{
-    auto parameter = makeParameter("ProductVariantName", DataType::ARRSTRING, 16, 399, Value("0"));
-    if (text != nullptr)
-        parameter.setCurrentValue(Value(text));
-    return {parameter};
-}
 
 OrvikSimulatorOptions withMsp432Loader()
 {
@@ -39,16 +29,12 @@ OrvikSimulatorOptions withMsp432Loader()
     return options;
 }
 
-QString imageFile(const QTemporaryDir& dir)
+QByteArray imageBytes()
 {
-    QByteArray text = "@4000\n";
+    QByteArray bytes;
     for (int i = 0; i < 4000; ++i)
-        text += QByteArray::number((i * 5) & 0xFF, 16).rightJustified(2, '0') + (i % 16 == 15 ? "\n" : " ");
-    text += "\nq\n";
-    QFile file(dir.filePath(QStringLiteral("image.txt")));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    return file.fileName();
+        bytes.append(static_cast<char>((i * 5) & 0xFF));
+    return bytes;
 }
 
 } // namespace
@@ -89,7 +75,7 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
     ServiceHarness harness;
     auto& spy = harness.spy;
     QTemporaryDir dir;
-    const QString image = imageFile(dir);
+    const QString image = writeImage(dir, 0x4000, imageBytes());
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
@@ -113,7 +99,7 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
             ASSERT_TRUE(waitUntil([&] { return !sensor.flashRegions().isEmpty(); }, 30000));
             sensor.hangUp();
         }
-        ASSERT_TRUE(waitUntil([&] { return sensor.hungUp(); }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return sensor.hungUp(); }, 10000)) << spy.logText().toStdString();
         QElapsedTimer sinceHangUp;
         sinceHangUp.start();
         ASSERT_TRUE(spy.waitForOutcomes(1, 10000));
@@ -149,5 +135,44 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
     EXPECT_EQ(next.requestCount(133), 1);
     // The port is given back before the sensor goes, so that its number is
     // not reused while the port's lock file still holds it.
+    EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+}
+
+// A hang-up just before the port is opened, and one while it is being
+// closed: each ends with exactly one outcome, nothing stays busy or open,
+// and the service connects the next sensor.
+TEST(LineLost, HangUpsAsThePortOpensOrClosesEndOnce)
+{
+    ServiceHarness harness;
+    auto& spy = harness.spy;
+    const auto settled = [&]
+    {
+        EXPECT_TRUE(waitUntil([&] { return !harness.service->isBusy(); }));
+        EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+    };
+    {
+        OrvikSimulatorFixture sensor;
+        sensor.hangUp();
+        harness.call([port = linePort(sensor)](VeltrixDeviceService& s) { s.start(port, true); });
+        ASSERT_TRUE(spy.waitForOutcomes(1, 10000));
+        settle(1000);
+        EXPECT_EQ(spy.outcomes, QStringList{"error"}) << spy.errors.join(" | ").toStdString();
+        settled();
+    }
+    {
+        OrvikSimulatorFixture sensor;
+        harness.connectTo(linePort(sensor));
+        spy.clear();
+        harness.call([](VeltrixDeviceService& s) { s.abort(); });
+        sensor.hangUp();
+        ASSERT_TRUE(spy.waitForOutcomes(1, 10000));
+        settle(1000);
+        EXPECT_EQ(spy.outcomes, QStringList{"successDisconnecting"}) << spy.errors.join(" | ").toStdString();
+        settled();
+    }
+    OrvikSimulatorFixture next;
+    spy.clear();
+    EXPECT_FALSE(harness.connectTo(linePort(next)).name.isEmpty());
+    harness.call([](VeltrixDeviceService& s) { s.abort(); });
     EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
 }

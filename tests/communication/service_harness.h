@@ -6,8 +6,10 @@
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
+#include <QFile>
 #include <QObject>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -224,7 +226,8 @@ public:
         const qsizetype before = spy.devices.size();
         call([port, identify](VeltrixDeviceService& s) { s.start(port, identify); });
         const bool found = spy.waitForOutcomes(static_cast<int>(spy.outcomes.size()) + 1);
-        EXPECT_TRUE(found && spy.devices.size() > before) << spy.errors.join(" | ").toStdString();
+        EXPECT_TRUE(found && spy.devices.size() > before) << spy.errors.join(" | ").toStdString() << "\n"
+                                                          << spy.logText().toStdString();
         return spy.devices.size() > before ? spy.devices.last() : Device{};
     }
 
@@ -232,6 +235,29 @@ public:
     std::unique_ptr<VeltrixDeviceService> service;
     OutcomeSpy spy;
 };
+
+// The sensor's variant name, to read or (with a text) to write.
+inline DeviceService::ParameterList variantList(const char* text = nullptr)
+{
+    auto parameter = makeParameter("ProductVariantName", ::Hvd::Weft::Device::DataType::ARRSTRING, 16, 399,
+                                   ::Hvd::Weft::Device::Value("0"));
+    if (text != nullptr)
+        parameter.setCurrentValue(::Hvd::Weft::Device::Value(text));
+    return {parameter};
+}
+
+// A TI-TXT file in `dir`: the address marker, sixteen bytes a line, the end marker.
+inline QString writeImage(const QTemporaryDir& dir, std::uint32_t address, const QByteArray& bytes,
+                          const char* name = "image.txt")
+{
+    QByteArray text = "@" + QByteArray::number(address, 16).toUpper() + "\n";
+    for (qsizetype i = 0; i < bytes.size(); i += 16)
+        text += bytes.mid(i, 16).toHex(' ').toUpper() + "\n";
+    QFile file(dir.filePath(QLatin1String(name)));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text + "q\n");
+    return file.fileName();
+}
 
 // The line of a simulated sensor as the shipped description declares it.
 inline Comport linePort(const Sim::OrvikSimulatorFixture& fixture)

@@ -146,7 +146,6 @@ TEST(ServiceAbort, WithNothingRunningStillClosesAndConfirms)
     ServiceHarness harness;
     harness.call([](VeltrixDeviceService& s) { s.abort(); });
     ASSERT_TRUE(harness.spy.expectOutcomes({"successDisconnecting"}));
-    EXPECT_EQ(harness.spy.events,
-              (QStringList{"progress(0)", "progress(100)", "successDisconnecting"}));
+    EXPECT_EQ(harness.spy.events, (QStringList{"progress(0)", "progress(100)", "successDisconnecting"}));
     EXPECT_TRUE(harness.spy.logged("Com port will be closed"));
 }

@@ -39,20 +39,6 @@ QByteArray pattern(int size)
     return bytes;
 }
 
-// A TI-TXT file: the address marker, sixteen bytes a line, the end marker.
-QString writeImage(const QTemporaryDir& dir, std::uint32_t address, const QByteArray& bytes,
-                   const char* name = "image.txt")
-{
-    QByteArray text = "@" + QByteArray::number(address, 16).toUpper() + "\n";
-    for (qsizetype i = 0; i < bytes.size(); i += 16)
-        text += bytes.mid(i, 16).toHex(' ').toUpper() + "\n";
-    text += "q\n";
-    QFile file(dir.filePath(QLatin1String(name)));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-    return file.fileName();
-}
-
 struct Bench
 {
     explicit Bench(Sim::BootloaderConfig loader)

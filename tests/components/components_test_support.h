@@ -193,6 +193,12 @@ public:
     {
         answer(record("upload", type, dev), [this] { emit success(); });
     }
+    void portVanished(const QString& number) override
+    {
+        Call call = newCall("portVanished");
+        call.comport.number = number;
+        calls.push_back(call);
+    }
 
 private:
     std::string record(const std::string& slot, Address::Type type = Address::Type::Invalid,

@@ -54,6 +54,8 @@ public:
     void upload(Hvd::Weft::Communication::Address::Type type, const Hvd::Weft::Communication::Device& dev,
                 Hvd::Weft::Communication::BootloaderType blType, const QString& fileName, bool rescueMode,
                 bool leavePortOpenOnError) override;
+    // It holds no port, so none can vanish under it.
+    void portVanished(const QString&) override {}
 
 private:
     void refuse();

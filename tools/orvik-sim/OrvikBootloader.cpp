@@ -125,6 +125,13 @@ std::uint32_t OrvikBootloader::baudrate() const
     return mConfig.family == BootloaderFamily::Tiva ? 230400 : 115200;
 }
 
+void OrvikBootloader::clearFaults()
+{
+    mConfig.silentFrom.reset();
+    mConfig.refuseData.reset();
+    mConfig.badCheck.reset();
+}
+
 void OrvikBootloader::enter()
 {
     mRx.clear();

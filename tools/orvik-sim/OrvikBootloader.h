@@ -38,6 +38,7 @@ public:
 
     // A new stay in the loader: locked, no packet half received, fault counts from the start.
     void enter();
+    void clearFaults();
     // Bytes heard on the line; returns what the loader sends back.
     QByteArray receive(const QByteArray& bytes);
     // A reset or run command was carried out: the application runs again.

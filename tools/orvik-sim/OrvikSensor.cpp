@@ -138,6 +138,16 @@ QByteArray OrvikSensor::bootloaderReceive(const QByteArray& bytes)
     return answer;
 }
 
+void OrvikSensor::clearFaults()
+{
+    mConfig.faults.clear();
+    mConfig.bootloader.silentFrom.reset();
+    mConfig.bootloader.refuseData.reset();
+    mConfig.bootloader.badCheck.reset();
+    if (mLoader)
+        mLoader->clearFaults();
+}
+
 void OrvikSensor::powerUp()
 {
     mBaudrate = initialBaudrate;

@@ -105,7 +105,8 @@ public:
     bool writeNvm(Target target, int address, const QByteArray& bytes);
 
     void addFault(const Fault& fault) { mConfig.faults.append(fault); }
-    void clearFaults() { mConfig.faults.clear(); }
+    // The loader's faults too: the next stay in it runs clean.
+    void clearFaults();
     void setDropAfter(std::optional<int> answers) { mConfig.dropAfter = answers; }
     void setStatus(std::uint8_t status) { mConfig.status = status; }
 

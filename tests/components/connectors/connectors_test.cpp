@@ -221,6 +221,14 @@ TEST_F(ConnectorTest, PortListsAndTargetMonitoring)
     EXPECT_FALSE(connector->isTargetConnected());
     EXPECT_EQ(context.getConnectedDevicePort(), Comport{});
     EXPECT_EQ(ports.last().at(0).value<ComPortScanner::List>(), ComPortScanner::List{port("COM4")});
+    // The service hears of the port that vanished, and only of that: COM3
+    // missing from the first list was no loss, it had never been listed.
+    QCoreApplication::processEvents();
+    std::vector<QString> vanished;
+    for (const auto& call : service.calls)
+        if (call.slot == "portVanished")
+            vanished.push_back(call.comport.number);
+    EXPECT_EQ(vanished, std::vector<QString>{"COM3"});
 
     // Nothing connected: nothing to lose.
     seen.order.clear();

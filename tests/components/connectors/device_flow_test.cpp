@@ -4,6 +4,7 @@
 #include "communication/VeltrixDeviceService.h"
 #include "components/commands/CompositeCommand.h"
 #include "components/commands/ReadParametersCommand.h"
+#include "components/commands/ReadValuesCommand.h"
 #include "components/commands/SetAsFactoryDefaultsCommand.h"
 #include "components/commands/WriteParametersCommand.h"
 #include "components/connectors/DeviceConnector.h"
@@ -11,8 +12,10 @@
 #include "device/import/FileReader.h"
 #include "device/import/Importer.h"
 #include "device/import/JsonFormatImporter.h"
+#include "protocol/serial/FSerialPort.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -21,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -251,6 +255,47 @@ TEST(DeviceFlow, UnpluggedAdapterWithTargetMonitoring)
     bench.sensor.emplace();
     QSignalSpy connected(bench.connector.get(), &DeviceConnector::deviceConnected);
     bench.connector->connectTarget(bench.sensor->devicePath());
+    ASSERT_TRUE(bench.waitIdle());
+    EXPECT_EQ(connected.count(), 1);
+}
+
+// The scanner stops listing the open port while values are read (the adapter
+// unplugged; the line itself may not have failed yet): the run ends at once
+// with the lost-line text, the port is let go, and the adapter plugged in
+// again is connected by the same objects.
+TEST(DeviceFlow, PortVanishingFromTheListEndsTheRunAndTheNextConnectWorks)
+{
+    Bench bench;
+    const QString path = bench.sensor->devicePath();
+    bench.connector->connectTarget(path);
+    ASSERT_TRUE(bench.waitIdle());
+    ASSERT_TRUE(bench.connector->isTargetConnected());
+    emit bench.scanner.foundNewPorts({});
+    Comport listed;
+    listed.number = path;
+    emit bench.scanner.foundNewPorts({listed});
+
+    ReadValuesCommand values(bench.context, *bench.service, {ReadValuesCommand::Source::Device, 200},
+                             nullptr);
+    QSignalSpy errors(&values, &Command::errorOccurred);
+    values.execute();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return values.getSamples().size() >= 2; }, operationMs));
+    QElapsedTimer clock;
+    clock.start();
+    emit bench.scanner.foundNewPorts({});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.count() > 0; }, 5000));
+    std::cout << "[ port vanished ] measured values: " << clock.elapsed()
+              << " ms from the list to the message\n";
+    // Far below the answer timeout that would end it otherwise.
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.first().at(0).toString(), Communication::VeltrixDeviceService::lineLostText());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !bench.service->getFacade()->getSerialPort()->isPortOpen(); }));
+
+    bench.connector->releaseTarget();
+    ASSERT_TRUE(bench.waitIdle());
+    QSignalSpy connected(bench.connector.get(), &DeviceConnector::deviceConnected);
+    bench.connector->connectTarget(path);
     ASSERT_TRUE(bench.waitIdle());
     EXPECT_EQ(connected.count(), 1);
 }

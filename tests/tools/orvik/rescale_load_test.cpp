@@ -13,6 +13,7 @@
 #include <cstdio>
 
 using namespace RescaleTest;
+using Hvd::Weft::Communication::VeltrixDeviceService;
 
 namespace
 {
@@ -100,6 +101,36 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
          {"[info] [main] Starting orvik rescale", "Command: 131", "[warning] [main] Received SIGTERM",
           "Operation was aborted and com port was closed!"})
         EXPECT_TRUE(log.contains(line)) << line << "\n" << log.toStdString();
+    EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik rescale, return code 1"))
+        << log.toStdString();
+}
+
+// SIGTERM a moment after the adapter was pulled in the middle of the write:
+// whichever the program hears first ends the run, once, with the log closed.
+TEST(RescaleInterrupted, SigtermRightAfterAHangUpEndsTheRunOnce)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    sensor.hangUpAtNextRequest(131);
+    WorkDirectory work;
+    QProcess process;
+    process.setWorkingDirectory(work.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
+    process.setProcessEnvironment(environment);
+    process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.hungUp(); }, runTimeoutMs));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), RescaleArguments::RescaleFailed) << err.toStdString();
+    const int endings = static_cast<int>(err.count(VeltrixDeviceService::lineLostText()) +
+                                         err.count(QLatin1String("Interrupted by SIGTERM")));
+    EXPECT_EQ(endings, 1) << err.toStdString();
+    const QByteArray log = work.log();
+    EXPECT_EQ(log.count("Closing orvik rescale, return code 1"), 1) << log.toStdString();
     EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik rescale, return code 1"))
         << log.toStdString();
 }
