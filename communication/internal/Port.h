@@ -19,7 +19,11 @@ class Port : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int defaultOpenTimeoutMs = 150;
+    // The open is confirmed from the port's own thread. On a busy machine
+    // the first open of a process (thread start, lock file, driver) took
+    // longer than 150 ms, and a good port was reported as one that could not
+    // be opened while it opened a moment later anyway.
+    static constexpr int defaultOpenTimeoutMs = 2000;
 
     Port(QObject* parent, VELTRIX* facade);
 

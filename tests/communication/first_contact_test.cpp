@@ -3,6 +3,7 @@
 #include "communication/internal/Port.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -192,4 +193,27 @@ TEST(FirstContactFailures, APortThatCannotBeOpened)
     EXPECT_EQ(harness.spy.errors.front(), "Could not open com port!");
     EXPECT_TRUE(
         harness.spy.loggedAt(LogLevel::Error, "Com port could not be opened. A timeout has occurred!"));
+}
+
+// A driver that takes its time to open the adapter (a busy machine, a slow
+// USB serial driver): the open is waited for, and the sensor is found.
+TEST(FirstContactFailures, ASlowOpenStillFindsTheSensor)
+{
+    struct SlowOpen : FQtSerialPortBackend
+    {
+        SlowOpen()
+            : FQtSerialPortBackend(ModemLines::TolerateMissing)
+        {
+        }
+        bool open(QIODevice::OpenMode mode) override
+        {
+            QThread::msleep(600);
+            return FQtSerialPortBackend::open(mode);
+        }
+    };
+    OrvikSimulatorFixture sensor;
+    VELTRIX_Options options;
+    options.backendFactory = [] { return std::make_unique<SlowOpen>(); };
+    ServiceHarness harness({}, std::move(options));
+    EXPECT_EQ(harness.connectTo(linePort(sensor)).name, "N5Q2-Orvik");
 }

@@ -179,8 +179,9 @@ private:
 class ServiceHarness
 {
 public:
-    explicit ServiceHarness(const DeviceServiceTimeouts& timeouts = {})
-        : service(std::make_unique<VeltrixDeviceService>(timeouts, ptyOptions()))
+    explicit ServiceHarness(const DeviceServiceTimeouts& timeouts = {},
+                            VELTRIX_Options options = ptyOptions())
+        : service(std::make_unique<VeltrixDeviceService>(timeouts, std::move(options)))
         , spy(service.get())
     {
         thread.setObjectName(QStringLiteral("DeviceThread"));
