@@ -50,9 +50,10 @@ int OrvikRescaler::start()
     // first, which stops the device thread before the service goes.
     Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Components::DesktopLocalizedFileOpener opener;
+    const VELTRIX_Timing timing = Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment();
     Hvd::Weft::Communication::VeltrixDeviceService service(
-        {}, Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions());
-    Hvd::Weft::Communication::QtComPortScanner scanner(scanIntervalMs, portLister);
+        Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions(timing));
+    Hvd::Weft::Communication::QtComPortScanner scanner(timing.portScanIntervalMs, portLister);
     Hvd::Weft::Components::DeviceConnector connector(context, service, scanner);
     MainWindow window(context, service, connector, opener);
     window.show();

@@ -14,7 +14,6 @@ public:
     static constexpr const char* translationDirectory = "translations";
     static constexpr std::size_t logFileMaxSize = 10485760;
     static constexpr std::size_t logFileCount = 2;
-    static constexpr int scanIntervalMs = 1000;
     // What start() returns when a termination signal ended the program.
     static constexpr int terminatedReturnCode = 1;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/VELTRIX_Timing.h"
 #include "protocol/serial/FSerialPort.h"
 
 #include <QByteArray>
@@ -9,17 +10,6 @@
 
 #include <array>
 #include <cstdint>
-
-// Waits of the bootloader families. The defaults are the ones the devices
-// need; tests pass shorter ones.
-struct BootloaderTiming
-{
-    int tivaAnswerTimeoutMs = 3000;
-    int mspAnswerTimeoutMs = 2000;
-    int mspWakeUpRepeatMs = 20;
-    // The MSP432 loader needs a moment after its acknowledge before it takes commands.
-    int mspConnectDelayMs = 1000;
-};
 
 // Base of the microcontroller families that take a firmware image over a
 // serial line. A family lives in the handler's worker thread and talks to the

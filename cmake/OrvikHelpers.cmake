@@ -1,4 +1,5 @@
-# orvik_add_test(NAME name SOURCES ... LIBS ... [OWN_MAIN] [TIMEOUT s] [LABELS ...])
+# orvik_add_test(NAME name SOURCES ... LIBS ... [OWN_MAIN] [RUN_SERIAL] [TIMEOUT s] [LABELS ...])
+# RUN_SERIAL: the test loads every core and runs alone.
 # LABELS: "unit" (the default: no simulated sensor, no window), "sim" (talks
 # to the simulated sensor) and/or "gui" (widgets, offscreen);
 # `ctest -L unit` is the quick run.
@@ -6,7 +7,7 @@
 # sources' own main with OWN_MAIN) and registers it with CTest, run from the
 # directory that holds the run-time resources.
 function(orvik_add_test)
-    cmake_parse_arguments(ARG "OWN_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "OWN_MAIN;RUN_SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT ARG_LABELS)
         set(ARG_LABELS unit)
     endif()
@@ -24,6 +25,9 @@ function(orvik_add_test)
         TIMEOUT ${ARG_TIMEOUT}
         LABELS "${ARG_LABELS}"
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    if(ARG_RUN_SERIAL)
+        set_tests_properties(${ARG_NAME} PROPERTIES RUN_SERIAL TRUE)
+    endif()
 endfunction()
 
 # orvik_copy_runtime_file(TARGET t FILE src DEST relative/path)

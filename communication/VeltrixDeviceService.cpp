@@ -7,6 +7,7 @@
 #include "communication/internal/SysCommand.h"
 #include "communication/internal/Values.h"
 
+#include "logging/Logger.h"
 #include "protocol/VELTRIX_SessionInfo.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include "protocol/serial/FSerialPort.h"
@@ -16,25 +17,18 @@
 namespace Hvd::Weft::Communication
 {
 
+using Components::Logger;
 using Internal::SysCommand;
 using Internal::Values;
 
-VeltrixDeviceService::VeltrixDeviceService()
-    : VeltrixDeviceService(DeviceServiceTimeouts())
-{
-}
-
-VeltrixDeviceService::VeltrixDeviceService(const DeviceServiceTimeouts& timeouts,
-                                           const VELTRIX_Options& protocolOptions)
-    : facade(new VELTRIX(this, VELTRIX_Session::VELTRIX_HW_UART, protocolOptions))
-    , port(new Internal::Port(this, facade))
-    , firstContact(new Internal::FirstContact(this, facade, port, ClosePortWhenFinished::No,
-                                              timeouts.sessionTimeoutMs, timeouts.portOpenTimeoutMs))
-    , sysCommand(new SysCommand(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
-    , parameter(
-          new Internal::Parameter(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
-    , values(new Values(this, facade, port, ClosePortWhenFinished::No, timeouts.sessionTimeoutMs))
-    , bootloader(new Internal::Bootloader(this, facade, port, timeouts.sessionTimeoutMs, timeouts.bootloader))
+VeltrixDeviceService::VeltrixDeviceService(const VELTRIX_Options& options)
+    : facade(new VELTRIX(this, VELTRIX_Session::VELTRIX_HW_UART, options))
+    , port(new Internal::Port(this, facade, options.timing))
+    , firstContact(new Internal::FirstContact(this, facade, port, ClosePortWhenFinished::No, options.timing))
+    , sysCommand(new SysCommand(this, facade, port, ClosePortWhenFinished::No, options.timing))
+    , parameter(new Internal::Parameter(this, facade, port, ClosePortWhenFinished::No, options.timing))
+    , values(new Values(this, facade, port, ClosePortWhenFinished::No, options.timing))
+    , bootloader(new Internal::Bootloader(this, facade, port, options.timing))
 {
     qRegisterMetaType<Type>("Hvd::Weft::Communication::VeltrixDeviceService::Type");
     const auto forwardProgress = [this](unsigned percent)
@@ -124,12 +118,31 @@ VeltrixDeviceService::~VeltrixDeviceService()
     delete bootloader;
 }
 
-VELTRIX_Options VeltrixDeviceService::serialPortOptions()
+VELTRIX_Options VeltrixDeviceService::serialPortOptions(const VELTRIX_Timing& timing)
 {
     VELTRIX_Options options;
+    options.timing = timing;
     options.backendFactory = []
     { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
     return options;
+}
+
+VELTRIX_Timing VeltrixDeviceService::timingFromEnvironment()
+{
+    const QString text = qEnvironmentVariable(timeScaleVariable);
+    if (text.isEmpty())
+        return {};
+    const std::optional<double> factor = VELTRIX_Timing::parseScale(text);
+    if (!factor)
+    {
+        Logger::warn("{}={} is not a factor from {} to {}; the protocol's own timing is used",
+                     timeScaleVariable, text.toStdString(), VELTRIX_Timing::minScale,
+                     VELTRIX_Timing::maxScale);
+        return {};
+    }
+    Logger::info("{}={}: the protocol's delays are scaled by {}", timeScaleVariable, text.toStdString(),
+                 *factor);
+    return VELTRIX_Timing().scaled(*factor);
 }
 
 std::optional<Internal::Chunks<50>>

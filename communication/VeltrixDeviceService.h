@@ -23,14 +23,6 @@ class Values;
 class Bootloader;
 } // namespace Internal
 
-// Timeouts of the service's sequences; tests shorten them.
-struct DeviceServiceTimeouts
-{
-    int sessionTimeoutMs = Internal::Session::defaultTimeoutMs;
-    int portOpenTimeoutMs = Internal::Port::defaultOpenTimeoutMs;
-    BootloaderTiming bootloader;
-};
-
 // The device service over the VELTRIX protocol stack. Create it without a
 // parent, move it into its own thread ("DeviceThread") and call it through
 // queued connections only; every object it owns lives in that thread.
@@ -48,15 +40,20 @@ public:
     };
     Q_ENUM(Type)
 
-    VeltrixDeviceService();
-    explicit VeltrixDeviceService(const DeviceServiceTimeouts& timeouts,
-                                  const VELTRIX_Options& protocolOptions = VELTRIX_Options());
+    // Every wait of the service and the stack below it comes from `options.timing`.
+    explicit VeltrixDeviceService(const VELTRIX_Options& options = VELTRIX_Options());
     ~VeltrixDeviceService() override;
 
     // The protocol options for a real serial port that forgive a port without
     // modem lines (a pseudo-terminal such as the simulated sensor), while a
     // real adapter's refused DTR/RTS change is still reported.
-    static VELTRIX_Options serialPortOptions();
+    static VELTRIX_Options serialPortOptions(const VELTRIX_Timing& timing = timingFromEnvironment());
+
+    // The protocol's timing, with its delays scaled by the factor in
+    // ORVIK_TIME_SCALE when that is set: rehearsing against the simulated
+    // sensor, which takes the same factor, goes faster.
+    static VELTRIX_Timing timingFromEnvironment();
+    static constexpr const char* timeScaleVariable = "ORVIK_TIME_SCALE";
 
     // Device runs, then sub-device runs, in chunks of at most 50 bytes;
     // nothing when both lists are empty. Sorts both lists in place.

@@ -32,8 +32,9 @@ VELTRIX::VELTRIX(QObject* parent, VELTRIX_Session::VELTRIX_HW hw, const VELTRIX_
     : QObject(parent)
     , mOptions(options)
     , mSlave(new VELTRIX_SLAVE_AppLayer(this))
-    , mMaster(new VELTRIX_MASTER_AppLayer(this, options.requestDelayMs, options.baudrateSettleMs))
-    , mLink(new VELTRIX_LinkLayer(this, hw, options.linkTiming, options.backendFactory,
+    , mMaster(
+          new VELTRIX_MASTER_AppLayer(this, options.timing.requestDelayMs, options.timing.baudrateSettleMs))
+    , mLink(new VELTRIX_LinkLayer(this, hw, options.timing.link, options.backendFactory,
                                   options.btleBackendFactory))
     , mHw(hw)
 {
@@ -153,7 +154,7 @@ void VELTRIX::enablePortScan()
         return;
     mPortScanTimer = new QTimer(this);
     connect(mPortScanTimer, &QTimer::timeout, this, &VELTRIX::portScanForAvailablePorts);
-    mPortScanTimer->start(mOptions.portScanIntervalMs);
+    mPortScanTimer->start(mOptions.timing.portScanIntervalMs);
 }
 
 void VELTRIX::portScanForAvailablePorts()

@@ -18,11 +18,9 @@ class VELTRIX_SLAVE_AppLayer;
 // those of the running program, tests shorten the times and swap the port.
 struct VELTRIX_Options
 {
-    VELTRIX_LinkTiming linkTiming;
-    // Master side: wait before each request and after a baud rate change.
-    int requestDelayMs = 150;
-    int baudrateSettleMs = 100;
-    int portScanIntervalMs = 1000;
+    // Every wait of the stack; the link layer, the master application layer
+    // and the port scan take theirs from here.
+    VELTRIX_Timing timing;
     // Empty: the real serial port.
     FSerialPortBackendFactory backendFactory;
     // Names of the serial ports present; empty: those the system reports.

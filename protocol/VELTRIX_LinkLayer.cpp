@@ -13,6 +13,7 @@
 #include <QWaitCondition>
 
 #include <memory>
+#include <utility>
 
 using Hvd::Weft::Components::Logger;
 
@@ -33,9 +34,6 @@ QTimer* makePreciseTimer(QObject* parent, bool singleShot)
     timer->setSingleShot(singleShot);
     return timer;
 }
-// How long destruction waits for power-cycle tasks to leave. They only ever
-// block on the control's condition, which the cancel wakes, so this is slack.
-constexpr int powerCycleLeaveTimeoutMs = 2000;
 } // namespace
 
 struct VELTRIX_LinkLayer::PowerCycleControl
@@ -66,7 +64,7 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
     , mHw(hw)
     , mTiming(timing)
     , mThread(new QThread(this))
-    , mPort(new FSerialPort(nullptr, backendFactory))
+    , mPort(new FSerialPort(nullptr, backendFactory, timing.drainSlackMs))
     , mOwnSession(new VELTRIX_Session(this))
     , mSession(mOwnSession)
     , mInfo(new VELTRIX_SessionInfo(this))
@@ -84,6 +82,8 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
     connect(mBurstWatchdog, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutBurst);
     connect(mAckDelayTimer, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutDelayBurstAck);
     connect(mBurstSendTimer, &QTimer::timeout, this, &VELTRIX_LinkLayer::timeoutSendBurst);
+    connect(this, &VELTRIX_LinkLayer::powerCycleFinished, this, &VELTRIX_LinkLayer::powerCycleEnded,
+            Qt::QueuedConnection);
 
     mThread->setObjectName(QStringLiteral("LinkSerialPortThread"));
     mPort->moveToThread(mThread);
@@ -117,6 +117,7 @@ VELTRIX_LinkLayer::VELTRIX_LinkLayer(QObject* parent, VELTRIX_Session::VELTRIX_H
         bool bPowered = false;
         mBtle = new BTLE_Connection(QString::fromLatin1(szBtleNameFilter), QString(), &bPowered, this,
                                     btleFactory ? btleFactory() : nullptr);
+        mBtle->setDiscoveryTimeout(timing.btleDiscoveryTimeoutMs);
         if (!bPowered)
             Logger::warn("VELTRIX: the Bluetooth adapter is not powered");
         connect(mBtle, &BTLE_Connection::devicesUpdated, this, &VELTRIX_LinkLayer::btleNewDevices);
@@ -165,7 +166,7 @@ VELTRIX_LinkLayer::~VELTRIX_LinkLayer()
     // above; wait for it to leave.
     {
         QMutexLocker lock(&mPowerCycle->mutex);
-        const QDeadlineTimer deadline(powerCycleLeaveTimeoutMs);
+        const QDeadlineTimer deadline(mTiming.powerCycleLeaveTimeoutMs);
         while (mPowerCycle->runningTasks > 0)
             if (!mPowerCycle->changed.wait(&mPowerCycle->mutex, deadline))
                 break;
@@ -338,6 +339,7 @@ void VELTRIX_LinkLayer::sessionStart(VELTRIX_Session* s)
 
 void VELTRIX_LinkLayer::sessionStop()
 {
+    mHeldFrame.clear();
     stopAllTimers();
     mLatencyTimer.invalidate();
     sessionSetBurstModeState(false);
@@ -367,6 +369,12 @@ void VELTRIX_LinkLayer::writeToTransport(const QByteArray& data)
     switch (mHw)
     {
     case VELTRIX_Session::VELTRIX_HW_UART:
+        if (mPowerCycling)
+        {
+            Logger::debug("VELTRIX: frame held until the adapter's power cycle has woken the device");
+            mHeldFrame = data;
+            break;
+        }
         emit portWriteData(data, mSettings.singleWire);
         break;
     case VELTRIX_Session::VELTRIX_HW_BTLE:
@@ -639,9 +647,13 @@ void VELTRIX_LinkLayer::portStateChanged(bool open)
     cancelPowerCycle();
     emit portNewState(open);
     if (!open)
+    {
+        mHeldFrame.clear();
         return;
+    }
     if (mSettings.powerCycle)
     {
+        mPowerCycling = true;
         quint64 generation = 0;
         {
             QMutexLocker lock(&mPowerCycle->mutex);
@@ -669,6 +681,7 @@ void VELTRIX_LinkLayer::releaseAdapter()
 
 void VELTRIX_LinkLayer::cancelPowerCycle()
 {
+    mPowerCycling = false;
     QMutexLocker lock(&mPowerCycle->mutex);
     ++mPowerCycle->generation;
     mPowerCycle->changed.wakeAll();
@@ -701,10 +714,26 @@ void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_LinkLayer* link, std::shared_ptr<P
 
     if (setLines(settings.dtrOff, settings.rtsOff) && sleep(settings.powerDownMs) &&
         setLines(settings.dtrCommunication, settings.rtsCommunication) && sleep(settings.startupMs))
+    {
         emit link->portWriteData(QByteArray(VELTRIX_Frame::szWakeUpToken), settings.singleWire);
+        emit link->powerCycleFinished(generation);
+    }
 
     --control->runningTasks;
     control->changed.wakeAll();
+}
+
+void VELTRIX_LinkLayer::powerCycleEnded(quint64 generation)
+{
+    {
+        QMutexLocker lock(&mPowerCycle->mutex);
+        if (generation != mPowerCycle->generation)
+            return;
+    }
+    mPowerCycling = false;
+    // After the wake-up token, which the cycle queued to the port first.
+    if (!mHeldFrame.isEmpty() && mPortOpen)
+        emit portWriteData(std::exchange(mHeldFrame, {}), mSettings.singleWire);
 }
 
 // --- Bluetooth LE ---

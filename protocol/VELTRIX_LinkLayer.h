@@ -3,6 +3,7 @@
 #include "protocol/VELTRIX_RxStateMachine.h"
 #include "protocol/VELTRIX_Session.h"
 #include "protocol/VELTRIX_SessionInfo.h"
+#include "protocol/VELTRIX_Timing.h"
 #include "protocol/btle/BTLE_Transport.h"
 #include "protocol/serial/FSerialPort.h"
 
@@ -21,25 +22,6 @@
 class BTLE_Connection;
 class QThread;
 class QTimer;
-
-// Times fixed by the protocol; tests pass shorter ones.
-struct VELTRIX_LinkTiming
-{
-    int responseTimeoutMs = 300;
-    // Answers of a sub device travel through its device and take longer.
-    int responseTimeoutSubDeviceMs = 600;
-    int burstWatchdogMs = 2000;
-    // Acknowledge delays after a burst frame, by baud rate.
-    int burstAckDelayUpTo4800Ms = 10;
-    int burstAckDelayUpTo38400Ms = 1;
-    // Slave side: first burst frame after activation, next after an acknowledge.
-    int burstFirstFrameDelayMs = 250;
-    int burstNextFrameDelayMs = 1;
-    // How long the power cycle waits for the port to confirm an RTS change.
-    int rtsConfirmTimeoutMs = 100;
-    // Bluetooth LE: from a lost connection to scanning again.
-    int btleRescanDelayMs = 500;
-};
 
 // Data-link layer of VELTRIX: frames outgoing buffers, parses incoming bytes,
 // times the exchange, runs burst mode, drives the adapter's DTR/RTS lines and
@@ -106,6 +88,8 @@ signals:
     void portWriteData(const QByteArray& data, bool bSingleWireTransmission);
     void portSetNewBaudrate(uint ulBaudrate, bool* bSuccess);
     void btleStateChanged(VELTRIX_Session::BTLE_STATE state);
+    // From the pool thread: the power cycle of this generation has woken the device.
+    void powerCycleFinished(quint64 generation);
 
 public slots:
     void sessionStart(VELTRIX_Session* s);
@@ -138,6 +122,7 @@ private slots:
     void portLineLost();
     void portDataReady(const QByteArray& data);
     void adapterSetState(VELTRIX_Session::VELTRIX_ENUM_ADAPTER_STATE state);
+    void powerCycleEnded(quint64 generation);
     void btleNewDevices();
     void btleServiceScanDone();
     void btleConnectedTo(const QString& device);
@@ -198,6 +183,10 @@ private:
     bool mRunning = false;
     bool mBurstActive = false;
     bool mPortOpen = false;
+    // A power cycle runs: a frame waits in mHeldFrame until the device is
+    // awake, however late the machine runs the cycle.
+    bool mPowerCycling = false;
+    QByteArray mHeldFrame;
     // Bytes of the chunk being processed asked for the silence timer; it is
     // started once after the chunk, not once per byte.
     bool mResponseTimerWanted = false;

@@ -17,12 +17,10 @@ class VELTRIX_MASTER_AppLayer : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int iDefaultRequestDelayMs = 150;
-    static constexpr int iDefaultBaudrateSettleMs = 100;
-
     // The delays exist for the device's sake; tests may shorten them.
-    explicit VELTRIX_MASTER_AppLayer(QObject* parent = nullptr, int iRequestDelayMs = iDefaultRequestDelayMs,
-                                     int iBaudrateSettleMs = iDefaultBaudrateSettleMs);
+    explicit VELTRIX_MASTER_AppLayer(QObject* parent = nullptr,
+                                     int iRequestDelayMs = VELTRIX_Timing().requestDelayMs,
+                                     int iBaudrateSettleMs = VELTRIX_Timing().baudrateSettleMs);
     ~VELTRIX_MASTER_AppLayer() override = default;
 
     // Adopts the caller's record, sets the layer active and emits

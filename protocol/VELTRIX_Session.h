@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "protocol/VELTRIX_Timing.h"
 #include "protocol/serial/FSerialLine.h"
 
 // One VELTRIX exchange: the commands to send with their values, the frame
@@ -243,8 +244,8 @@ public:
         FSerialLine::FlowControl flowControl = FSerialLine::NoFlowControl;
         QString portName;
         bool powerCycle = true;
-        unsigned int powerDownMs = 250;
-        unsigned int startupMs = 250;
+        unsigned int powerDownMs = VELTRIX_LinkTiming().powerDownMs;
+        unsigned int startupMs = VELTRIX_LinkTiming().startupMs;
     };
 
     using DataMap = QMap<QString, QVariant>;

@@ -24,11 +24,10 @@ BootloaderHandler::BLFAMILY familyOf(Bootloader::Type type)
 
 } // namespace
 
-Bootloader::Bootloader(QObject* parent, VELTRIX* facade, Port* port, int sessionTimeoutMs,
-                       const BootloaderTiming& timing)
-    : Default(parent, facade, port, ClosePortWhenFinished::Yes, sessionTimeoutMs)
+Bootloader::Bootloader(QObject* parent, VELTRIX* facade, Port* port, const VELTRIX_Timing& timing)
+    : Default(parent, facade, port, ClosePortWhenFinished::Yes, timing)
     , handler(new BootloaderHandler(this, facade->getSerialPort(), BootloaderHandler::FAMILY_UNDEF,
-                                    BootloaderHandler::INTERFACE_UNDEF, timing))
+                                    BootloaderHandler::INTERFACE_UNDEF, timing.bootloader))
     , handOverTimer(this)
 {
     handOverTimer.setSingleShot(true);
@@ -73,7 +72,7 @@ void Bootloader::start(Address::Type type, const Device& target, Type blType, co
     sequences.list.append(Sequence(
         type, Session::Data{VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_133,
                             Session::getDefaultData(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_133)}));
-    session->startWith(device.address.asArray(type), sequences.list.front().items, startDelayMs);
+    session->startWith(device.address.asArray(type), sequences.list.front().items, timing.uploadStartDelayMs);
     incProgress(1);
 }
 
@@ -98,7 +97,8 @@ void Bootloader::handOverLater()
     // From now on the line does not speak VELTRIX: no frame may be parsed
     // from the bootloader's bytes.
     facade->disconnectSerialPortSignals();
-    handOverTimer.start(handOverDelayMs);
+    // The sensor restarts into its bootloader meanwhile.
+    handOverTimer.start(timing.bootloaderHandOverMs);
 }
 
 void Bootloader::onHandOver()

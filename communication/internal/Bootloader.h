@@ -29,12 +29,7 @@ public:
         TIVA = 2,
     };
 
-    static constexpr int startDelayMs = 200;
-    // The sensor restarts into its bootloader meanwhile.
-    static constexpr int handOverDelayMs = 1000;
-
-    Bootloader(QObject* parent, VELTRIX* facade, Port* port, int sessionTimeoutMs = Session::defaultTimeoutMs,
-               const BootloaderTiming& timing = {});
+    Bootloader(QObject* parent, VELTRIX* facade, Port* port, const VELTRIX_Timing& timing);
 
     bool isRunning() const { return phase != Phase::Idle; }
 

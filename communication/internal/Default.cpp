@@ -7,11 +7,12 @@ namespace Hvd::Weft::Communication::Internal
 {
 
 Default::Default(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-                 int sessionTimeoutMs)
+                 const VELTRIX_Timing& timing)
     : QObject(parent)
+    , timing(timing)
     , facade(facade)
     , port(port)
-    , session(new Session(this, facade, sessionTimeoutMs))
+    , session(new Session(this, facade, timing.sessionTimeoutMs))
     , closePortWhenFinished(close)
     , stepTimer(this)
 {

@@ -5,6 +5,7 @@
 #include "communication/internal/Port.h"
 #include "communication/internal/Sequence.h"
 #include "communication/internal/Session.h"
+#include "protocol/VELTRIX_Timing.h"
 
 #include <QMap>
 #include <QObject>
@@ -29,7 +30,7 @@ class Default : public QObject
 
 public:
     Default(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-            int sessionTimeoutMs = Session::defaultTimeoutMs);
+            const VELTRIX_Timing& timing);
 
     // If the sum stays within 100 it becomes the progress; emitted either way.
     void incProgress(unsigned step);
@@ -99,6 +100,7 @@ protected:
     // An aborted run: the log entry at `level`, the reset, then the port closes.
     void abortRun(LogLevel level = LogLevel::Info);
 
+    const VELTRIX_Timing timing;
     VELTRIX* facade;
     Port* port;
     Session* session;

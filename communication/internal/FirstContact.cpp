@@ -33,9 +33,8 @@ bool isSubDeviceType(Address::Type type)
 } // namespace
 
 FirstContact::FirstContact(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-                           int sessionTimeoutMs, int openTimeoutMs)
-    : Default(parent, facade, port, close, sessionTimeoutMs)
-    , openTimeoutMs(openTimeoutMs)
+                           const VELTRIX_Timing& timing)
+    : Default(parent, facade, port, close, timing)
 {
     connect(port, &Port::opened, this, &FirstContact::onPortOpened);
     connect(port, &Port::closed, this, [] {});
@@ -70,11 +69,10 @@ void FirstContact::start(const Comport& comport, bool deviceIdentification)
         return;
     }
 
-    port->openTimeoutMs = openTimeoutMs;
     port->comport = comport;
     if (!port->isOpen)
     {
-        port->reopen(comport, openTimeoutMs);
+        port->reopen(comport, timing.portOpenTimeoutMs);
     }
     else if (port->pendingCloses() > 0)
     {
@@ -123,7 +121,8 @@ void FirstContact::onPortOpened()
     if (identify)
     {
         session->startWith({0, 0, 0, 0, 0},
-                           {defaultRequest(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137)}, startDelayMs);
+                           {defaultRequest(VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_137)},
+                           timing.firstContact.startDelayMs);
         return;
     }
     setProgress(100);
@@ -176,7 +175,7 @@ void FirstContact::recieveStateMachine(VELTRIX_Session& response)
             return;
         }
         evaluateAddress(map);
-        stepTimer.start(stepDelayMs);
+        stepTimer.start(timing.firstContact.stepDelayMs);
         return;
     }
 
@@ -198,7 +197,7 @@ void FirstContact::recieveStateMachine(VELTRIX_Session& response)
     else if (sequences.hasFurtherSequence())
     {
         ++sequences.index;
-        stepTimer.start(stepDelayMs);
+        stepTimer.start(timing.firstContact.stepDelayMs);
     }
     else
     {

@@ -18,12 +18,8 @@ class FirstContact : public Default
     Q_OBJECT
 
 public:
-    static constexpr int startDelayMs = 600;
-    static constexpr int stepDelayMs = 150;
-
     FirstContact(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-                 int sessionTimeoutMs = Session::defaultTimeoutMs,
-                 int openTimeoutMs = Port::defaultOpenTimeoutMs);
+                 const VELTRIX_Timing& timing);
 
     // Ignored without any signal while a run is in progress. Without
     // identification only the port is opened and a placeholder device named
@@ -59,7 +55,6 @@ private:
     Sequences sequences;
     Device device;
     bool identify = true;
-    int openTimeoutMs;
 };
 
 } // namespace Hvd::Weft::Communication::Internal

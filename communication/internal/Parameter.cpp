@@ -40,8 +40,8 @@ QString hex(const QByteArray& bytes)
 } // namespace
 
 Parameter::Parameter(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-                     int sessionTimeoutMs)
-    : Default(parent, facade, port, close, sessionTimeoutMs)
+                     const VELTRIX_Timing& timing)
+    : Default(parent, facade, port, close, timing)
 {
 }
 
@@ -126,7 +126,7 @@ bool Parameter::start(Mode newMode, const Chunks<50>& chunks, bool readBack)
     totalCommands = sequences.commandCount();
 
     const Sequence& first = sequences.list.front();
-    session->startWith(device.address.asArray(first.addressType), first.items, startDelayMs);
+    session->startWith(device.address.asArray(first.addressType), first.items, timing.parameter.startDelayMs);
     incProgress(10);
     return true;
 }
@@ -154,7 +154,7 @@ void Parameter::recieveStateMachine(VELTRIX_Session& response)
     if (sequence->hasFurtherItem())
         ++sequence->current;
     else if (sequences.hasFurtherSequence())
-        stepTimer.start(stepDelayMs);
+        stepTimer.start(timing.parameter.stepDelayMs);
     else
         finish();
 }
@@ -207,7 +207,7 @@ bool Parameter::evaluateReadBack(Sequence& sequence, const QMap<QString, QVarian
     const bool last = !sequence.hasFurtherItem();
     sequence.current = 0;
     if (last)
-        stepTimer.start(stepDelayMs);
+        stepTimer.start(timing.parameter.stepDelayMs);
     return false;
 }
 

@@ -19,8 +19,6 @@ class Parameter : public Default
     Q_OBJECT
 
 public:
-    static constexpr int startDelayMs = 300;
-    static constexpr int stepDelayMs = 150;
     static constexpr unsigned maxRetries = 3;
 
     enum Mode
@@ -31,7 +29,7 @@ public:
     };
 
     Parameter(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-              int sessionTimeoutMs = Session::defaultTimeoutMs);
+              const VELTRIX_Timing& timing);
 
     bool isRunning() const { return mode != Idle; }
 

@@ -5,9 +5,11 @@
 namespace Hvd::Weft::Communication::Internal
 {
 
-Port::Port(QObject* parent, VELTRIX* facade)
+Port::Port(QObject* parent, VELTRIX* facade, const VELTRIX_Timing& timing)
     : QObject(parent)
+    , openTimeoutMs(timing.portOpenTimeoutMs)
     , facade(facade)
+    , pace(timing.pace)
     , openTimer(this)
 {
     openTimer.setSingleShot(true);
@@ -24,8 +26,9 @@ VELTRIX_Session::InterfaceSettings Port::settingsFor(const Comport& port) const
     settings.portName = port.number;
     settings.singleWire = port.halfDuplex;
     settings.powerCycle = true;
-    settings.powerDownMs = port.powerDownMs;
-    settings.startupMs = port.startupMs;
+    // The adapter's own times, at the pace of both ends of the line.
+    settings.powerDownMs = static_cast<unsigned>(VELTRIX_Timing::scaleDelay(port.powerDownMs, pace));
+    settings.startupMs = static_cast<unsigned>(VELTRIX_Timing::scaleDelay(port.startupMs, pace));
     return settings;
 }
 

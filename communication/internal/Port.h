@@ -19,13 +19,8 @@ class Port : public QObject
     Q_OBJECT
 
 public:
-    // The open is confirmed from the port's own thread. On a busy machine
-    // the first open of a process (thread start, lock file, driver) took
-    // longer than 150 ms, and a good port was reported as one that could not
-    // be opened while it opened a moment later anyway.
-    static constexpr int defaultOpenTimeoutMs = 2000;
-
-    Port(QObject* parent, VELTRIX* facade);
+    // The open timeout and the pace of the adapter's power cycle come from `timing`.
+    Port(QObject* parent, VELTRIX* facade, const VELTRIX_Timing& timing);
 
     void reopen(const Comport& comport, int timeoutMs);
     void close();
@@ -41,7 +36,7 @@ public:
     // Someone else (a bootloader) set the line; the port must be opened anew
     // before it speaks the protocol again.
     bool foreignLineSettings = false;
-    int openTimeoutMs = defaultOpenTimeoutMs;
+    const int openTimeoutMs;
 
 signals:
     void opened();
@@ -57,6 +52,7 @@ private:
     void onOpenTimeout();
 
     VELTRIX* facade;
+    const double pace;
     QTimer openTimer;
     int closesInFlight = 0;
 };

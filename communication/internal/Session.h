@@ -36,9 +36,8 @@ public:
         QMap<QString, QVariant> data;
     };
 
-    static constexpr int defaultTimeoutMs = 15000;
-
-    Session(QObject* parent, VELTRIX* facade, int timeoutMs = defaultTimeoutMs);
+    // The session ends with an error when its answers stop for `timeoutMs`.
+    Session(QObject* parent, VELTRIX* facade, int timeoutMs);
 
     // Refused with a trace entry while a response is awaited. `list` must not be empty.
     void startWith(const std::array<std::uint8_t, 5>& address, const QList<Data>& list, int delayMs);

@@ -1,8 +1,6 @@
 #include "communication/internal/SysCommand.h"
 #include "protocol/VELTRIX_Keys.h"
 
-#include <QThread>
-
 namespace Hvd::Weft::Communication::Internal
 {
 
@@ -27,13 +25,23 @@ QString answerEntry(SysCommand::Command command)
 } // namespace
 
 SysCommand::SysCommand(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-                       int sessionTimeoutMs)
-    : Default(parent, facade, port, close, sessionTimeoutMs)
+                       const VELTRIX_Timing& timing)
+    : Default(parent, facade, port, close, timing)
     , resetNvmTimer(this)
+    , storePauseTimer(this)
 {
-    resetNvmTimer.setSingleShot(true);
-    resetNvmTimer.setTimerType(Qt::PreciseTimer);
+    for (QTimer* timer : {&resetNvmTimer, &storePauseTimer})
+    {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
     connect(&resetNvmTimer, &QTimer::timeout, this, &SysCommand::onResetNvmWaitOver);
+    connect(&storePauseTimer, &QTimer::timeout, this,
+            [this]
+            {
+                if (running)
+                    proceed();
+            });
 }
 
 void SysCommand::systemCommand(Address::Type type, const Device& target, Command command)
@@ -56,6 +64,7 @@ void SysCommand::startSystemCommand(Address::Type type, const Device& target, co
     setProgress(0);
     stepTimer.stop();
     resetNvmTimer.stop();
+    storePauseTimer.stop();
 
     sequences.clear();
     for (Command command : list)
@@ -79,9 +88,10 @@ void SysCommand::startSystemCommand(Address::Type type, const Device& target, co
         return;
     }
 
-    session->startWith(device.address.asArray(type), sequences.list.front().items, startDelayMs);
+    session->startWith(device.address.asArray(type), sequences.list.front().items,
+                       timing.sysCommand.startDelayMs);
     if (currentCommand == Command::ResetNvm)
-        resetNvmTimer.start(resetNvmWaitMs);
+        resetNvmTimer.start(timing.resetNvmWaitMs);
     else
         incProgress(10);
 }
@@ -109,18 +119,26 @@ void SysCommand::recieveStateMachine(VELTRIX_Session& response)
         progressPercent += step;
     emit progress(progressPercent);
 
+    bool storing = false;
     if (received == VELTRIX_Session::VELTRIX_ENUM_SESSION_COMMAND_143 && !commands.isEmpty())
     {
         currentCommand = commands.takeFirst();
-        if (currentCommand == Command::SetCurrentAsFactoryDefaults)
-            QThread::msleep(factoryDefaultsPauseMs);
+        storing = currentCommand == Command::SetCurrentAsFactoryDefaults;
         trace(answerEntry(currentCommand));
     }
 
     if (sequence->hasFurtherItem())
         ++sequence->current;
-    else if (sequences.hasFurtherSequence())
-        stepTimer.start(stepDelayMs);
+    else if (storing)
+        storePauseTimer.start(timing.factoryDefaultsPauseMs);
+    else
+        proceed();
+}
+
+void SysCommand::proceed()
+{
+    if (sequences.hasFurtherSequence())
+        stepTimer.start(timing.sysCommand.stepDelayMs);
     else
         finish();
 }
@@ -167,6 +185,7 @@ void SysCommand::resetRun()
 {
     stepTimer.stop();
     resetNvmTimer.stop();
+    storePauseTimer.stop();
     session->stop();
     running = false;
     setProgress(0);

@@ -30,15 +30,8 @@ public:
     };
     Q_ENUM(Command)
 
-    static constexpr int startDelayMs = 200;
-    static constexpr int stepDelayMs = 100;
-    // The device stores its defaults meanwhile; the thread is blocked on purpose.
-    static constexpr int factoryDefaultsPauseMs = 500;
-    // A memory reset is not expected to be answered in time.
-    static constexpr int resetNvmWaitMs = 800;
-
     SysCommand(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-               int sessionTimeoutMs = Session::defaultTimeoutMs);
+               const VELTRIX_Timing& timing);
 
     bool isRunning() const { return running; }
 
@@ -61,6 +54,9 @@ private:
     QString noResponseText() const override;
     void onStep() override;
     void onResetNvmWaitOver();
+    // After an answer (and the pause for stored factory defaults): the next
+    // sub-command, or the end.
+    void proceed();
     void finish();
 
     Sequences sequences;
@@ -68,6 +64,9 @@ private:
     QList<Command> commands;
     Command currentCommand = Command::SetCurrentAsFactoryDefaults;
     QTimer resetNvmTimer;
+    // The device stores its factory defaults after answering; nothing is
+    // sent until it is done.
+    QTimer storePauseTimer;
 };
 
 } // namespace Hvd::Weft::Communication::Internal

@@ -41,8 +41,8 @@ Session::Data request(Session::Command command)
 } // namespace
 
 Values::Values(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-               int sessionTimeoutMs)
-    : Default(parent, facade, port, close, sessionTimeoutMs)
+               const VELTRIX_Timing& timing)
+    : Default(parent, facade, port, close, timing)
 {
     for (Extremes& kept : extremes)
         kept.reset();
@@ -85,7 +85,8 @@ bool Values::startReading(State newState, Address::Type type, const Device& targ
     sessionCount = 1 + static_cast<double>(sampleSessionsLeft);
     device = target;
 
-    session->startWith(device.address.asArray(type), sequences.list.front().items, startDelayMs);
+    session->startWith(device.address.asArray(type), sequences.list.front().items,
+                       timing.values.startDelayMs);
     return true;
 }
 
@@ -150,7 +151,7 @@ void Values::recieveStateMachine(VELTRIX_Session& response)
     if (sequence->hasFurtherItem())
         ++sequence->current;
     else if (sampleSessionsLeft > 0)
-        stepTimer.start(stepDelayMs);
+        stepTimer.start(timing.values.stepDelayMs);
     else
     {
         setProgress(100);

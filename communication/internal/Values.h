@@ -34,11 +34,9 @@ public:
     // Totals and extremes are kept for this many slot positions; further
     // variables of an answer are left out (and logged).
     static constexpr int slotPositions = 8;
-    static constexpr int startDelayMs = 100;
-    static constexpr int stepDelayMs = 50;
 
     Values(QObject* parent, VELTRIX* facade, Port* port, ClosePortWhenFinished close,
-           int sessionTimeoutMs = Session::defaultTimeoutMs);
+           const VELTRIX_Timing& timing);
 
     bool isRunning() const { return state != Idle; }
 

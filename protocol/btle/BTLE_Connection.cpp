@@ -1,6 +1,7 @@
 #include "protocol/btle/BTLE_Connection.h"
 
 #include "logging/Logger.h"
+#include "protocol/VELTRIX_Timing.h"
 #include "protocol/btle/BTLE_CharacteristicInfo.h"
 #include "protocol/btle/BTLE_DeviceInfo.h"
 #include "protocol/btle/BTLE_ServiceInfo.h"
@@ -29,10 +30,15 @@ BTLE_Connection::BTLE_Connection(QString nameFilter, QString address, bool* bPow
 {
     if (bPowered)
         *bPowered = mBackend->isAdapterPowered();
-    mAgent->setLowEnergyDiscoveryTimeout(iDiscoveryTimeoutMs);
+    setDiscoveryTimeout(VELTRIX_LinkTiming().btleDiscoveryTimeoutMs);
     connect(mAgent, &BTLE_DiscoveryAgent::deviceDiscovered, this, &BTLE_Connection::deviceDiscovered);
     connect(mAgent, &BTLE_DiscoveryAgent::finished, this, &BTLE_Connection::deviceScanFinished);
     connect(mAgent, &BTLE_DiscoveryAgent::errorOccurred, this, &BTLE_Connection::deviceScanError);
+}
+
+void BTLE_Connection::setDiscoveryTimeout(int ms)
+{
+    mAgent->setLowEnergyDiscoveryTimeout(ms);
 }
 
 BTLE_Connection::~BTLE_Connection()

@@ -29,7 +29,6 @@ public:
     // The device side's vendor service and the characteristic that carries the frames.
     static constexpr const char* szServiceUuid = "E093F3B5-00A3-A9E5-9ECA-40016E0EDC24";
     static constexpr const char* szFrameCharacteristicUuid = "E093F3B5-00A3-A9E5-9ECA-40036E0EDC24";
-    static constexpr int iDiscoveryTimeoutMs = 15000;
 
     // Only devices whose name starts with `nameFilter` are listed;
     // foundSpecificDevice() is emitted for `address`. `bPowered` (may be null)
@@ -37,6 +36,9 @@ public:
     BTLE_Connection(QString nameFilter, QString address, bool* bPowered, QObject* parent = nullptr,
                     std::unique_ptr<BTLE_Backend> backend = {});
     ~BTLE_Connection() override;
+
+    // How long one scan for devices runs.
+    void setDiscoveryTimeout(int ms);
 
     QList<QObject*> getDevices() const { return mDevices; }
     QList<QObject*> getServices() const { return mServices; }

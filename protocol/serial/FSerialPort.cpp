@@ -8,15 +8,9 @@
 
 #include <algorithm>
 
-namespace
-{
-// How much longer than its line time pending output may take to leave before
-// the port counts as stalled: a stalled port must not hang its thread.
-constexpr int kDrainSlackMs = 2000;
-} // namespace
-
-FSerialPort::FSerialPort(QObject* parent, const FSerialPortBackendFactory& backendFactory)
+FSerialPort::FSerialPort(QObject* parent, const FSerialPortBackendFactory& backendFactory, int drainSlackMs)
     : QObject(parent)
+    , mDrainSlackMs(drainSlackMs)
     , mSendTimer(new QTimer(this))
 {
     registerMetaTypes();
@@ -75,7 +69,7 @@ bool FSerialPort::drainOutput(qint64 bytes)
 {
     const int bits = bitsPerCharacter(mDataBits, mParity, mStopBits);
     const qint64 lineMs = lineTimeNs(bytes + mPort->bytesToWrite(), bits, mBaudrate) / 1'000'000;
-    return mPort->drain(static_cast<int>(lineMs + kDrainSlackMs));
+    return mPort->drain(static_cast<int>(lineMs + mDrainSlackMs));
 }
 
 bool FSerialPort::applyLineSettings(int baudRate, DataBits dataBits, Parity parity, StopBits stopBits,

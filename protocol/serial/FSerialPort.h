@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/VELTRIX_Timing.h"
 #include "protocol/serial/FSerialLine.h"
 #include "protocol/serial/FSerialPortBackend.h"
 
@@ -20,8 +21,11 @@ class FSerialPort : public QObject, public FSerialLine
     Q_OBJECT
 
 public:
-    // Without a factory the port drives a real QSerialPort.
-    explicit FSerialPort(QObject* parent = nullptr, const FSerialPortBackendFactory& backendFactory = {});
+    // Without a factory the port drives a real QSerialPort. Pending output
+    // gets its line time and `drainSlackMs` more to leave before the port
+    // counts as stalled: a stalled port must not hang its thread.
+    explicit FSerialPort(QObject* parent = nullptr, const FSerialPortBackendFactory& backendFactory = {},
+                         int drainSlackMs = VELTRIX_LinkTiming().drainSlackMs);
     ~FSerialPort() override;
 
     // Bits one character occupies on the line: start bit, data bits, parity
@@ -93,6 +97,7 @@ private:
     // the port, for its line time and some slack; false if it did not.
     bool drainOutput(qint64 bytes);
 
+    const int mDrainSlackMs;
     FSerialPortBackend* mPort = nullptr;
     QTimer* mSendTimer = nullptr;
     QByteArray mCyclicBuffer;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QSemaphore>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -21,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -208,14 +210,16 @@ TEST_F(MainWindowTest, RescalerInTheMiddleAndTheServiceInItsOwnThreadUntilTheWin
     EXPECT_TRUE(thread->isRunning());
 
     // A slot still running when the window closes is waited for.
-    bool slotDone = false;
+    QSemaphore slotStarted;
+    std::atomic<bool> slotDone = false;
     QMetaObject::invokeMethod(&assembly.service,
-                              [&slotDone]
+                              [&slotStarted, &slotDone]
                               {
+                                  slotStarted.release();
                                   QThread::msleep(200);
                                   slotDone = true;
                               });
-    QThread::msleep(20);
+    ASSERT_TRUE(slotStarted.tryAcquire(1, 10000));
     assembly.window.reset();
     EXPECT_TRUE(slotDone);
 }

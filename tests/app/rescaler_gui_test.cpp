@@ -12,6 +12,7 @@
 #include "components/connectors/DeviceContext.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/widgets/MeasurementsWidget.h"
+#include "tests/support/pace.h"
 #include "tools/orvik/rescale_test_support.h"
 
 #include <QApplication>
@@ -98,7 +99,7 @@ struct Program
     NoHelp opener;
     Hvd::Weft::Components::DeviceContext context;
     Hvd::Weft::Communication::VeltrixDeviceService service{
-        {}, Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions()};
+        Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions(TestSupport::testTiming())};
     Hvd::Weft::Communication::QtComPortScanner scanner{
         200, [this]
         {
@@ -124,6 +125,7 @@ OrvikSimulatorOptions sensorWith(const char* variant)
 {
     OrvikSimulatorOptions options;
     options.sensor.variant = QString::fromLatin1(variant);
+    options.timing = TestSupport::testTiming();
     return options;
 }
 
@@ -223,7 +225,7 @@ TEST(RescalerGui, PulledAdapterEndsTheRunAndTheNextRescaleWorks)
     clock.start();
     EXPECT_EQ(program.rescale("D1H"), OrvikWidget::State::Reset);
     // Not the 15 s answer timeout.
-    EXPECT_LT(clock.elapsed(), 15000);
+    EXPECT_TIME_BELOW(clock.elapsed(), 15000);
     ASSERT_EQ(program.shown.size(), 1) << program.shown.join('\n').toStdString();
     EXPECT_TRUE(
         program.shown.at(0).startsWith(Hvd::Weft::Communication::VeltrixDeviceService::lineLostText()))

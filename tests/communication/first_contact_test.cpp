@@ -24,8 +24,6 @@ OrvikSimulatorOptions sensorAt(Sim::BusAddress address, std::uint16_t baudMask =
 }
 
 // Short enough to keep failing exchanges quick, long enough for any answer.
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
-
 } // namespace
 
 TEST(FirstContact, IdentifiesDeviceAndSubDeviceAtTheFastestOfferedRate)
@@ -169,7 +167,7 @@ TEST(FirstContactFailures, EveryFailureEndsWithOneErrorAndAClosedPort)
         OrvikSimulatorOptions options;
         options.sensor.faults = {c.fault};
         OrvikSimulatorFixture sensor(options);
-        ServiceHarness harness(quickTimeouts);
+        ServiceHarness harness(TestSupport::quickTiming());
         harness.call([port = linePort(sensor)](VeltrixDeviceService& s) { s.start(port, true); });
         ASSERT_TRUE(harness.spy.expectOutcomes({"error"}));
         if (!c.error.isEmpty())
@@ -186,7 +184,7 @@ TEST(FirstContactFailures, EveryFailureEndsWithOneErrorAndAClosedPort)
 
 TEST(FirstContactFailures, APortThatCannotBeOpened)
 {
-    ServiceHarness harness(quickTimeouts);
+    ServiceHarness harness(TestSupport::quickTiming());
     Comport missing{"/dev/orvik-no-such-port", "", 0, 0, true, 0, 0};
     harness.call([missing](VeltrixDeviceService& s) { s.start(missing, true); });
     ASSERT_TRUE(harness.spy.expectOutcomes({"error"}));
@@ -214,6 +212,6 @@ TEST(FirstContactFailures, ASlowOpenStillFindsTheSensor)
     OrvikSimulatorFixture sensor;
     VELTRIX_Options options;
     options.backendFactory = [] { return std::make_unique<SlowOpen>(); };
-    ServiceHarness harness({}, std::move(options));
+    ServiceHarness harness(TestSupport::testTiming(), std::move(options));
     EXPECT_EQ(harness.connectTo(linePort(sensor)).name, "N5Q2-Orvik");
 }

@@ -112,10 +112,10 @@ TEST(Recovery, AfterEveryFailureTheNextOperationOnTheSameServiceSucceeds)
          abortOnce([](OrvikSimulatorFixture& s, ServiceHarness&) { return s.requestCount(131) >= 1; })},
     };
 
-    DeviceServiceTimeouts timeouts{1500, 400, {}};
-    timeouts.bootloader.tivaAnswerTimeoutMs = 600;
-    timeouts.bootloader.mspAnswerTimeoutMs = 600;
-    ServiceHarness harness(timeouts);
+    VELTRIX_Timing timing = TestSupport::quickTiming();
+    timing.bootloader.tivaAnswerTimeoutMs = 600;
+    timing.bootloader.mspAnswerTimeoutMs = 600;
+    ServiceHarness harness(timing);
     auto& spy = harness.spy;
     QTemporaryDir dir;
     const QString image = writeImage(dir, 0x4000, imageBytes());

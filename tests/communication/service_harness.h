@@ -4,6 +4,7 @@
 
 #include "communication/VeltrixDeviceService.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
+#include "tests/support/pace.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QFile>
@@ -179,9 +180,9 @@ private:
 class ServiceHarness
 {
 public:
-    explicit ServiceHarness(const DeviceServiceTimeouts& timeouts = {},
+    explicit ServiceHarness(const VELTRIX_Timing& timing = TestSupport::testTiming(),
                             VELTRIX_Options options = ptyOptions())
-        : service(std::make_unique<VeltrixDeviceService>(timeouts, std::move(options)))
+        : service(std::make_unique<VeltrixDeviceService>(withTiming(std::move(options), timing)))
         , spy(service.get())
     {
         thread.setObjectName(QStringLiteral("DeviceThread"));
@@ -195,6 +196,12 @@ public:
         VELTRIX_Options options;
         options.backendFactory = []
         { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
+        return options;
+    }
+
+    static VELTRIX_Options withTiming(VELTRIX_Options options, const VELTRIX_Timing& timing)
+    {
+        options.timing = timing;
         return options;
     }
 

@@ -17,13 +17,11 @@ using Sim::Target;
 namespace
 {
 
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
-
 struct Bench
 {
-    explicit Bench(QList<Fault> faults = {}, DeviceServiceTimeouts timeouts = {})
+    explicit Bench(QList<Fault> faults = {}, const VELTRIX_Timing& timing = TestSupport::testTiming())
         : sensor(optionsWith(std::move(faults)))
-        , harness(timeouts)
+        , harness(timing)
     {
         device = harness.connectTo(linePort(sensor));
         harness.spy.clear();
@@ -60,7 +58,9 @@ TEST(SystemCommands, EachSlotSendsItsCodeAndEndsWithItsOwnSignal)
                        { s.setCurrentAsFactoryDefaults(Address::Type::Device, dev); });
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successSetCurrentAsFactoryDefaults"}));
     // Start delay, request delay and the pause for the device to store its values.
-    EXPECT_GE(clock.elapsed(), SysCommand::startDelayMs + 150 + SysCommand::factoryDefaultsPauseMs);
+    const VELTRIX_Timing timing = TestSupport::testTiming();
+    EXPECT_GE(clock.elapsed(),
+              timing.sysCommand.startDelayMs + timing.requestDelayMs + timing.factoryDefaultsPauseMs);
     EXPECT_TRUE(
         bench.harness.spy.logged("Device responded to command 143: values were written as factory defaults"));
 
@@ -114,7 +114,7 @@ TEST(SystemCommands, FailuresCloseThePort)
         EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
     }
     {
-        Bench bench({Fault::silent(143)}, quickTimeouts);
+        Bench bench({Fault::silent(143)}, TestSupport::quickTiming());
         bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
                            { s.restartDevice(Address::Type::Device, dev); });
         ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
@@ -135,10 +135,36 @@ TEST(SystemCommands, ResetNvmEndsAfterItsWaitOnceAndClosesThePort)
                                                   {SysCommand::Command::ResetNvm});
         });
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successResetNvm"}));
-    EXPECT_GE(clock.elapsed(), SysCommand::resetNvmWaitMs);
+    EXPECT_GE(clock.elapsed(), TestSupport::testTiming().resetNvmWaitMs);
     EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Info, "Operation was aborted and com port was closed!"));
     EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
     EXPECT_EQ(bench.sensor.systemCommands(), (QList<SystemCommandRecord>{{Target::Device, 2, true}}));
+}
+
+// The device stores its factory defaults after answering. The pause must
+// leave the device thread free: an abort meanwhile ends the run at once,
+// without a success, and the next command works.
+TEST(SystemCommands, AnAbortDuringTheStorePauseEndsTheRunWithoutSuccess)
+{
+    VELTRIX_Timing timing = TestSupport::testTiming();
+    timing.factoryDefaultsPauseMs = 5000;
+    Bench bench({}, timing);
+    bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                       { s.setCurrentAsFactoryDefaults(Address::Type::Device, dev); });
+    ASSERT_TRUE(waitUntil(
+        [&]
+        {
+            return bench.harness.spy.logged(
+                "Device responded to command 143: values were written as factory defaults");
+        }));
+    bench.harness.call([](VeltrixDeviceService& s) { s.abort(); });
+    ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successDisconnecting"}, 2000));
+
+    bench.harness.spy.clear();
+    ASSERT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
+    bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
+                       { s.restartDevice(Address::Type::Device, dev); });
+    EXPECT_TRUE(bench.harness.spy.expectOutcomes({"foundDevice", "successRestartDevice"}));
 }
 
 TEST(ServiceAbort, WithNothingRunningStillClosesAndConfirms)

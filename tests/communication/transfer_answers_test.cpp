@@ -21,9 +21,9 @@ protected:
         VELTRIX_Options options;
         options.backendFactory = [] { return std::make_unique<FFakeSerialPortBackend>(); };
         facade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
-        port = std::make_unique<Internal::Port>(nullptr, facade.get());
+        port = std::make_unique<Internal::Port>(nullptr, facade.get(), VELTRIX_Timing());
         transfer = std::make_unique<Internal::Parameter>(nullptr, facade.get(), port.get(),
-                                                         ClosePortWhenFinished::No);
+                                                         ClosePortWhenFinished::No, VELTRIX_Timing());
         chunks.device.address.bytes = {19, 0, 4, 0, 0};
         chunks.chunks = {{Address::Type::Device, 0, QByteArray("\x01\x02\x03\x04", 4)},
                          {Address::Type::Device, 10, QByteArray("\x05\x06", 2)}};

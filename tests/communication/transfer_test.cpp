@@ -52,14 +52,13 @@ OrvikSimulatorOptions sensorWith(QList<Fault> faults = {})
     return options;
 }
 
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
-
 // A connected service on a simulated sensor.
 struct Bench
 {
-    explicit Bench(const OrvikSimulatorOptions& options = sensorWith(), DeviceServiceTimeouts timeouts = {})
+    explicit Bench(const OrvikSimulatorOptions& options = sensorWith(),
+                   const VELTRIX_Timing& timing = TestSupport::testTiming())
         : sensor(options)
-        , harness(timeouts)
+        , harness(timing)
     {
         device = harness.connectTo(linePort(sensor));
         harness.spy.clear();
@@ -187,7 +186,7 @@ TEST(ParameterRead, FailuresEndTheReadWithOneErrorAndAClosedPort)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        Bench bench(sensorWith({c.fault}), quickTimeouts);
+        Bench bench(sensorWith({c.fault}), TestSupport::quickTiming());
         const Parameter name = variant();
         bench.read({name});
         ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
@@ -256,7 +255,7 @@ TEST(ParameterWrite, FourMismatchesExceedTheRetries)
 
 TEST(ParameterWrite, ARefusedWriteLeavesTheTransferReadyForTheNextOne)
 {
-    Bench bench(sensorWith({Fault::nak(131, 1)}), quickTimeouts);
+    Bench bench(sensorWith({Fault::nak(131, 1)}), TestSupport::quickTiming());
     bench.write({variant("Orvik 100")});
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
     EXPECT_EQ(bench.harness.spy.errors.front(), "Device didn`t acknowledge command 131");

@@ -4,6 +4,7 @@
 #include "communication/Comport.h"
 #include "communication/Device.h"
 #include "communication/Slots.h"
+#include "communication/VeltrixDeviceService.h"
 #include "communication/internal/FirstContact.h"
 #include "protocol/VELTRIX.h"
 #include "tests/support/FFakeSerialPortBackend.h"
@@ -11,6 +12,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace Hvd::Weft::Communication;
 using Type = Address::Type;
@@ -126,9 +129,9 @@ protected:
         VELTRIX_Options options;
         options.backendFactory = [] { return std::make_unique<FFakeSerialPortBackend>(); };
         facade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
-        port = std::make_unique<Internal::Port>(nullptr, facade.get());
+        port = std::make_unique<Internal::Port>(nullptr, facade.get(), VELTRIX_Timing());
         sequence = std::make_unique<Internal::FirstContact>(nullptr, facade.get(), port.get(),
-                                                            ClosePortWhenFinished::No);
+                                                            ClosePortWhenFinished::No, VELTRIX_Timing());
     }
 
     std::unique_ptr<VELTRIX> facade;
@@ -157,6 +160,48 @@ TEST_F(SequenceHelpers, PrependZeroPadsSingleCharacters)
     EXPECT_EQ(sequence->prependZero(map, "Name"), "0A");
     EXPECT_EQ(sequence->prependZero(map, "Empty"), "");
     EXPECT_EQ(sequence->prependZero(map, "Missing"), "");
+}
+
+// Scaling shortens every delay on its own and leaves every timeout, so a
+// faster line is never a more impatient one; the factor comes from the
+// environment only when it is a sane number.
+TEST(Timing, ScalingShortensDelaysOnlyAndTheEnvironmentChoosesTheFactor)
+{
+    const VELTRIX_Timing real;
+    const VELTRIX_Timing fast = real.scaled(0.1);
+    EXPECT_EQ(fast.requestDelayMs, 15);
+    EXPECT_EQ(fast.firstContact.startDelayMs, 60);
+    EXPECT_EQ(fast.sysCommand.stepDelayMs, 10);
+    EXPECT_EQ(fast.factoryDefaultsPauseMs, 50);
+    EXPECT_EQ(fast.bootloader.mspConnectDelayMs, 100);
+    EXPECT_EQ(fast.link.burstFirstFrameDelayMs, 25);
+    EXPECT_EQ(fast.link.burstNextFrameDelayMs, 1);
+    EXPECT_EQ(VELTRIX_Timing::scaleDelay(0, 0.1), 0);
+    EXPECT_DOUBLE_EQ(fast.scaled(0.5).pace, 0.05);
+    for (const auto& [name, before, after] :
+         {std::tuple{"response", real.link.responseTimeoutMs, fast.link.responseTimeoutMs},
+          {"sub-device response", real.link.responseTimeoutSubDeviceMs, fast.link.responseTimeoutSubDeviceMs},
+          {"burst watchdog", real.link.burstWatchdogMs, fast.link.burstWatchdogMs},
+          {"drain", real.link.drainSlackMs, fast.link.drainSlackMs},
+          {"session", real.sessionTimeoutMs, fast.sessionTimeoutMs},
+          {"open", real.portOpenTimeoutMs, fast.portOpenTimeoutMs},
+          {"release", real.releaseTimeoutMs, fast.releaseTimeoutMs},
+          {"Tiva answer", real.bootloader.tivaAnswerTimeoutMs, fast.bootloader.tivaAnswerTimeoutMs},
+          {"MSP432 answer", real.bootloader.mspAnswerTimeoutMs, fast.bootloader.mspAnswerTimeoutMs}})
+        EXPECT_EQ(after, before) << name;
+
+    for (const char* bad : {"", "fast", "0", "-1", "0.001", "11", "nan", "inf", "1e400"})
+        EXPECT_FALSE(VELTRIX_Timing::parseScale(QString::fromLatin1(bad))) << bad;
+    EXPECT_EQ(VELTRIX_Timing::parseScale(QStringLiteral(" 0.5 ")), 0.5);
+
+    const char* variable = VeltrixDeviceService::timeScaleVariable;
+    qputenv(variable, "0.5");
+    EXPECT_EQ(VeltrixDeviceService::timingFromEnvironment().requestDelayMs, 75);
+    EXPECT_EQ(VeltrixDeviceService::serialPortOptions().timing.requestDelayMs, 75);
+    qputenv(variable, "fast");
+    EXPECT_EQ(VeltrixDeviceService::timingFromEnvironment().requestDelayMs, real.requestDelayMs);
+    qunsetenv(variable);
+    EXPECT_EQ(VeltrixDeviceService::timingFromEnvironment().requestDelayMs, real.requestDelayMs);
 }
 
 TEST(FirstContactBaudrate, HighestOfferedRateAboveTheStartRateWins)

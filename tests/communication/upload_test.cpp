@@ -22,13 +22,12 @@ namespace
 {
 
 // Short waits for a loader that does not answer.
-DeviceServiceTimeouts uploadTimeouts()
+VELTRIX_Timing uploadTiming()
 {
-    DeviceServiceTimeouts timeouts{1500, 400, {}};
-    timeouts.bootloader.tivaAnswerTimeoutMs = 600;
-    timeouts.bootloader.mspAnswerTimeoutMs = 600;
-    timeouts.bootloader.mspConnectDelayMs = 200;
-    return timeouts;
+    VELTRIX_Timing timing = TestSupport::quickTiming();
+    timing.bootloader.tivaAnswerTimeoutMs = 600;
+    timing.bootloader.mspAnswerTimeoutMs = 600;
+    return timing;
 }
 
 QByteArray pattern(int size)
@@ -43,7 +42,7 @@ struct Bench
 {
     explicit Bench(Sim::BootloaderConfig loader)
         : sensor(options(loader))
-        , harness(uploadTimeouts())
+        , harness(uploadTiming())
     {
         // A sensor already in its loader is only opened, not identified.
         device = harness.connectTo(linePort(sensor), !loader.startInLoader);
@@ -132,7 +131,7 @@ TEST(Upload, RescueSendsNoCommandAndHandsOverAfterASecond)
     clock.start();
     bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, image), true);
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"success"}, 30000));
-    EXPECT_GE(clock.elapsed(), Internal::Bootloader::handOverDelayMs);
+    EXPECT_GE(clock.elapsed(), uploadTiming().bootloaderHandOverMs);
     EXPECT_EQ(bench.sensor.requestCount(), 0);
     EXPECT_EQ(bench.sensor.flash(0x4000, image.size()), image);
 }

@@ -19,8 +19,6 @@ using Sim::OrvikSimulatorOptions;
 namespace
 {
 
-constexpr DeviceServiceTimeouts quickTimeouts{1500, 400, {}};
-
 QList<LiveVariable> variables(const QString& text)
 {
     const auto parsed = Sim::parseLiveVariables(text);
@@ -31,9 +29,9 @@ QList<LiveVariable> variables(const QString& text)
 struct Bench
 {
     Bench(const QString& deviceVariables, const QString& burstVariables = {}, std::uint8_t status = 0,
-          QList<Fault> faults = {}, DeviceServiceTimeouts timeouts = {})
+          QList<Fault> faults = {}, const VELTRIX_Timing& timing = TestSupport::testTiming())
         : sensor(options(deviceVariables, burstVariables, status, std::move(faults)))
-        , harness(timeouts)
+        , harness(timing)
     {
         device = harness.connectTo(linePort(sensor));
         harness.spy.clear();
@@ -230,7 +228,7 @@ TEST(MeasuredValues, FailuresEndWithTheirTextAndClosePort)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        Bench bench("17:1", {}, 0, c.faults, quickTimeouts);
+        Bench bench("17:1", {}, 0, c.faults, TestSupport::quickTiming());
         auto& spy = bench.harness.spy;
         bench.harness.call([dev = bench.device, n = c.samples](VeltrixDeviceService& s)
                            { s.readFixedDeviceValues(Address::Type::Device, dev, n); });

@@ -30,16 +30,16 @@ struct BtlePair
     BtlePair()
     {
         VELTRIX_Options options;
-        options.requestDelayMs = 5;
-        options.linkTiming.responseTimeoutMs = 150;
-        options.linkTiming.burstFirstFrameDelayMs = 20;
+        options.timing.requestDelayMs = 5;
+        options.timing.link.responseTimeoutMs = 150;
+        options.timing.link.burstFirstFrameDelayMs = 20;
         options.btleBackendFactory = factory(&radio);
         options.backendFactory = LinkTest::fakeFactory(&masterSerial);
         master = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_BTLE, options);
 
         VELTRIX_Options slaveOptions;
         slaveOptions.backendFactory = LinkTest::fakeFactory(&slaveSerial);
-        slaveOptions.linkTiming.burstFirstFrameDelayMs = 20;
+        slaveOptions.timing.link.burstFirstFrameDelayMs = 20;
         slave = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, slaveOptions);
         FFakeSerialPortBackend::connectLine(&air, slaveSerial);
         air.open(QIODevice::ReadWrite);

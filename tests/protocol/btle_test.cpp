@@ -76,7 +76,7 @@ TEST(BtleConnection, DiscoveryListsEachMatchingLowEnergyDeviceOnceAndSignalsTheW
     Fixture f;
     EXPECT_TRUE(f.powered);
     ASSERT_TRUE(f.radio.agent);
-    EXPECT_EQ(f.radio.agent->timeoutMs, 15000);
+    EXPECT_EQ(f.radio.agent->timeoutMs, VELTRIX_LinkTiming().btleDiscoveryTimeoutMs);
 
     QSignalSpy updated(&f.connection, &BTLE_Connection::devicesUpdated);
     QSignalSpy found(&f.connection, &BTLE_Connection::foundSpecificDevice);

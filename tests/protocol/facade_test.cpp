@@ -44,9 +44,9 @@ struct FakeFacade
     FakeFacade()
     {
         VELTRIX_Options options;
-        options.linkTiming.responseTimeoutMs = 60;
-        options.requestDelayMs = 10;
-        options.portScanIntervalMs = 10;
+        options.timing.link.responseTimeoutMs = 60;
+        options.timing.requestDelayMs = 10;
+        options.timing.portScanIntervalMs = 10;
         options.backendFactory = LinkTest::fakeFactory(&fake);
         options.portLister = [this] { return ports; };
         facade = std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);
@@ -347,9 +347,9 @@ private:
 std::unique_ptr<VELTRIX> makePtyFacade()
 {
     VELTRIX_Options options;
-    options.requestDelayMs = 20;
-    options.baudrateSettleMs = 20;
-    options.linkTiming.burstFirstFrameDelayMs = 50;
+    options.timing.requestDelayMs = 20;
+    options.timing.baudrateSettleMs = 20;
+    options.timing.link.burstFirstFrameDelayMs = 50;
     options.backendFactory = []
     { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };
     return std::make_unique<VELTRIX>(nullptr, VELTRIX_Session::VELTRIX_HW_UART, options);

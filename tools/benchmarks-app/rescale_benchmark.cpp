@@ -97,23 +97,23 @@ struct Waits
 {
     Waits(int writes, int takeOvers, int backupChunks)
     {
-        const int request = VELTRIX_Options().requestDelayMs;
-        const int firstStep = Internal::FirstContact::stepDelayMs;
+        const int request = VELTRIX_Timing().requestDelayMs;
+        const int firstStep = VELTRIX_Timing().firstContact.stepDelayMs;
         // 137 | 128 | 129 | 135 136 141 to the device | the same to the sub device
-        connect = Internal::FirstContact::startDelayMs + request + 2 * (firstStep + request) +
+        connect = VELTRIX_Timing().firstContact.startDelayMs + request + 2 * (firstStep + request) +
                   2 * (firstStep + 3 * request);
         // The product variant name in one 130; then one 130 sequence per
         // chunk of the backup, a step delay between them.
-        reads = 2 * (Internal::Parameter::startDelayMs + request) +
-                (backupChunks - 1) * (Internal::Parameter::stepDelayMs + request);
+        reads = 2 * (VELTRIX_Timing().parameter.startDelayMs + request) +
+                (backupChunks - 1) * (VELTRIX_Timing().parameter.stepDelayMs + request);
         // One [131, 130] sequence per chunk and one [132] per part, a step
         // delay between sequences.
         const int sequences = writes + takeOvers;
-        write = Internal::Parameter::startDelayMs + writes * 2 * request + takeOvers * request +
-                (sequences - 1) * Internal::Parameter::stepDelayMs;
+        write = VELTRIX_Timing().parameter.startDelayMs + writes * 2 * request + takeOvers * request +
+                (sequences - 1) * VELTRIX_Timing().parameter.stepDelayMs;
         // 143 "set as factory defaults" (the thread then pauses), 143 "restart".
-        system =
-            2 * (Internal::SysCommand::startDelayMs + request) + Internal::SysCommand::factoryDefaultsPauseMs;
+        system = 2 * (VELTRIX_Timing().sysCommand.startDelayMs + request) +
+                 VELTRIX_Timing().factoryDefaultsPauseMs;
         this->writes = writes;
         this->takeOvers = takeOvers;
         this->backupChunks = backupChunks;
@@ -132,33 +132,33 @@ struct Waits
 
 void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
 {
-    const int request = VELTRIX_Options().requestDelayMs;
+    const int request = VELTRIX_Timing().requestDelayMs;
     const double floor = waits.total() + frames.requestLineMs;
     const auto row = [](const QString& label, double ms, int decimals = 0)
     { std::printf("  %-62s = %8.*f ms\n", qPrintable(label), decimals, ms); };
     std::printf("\nOne rescale (D1H from Orvik 82.5), waits the protocol prescribes:\n");
     row(QStringLiteral("connect   %1 + %2 + 2 x (%3 + %2) + 2 x (%3 + 3 x %2)")
-            .arg(Internal::FirstContact::startDelayMs)
+            .arg(VELTRIX_Timing().firstContact.startDelayMs)
             .arg(request)
-            .arg(Internal::FirstContact::stepDelayMs),
+            .arg(VELTRIX_Timing().firstContact.stepDelayMs),
         waits.connect);
     row(QStringLiteral("reads     2 x (%1 + %2) + (%3 - 1) x (%4 + %2)")
-            .arg(Internal::Parameter::startDelayMs)
+            .arg(VELTRIX_Timing().parameter.startDelayMs)
             .arg(request)
             .arg(waits.backupChunks)
-            .arg(Internal::Parameter::stepDelayMs),
+            .arg(VELTRIX_Timing().parameter.stepDelayMs),
         waits.reads);
     row(QStringLiteral("write     %1 + %2 x 2 x %3 + %4 x %3 + (%2 + %4 - 1) x %5")
-            .arg(Internal::Parameter::startDelayMs)
+            .arg(VELTRIX_Timing().parameter.startDelayMs)
             .arg(waits.writes)
             .arg(request)
             .arg(waits.takeOvers)
-            .arg(Internal::Parameter::stepDelayMs),
+            .arg(VELTRIX_Timing().parameter.stepDelayMs),
         waits.write);
     row(QStringLiteral("defaults, restart   2 x (%1 + %2) + %3")
-            .arg(Internal::SysCommand::startDelayMs)
+            .arg(VELTRIX_Timing().sysCommand.startDelayMs)
             .arg(request)
-            .arg(Internal::SysCommand::factoryDefaultsPauseMs),
+            .arg(VELTRIX_Timing().factoryDefaultsPauseMs),
         waits.system);
     row(QStringLiteral("waits"), waits.total());
     row(QStringLiteral("+ line time of %1 requests (11 bits a byte, 1200/19200 Bd)").arg(frames.requests),
@@ -174,11 +174,11 @@ void printArithmetic(const Waits& waits, const Frames& frames, double wallMs)
     const double perRead = frames.reads > 0 ? frames.readLineMs / frames.reads : 0;
     row(QStringLiteral("the backup's share: %1 x (%2 + %3) + %1 read requests")
             .arg(extraReads)
-            .arg(Internal::Parameter::stepDelayMs)
+            .arg(VELTRIX_Timing().parameter.stepDelayMs)
             .arg(request),
-        extraReads * (Internal::Parameter::stepDelayMs + request + perRead), 1);
+        extraReads * (VELTRIX_Timing().parameter.stepDelayMs + request + perRead), 1);
     row(QStringLiteral("floor without the backup (the k-factor read alone)"),
-        floor - extraReads * (Internal::Parameter::stepDelayMs + request + perRead), 1);
+        floor - extraReads * (VELTRIX_Timing().parameter.stepDelayMs + request + perRead), 1);
     row(QStringLiteral("wall time of orvik rescale, mean of the runs"), wallMs, 1);
     std::printf("  %-62s = %8.3f\n\n", "ratio wall / floor on the simulator", wallMs / floor);
 }

@@ -47,7 +47,7 @@ void BM_ValuesSamplesPerSecond(benchmark::State& state)
     // count and five bytes per variable (its preambles included).
     const int requestBytes = 14;
     const int answerBytes = 16 + 1 + 5 * variables;
-    const int waits = Internal::Values::stepDelayMs + VELTRIX_MASTER_AppLayer::iDefaultRequestDelayMs;
+    const int waits = VELTRIX_Timing().values.stepDelayMs + VELTRIX_Timing().requestDelayMs;
     const double perSample = waits + lineMs(requestBytes, baud);
     const double floorRate = 1000.0 / perSample;
     const double realLineRate = 1000.0 / (perSample + lineMs(answerBytes, baud));
@@ -117,9 +117,9 @@ void BM_ValuesSamplesPerSecond(benchmark::State& state)
         "  measured %.3f samples/s between the first and the last sample line: %.1f ms per sample,"
         " %.3f times the floor; whole program %.0f ms\n"
         "  on a real line the answer adds %.1f ms (%d bytes): %.3f samples/s at most\n\n",
-        Internal::Values::stepDelayMs, VELTRIX_MASTER_AppLayer::iDefaultRequestDelayMs,
-        lineMs(requestBytes, baud), requestBytes, baud, perSample, floorRate, rate, 1000.0 / rate,
-        floorRate / rate, wallSum / runs, lineMs(answerBytes, baud), answerBytes, realLineRate);
+        VELTRIX_Timing().values.stepDelayMs, VELTRIX_Timing().requestDelayMs, lineMs(requestBytes, baud),
+        requestBytes, baud, perSample, floorRate, rate, 1000.0 / rate, floorRate / rate, wallSum / runs,
+        lineMs(answerBytes, baud), answerBytes, realLineRate);
 }
 
 BENCHMARK(BM_ValuesSamplesPerSecond)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();

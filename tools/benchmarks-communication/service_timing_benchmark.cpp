@@ -61,11 +61,11 @@ void BM_ConnectIdentifyAndRead(benchmark::State& state)
     const Dev::Parameter variant = variantParameter();
 
     using Internal::FirstContact;
-    constexpr int requestDelay = 150; // before every request of a session
-    constexpr int step = FirstContact::stepDelayMs;
+    const int requestDelay = VELTRIX_Timing().requestDelayMs; // before every request of a session
+    const int step = VELTRIX_Timing().firstContact.stepDelayMs;
     // 137 | 128 | 129 | 135 136 141 (device) | 135 136 141 (sub device) | 130
-    const int delays = FirstContact::startDelayMs + requestDelay + 2 * (step + requestDelay) +
-                       2 * (step + 3 * requestDelay) + Internal::Parameter::startDelayMs + requestDelay;
+    const int delays = VELTRIX_Timing().firstContact.startDelayMs + requestDelay + 2 * (step + requestDelay) +
+                       2 * (step + 3 * requestDelay) + VELTRIX_Timing().parameter.startDelayMs + requestDelay;
     const double requestLine = lineMs(requestBytes(0) + requestBytes(0) + requestBytes(3), 1200) +
                                lineMs(6 * requestBytes(0) + requestBytes(3), 19200);
     const double answerLine =
@@ -79,7 +79,7 @@ void BM_ConnectIdentifyAndRead(benchmark::State& state)
     {
         state.PauseTiming();
         OrvikSimulatorFixture sensor;
-        VeltrixDeviceService service({}, VeltrixDeviceService::serialPortOptions());
+        VeltrixDeviceService service(VeltrixDeviceService::serialPortOptions(VELTRIX_Timing()));
         QThread thread;
         thread.setObjectName(QStringLiteral("DeviceThread"));
         service.moveToThread(&thread);

@@ -72,7 +72,7 @@ void BM_Upload64KiB(benchmark::State& state)
         Sim::OrvikSimulatorOptions options;
         options.sensor.bootloader.family = tiva ? Sim::BootloaderFamily::Tiva : Sim::BootloaderFamily::Msp432;
         Sim::OrvikSimulatorFixture sensor(options);
-        VeltrixDeviceService service({}, VeltrixDeviceService::serialPortOptions());
+        VeltrixDeviceService service(VeltrixDeviceService::serialPortOptions(VELTRIX_Timing()));
         QThread thread;
         thread.setObjectName(QStringLiteral("DeviceThread"));
         service.moveToThread(&thread);
@@ -123,9 +123,8 @@ void BM_Upload64KiB(benchmark::State& state)
             state.SkipWithError(("upload failed: " + failure).toStdString().c_str());
             return;
         }
-        const int waits = Internal::Bootloader::startDelayMs +
-                          VELTRIX_MASTER_AppLayer::iDefaultRequestDelayMs +
-                          Internal::Bootloader::handOverDelayMs + (tiva ? 0 : timing.mspConnectDelayMs);
+        const int waits = VELTRIX_Timing().uploadStartDelayMs + VELTRIX_Timing().requestDelayMs +
+                          VELTRIX_Timing().bootloaderHandOverMs + (tiva ? 0 : timing.mspConnectDelayMs);
         floorMs += waits + lineMs(request133Bytes, veltrixBaud) + lineMs(written, familyBaud);
         ++runs;
         if (runs == 1)

@@ -104,7 +104,7 @@ void OrvikSimulatorHost::start()
     }
 
     VELTRIX_Options options;
-    options.linkTiming = mOptions.linkTiming;
+    options.timing = mOptions.timing;
     options.backendFactory = [this, terminal = mTerminal, echo = mOptions.adapterEcho]
     {
         return std::make_unique<OrvikPtyBackend>(terminal, echo,

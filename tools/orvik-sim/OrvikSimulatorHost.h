@@ -57,8 +57,9 @@ struct OrvikSimulatorOptions
     QString stateFile;
     // The adapter sends every byte on the wire back to its sender.
     bool adapterEcho = true;
-    // The sensor side's link timing (burst pacing, receive silence).
-    VELTRIX_LinkTiming linkTiming;
+    // The sensor side's waits (burst pacing, receive silence); scaled
+    // together with the master's to rehearse faster.
+    VELTRIX_Timing timing;
     // Bytes sent at another speed than the sensor listens at are garbage to
     // it and dropped; off, every speed is understood.
     bool strictLineSpeed = true;

@@ -184,7 +184,10 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
                        dropAfter, noEcho,   verbose,      deviceVariables, burstVariables});
     parser.addOptions(
         {bootloader, bootloaderNow, blSilent, blRefuse, blBadCrc, blBadStatus, blNoRelease, anySpeed, fd});
-    parser.addOptions({hangUpAfter, hangUpAt});
+    const QCommandLineOption timeScale(
+        QStringLiteral("time-scale"),
+        "Scale the sensor's delays by F (0.01 to 10); give the program ORVIK_TIME_SCALE=F as well.", "F");
+    parser.addOptions({hangUpAfter, hangUpAt, timeScale});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
     {
@@ -270,6 +273,16 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         !number(hangUpAt, std::numeric_limits<int>::max(), "--hang-up-at needs a request number from 1",
                 [&](uint value) { options.simulator.hangUpAtRequest = static_cast<int>(value); }))
         return false;
+    if (parser.isSet(timeScale))
+    {
+        const std::optional<double> factor = VELTRIX_Timing::parseScale(parser.value(timeScale));
+        if (!factor)
+        {
+            error = QStringLiteral("--time-scale needs a factor from 0.01 to 10");
+            return false;
+        }
+        options.simulator.timing = VELTRIX_Timing().scaled(*factor);
+    }
     if (options.simulator.hangUpAtRequest == 0)
     {
         error = QStringLiteral("--hang-up-at needs a request number from 1");

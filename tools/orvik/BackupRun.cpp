@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::DeviceContext;
 using Hvd::Weft::Components::Logger;
@@ -38,9 +37,8 @@ everyParameter(const std::optional<DeviceContext::ParameterSetRef>& set)
 
 } // namespace
 
-BackupRun::BackupRun(const BackupArguments::Parsed& parsed, const DeviceServiceTimeouts& timeouts,
-                     QObject* parent)
-    : SensorRun(parsed.port, true, timeouts, parent)
+BackupRun::BackupRun(const BackupArguments::Parsed& parsed, const VELTRIX_Timing& timing, QObject* parent)
+    : SensorRun(parsed.port, true, timing, parent)
     , arguments(parsed)
 {
 }
@@ -107,9 +105,8 @@ void BackupRun::save(const SensorBackup::SettingList& deviceSettings,
     jobSucceeded();
 }
 
-RestoreRun::RestoreRun(const BackupArguments::Parsed& parsed, const DeviceServiceTimeouts& timeouts,
-                       QObject* parent)
-    : SensorRun(parsed.port, true, timeouts, parent)
+RestoreRun::RestoreRun(const BackupArguments::Parsed& parsed, const VELTRIX_Timing& timing, QObject* parent)
+    : SensorRun(parsed.port, true, timing, parent)
     , arguments(parsed)
 {
 }

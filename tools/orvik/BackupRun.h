@@ -21,7 +21,8 @@ class BackupRun : public SensorRun
 
 public:
     explicit BackupRun(const BackupArguments::Parsed& arguments,
-                       const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+                       const VELTRIX_Timing& timing =
+                           Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment(),
                        QObject* parent = nullptr);
     ~BackupRun() override;
 
@@ -53,7 +54,8 @@ class RestoreRun : public SensorRun
 
 public:
     explicit RestoreRun(const BackupArguments::Parsed& arguments,
-                        const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+                        const VELTRIX_Timing& timing =
+                            Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment(),
                         QObject* parent = nullptr);
     ~RestoreRun() override;
 

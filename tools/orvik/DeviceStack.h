@@ -16,10 +16,11 @@
 // this stack does.
 struct DeviceStack
 {
-    explicit DeviceStack(const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts)
-        : service(std::make_unique<Hvd::Weft::Communication::VeltrixDeviceService>(
-              timeouts, Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions()))
-        , scanner(scanIntervalMs)
+    explicit DeviceStack(const VELTRIX_Timing& timing)
+        : timing(timing)
+        , service(std::make_unique<Hvd::Weft::Communication::VeltrixDeviceService>(
+              Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions(timing)))
+        , scanner(timing.portScanIntervalMs)
         , connector(context, *service, scanner)
     {
         deviceThread.setObjectName(QStringLiteral("DeviceThread"));
@@ -39,8 +40,7 @@ struct DeviceStack
     DeviceStack(const DeviceStack&) = delete;
     DeviceStack& operator=(const DeviceStack&) = delete;
 
-    static constexpr int scanIntervalMs = 1000;
-
+    const VELTRIX_Timing timing;
     Hvd::Weft::Components::DeviceContext context;
     std::unique_ptr<Hvd::Weft::Communication::VeltrixDeviceService> service;
     QThread deviceThread;

@@ -3,7 +3,6 @@
 #include "logging/Logger.h"
 
 using Hvd::Weft::Communication::DeviceService;
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Communication::LogLevel;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::Logger;
@@ -17,9 +16,8 @@ constexpr QLatin1StringView stateEntry("New Bootloader state: ");
 
 } // namespace
 
-FlashRun::FlashRun(const FlashArguments::Parsed& parsed, const DeviceServiceTimeouts& timeouts,
-                   QObject* parent)
-    : SensorRun(parsed.port, !parsed.request.rescueMode, timeouts, parent)
+FlashRun::FlashRun(const FlashArguments::Parsed& parsed, const VELTRIX_Timing& timing, QObject* parent)
+    : SensorRun(parsed.port, !parsed.request.rescueMode, timing, parent)
     , arguments(parsed)
 {
     connect(stack.service.get(), &DeviceService::log, this,

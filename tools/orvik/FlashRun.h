@@ -14,7 +14,8 @@ class FlashRun : public SensorRun
 
 public:
     explicit FlashRun(const FlashArguments::Parsed& arguments,
-                      const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+                      const VELTRIX_Timing& timing =
+                          Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment(),
                       QObject* parent = nullptr);
     ~FlashRun() override;
 

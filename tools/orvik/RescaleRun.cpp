@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Components::Logger;
 
 namespace
@@ -26,12 +25,12 @@ QString shownText(double value, const QString& unit)
 
 } // namespace
 
-RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const DeviceServiceTimeouts& timeouts,
+RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const VELTRIX_Timing& timing,
                        QObject* parent)
     : CommandRun(parent)
     , port(portName)
     , orvik(size)
-    , stack(timeouts)
+    , stack(timing)
     , flow(std::make_unique<RescaleFlow>(stack.context, *stack.service, stack.connector))
 {
     flow->setOrvik(orvik);

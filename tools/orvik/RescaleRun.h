@@ -24,9 +24,10 @@ class RescaleRun : public CommandRun
     Q_OBJECT
 
 public:
-    // Timeouts are the service's defaults; tests shorten them.
+    // The protocol's own waits unless ORVIK_TIME_SCALE scales them; tests pass theirs.
     RescaleRun(const QString& port, const Orvik& orvik,
-               const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+               const VELTRIX_Timing& timing =
+                   Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment(),
                QObject* parent = nullptr);
     ~RescaleRun() override;
 

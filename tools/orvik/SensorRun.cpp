@@ -6,7 +6,6 @@
 #include "tools/orvik/CommandLine.h"
 
 using Hvd::Weft::Communication::DeviceService;
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Communication::LogLevel;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::Connector;
@@ -17,15 +16,13 @@ namespace
 {
 
 constexpr int releasePollMs = 50;
-constexpr int interruptWaitMs = 3000;
 
 } // namespace
 
-SensorRun::SensorRun(const QString& portName, bool identify, const DeviceServiceTimeouts& timeouts,
-                     QObject* parent)
+SensorRun::SensorRun(const QString& portName, bool identify, const VELTRIX_Timing& timing, QObject* parent)
     : CommandRun(parent)
     , port(portName)
-    , stack(timeouts)
+    , stack(timing)
 {
     DeviceService* service = stack.service.get();
     DeviceConnector& connector = stack.connector;
@@ -48,7 +45,7 @@ SensorRun::SensorRun(const QString& portName, bool identify, const DeviceService
     connect(&connector, &Connector::targetDisconnected, this, &SensorRun::released);
 
     interruptWatch.setSingleShot(true);
-    interruptWatch.setInterval(interruptWaitMs);
+    interruptWatch.setInterval(stack.timing.releaseTimeoutMs);
     connect(&interruptWatch, &QTimer::timeout, this, &SensorRun::released);
     connect(service, &DeviceService::requestTaken, this,
             [this](quint64 id)

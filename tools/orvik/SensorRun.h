@@ -23,8 +23,7 @@ class SensorRun : public CommandRun
 
 public:
     // Without `identify` only the port is opened (a sensor in its bootloader).
-    SensorRun(const QString& port, bool identify,
-              const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts, QObject* parent);
+    SensorRun(const QString& port, bool identify, const VELTRIX_Timing& timing, QObject* parent);
     ~SensorRun() override;
 
     void start() override;

@@ -3,15 +3,13 @@
 #include "logging/Logger.h"
 #include "tools/orvik/ValuesOutput.h"
 
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Communication::Slots;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::ReadValuesCommand;
 
-ValuesRun::ValuesRun(const ValuesArguments::Parsed& parsed, const DeviceServiceTimeouts& timeouts,
-                     QObject* parent)
-    : SensorRun(parsed.port, true, timeouts, parent)
+ValuesRun::ValuesRun(const ValuesArguments::Parsed& parsed, const VELTRIX_Timing& timing, QObject* parent)
+    : SensorRun(parsed.port, true, timing, parent)
     , arguments(parsed)
 {
 }

@@ -14,7 +14,8 @@ class ValuesRun : public SensorRun
 
 public:
     explicit ValuesRun(const ValuesArguments::Parsed& arguments,
-                       const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+                       const VELTRIX_Timing& timing =
+                           Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment(),
                        QObject* parent = nullptr);
     ~ValuesRun() override;
 

@@ -13,6 +13,8 @@
 #include "device/import/Importer.h"
 #include "device/import/JsonFormatImporter.h"
 #include "protocol/serial/FSerialPort.h"
+#include "tests/support/pace.h"
+#include "tests/support/wait.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 
 #include <QElapsedTimer>
@@ -71,7 +73,7 @@ struct Bench
     explicit Bench(const OrvikSimulatorOptions& options = {})
         : sensor(std::in_place, options)
         , service(std::make_unique<Communication::VeltrixDeviceService>(
-              Communication::DeviceServiceTimeouts{1500, 400, {}}))
+              Communication::VeltrixDeviceService::serialPortOptions(TestSupport::quickTiming())))
     {
         thread.setObjectName("DeviceThread");
         service->moveToThread(&thread);
@@ -287,7 +289,7 @@ TEST(DeviceFlow, PortVanishingFromTheListEndsTheRunAndTheNextConnectWorks)
     std::cout << "[ port vanished ] measured values: " << clock.elapsed()
               << " ms from the list to the message\n";
     // Far below the answer timeout that would end it otherwise.
-    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TIME_BELOW(clock.elapsed(), 3000);
     EXPECT_EQ(errors.count(), 1);
     EXPECT_EQ(errors.first().at(0).toString(), Communication::VeltrixDeviceService::lineLostText());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !bench.service->getFacade()->getSerialPort()->isPortOpen(); }));

@@ -55,10 +55,10 @@ public:
     explicit MasterLine(int responseTimeoutMs = 150)
     {
         VELTRIX_Options options;
-        options.linkTiming.responseTimeoutMs = responseTimeoutMs;
-        options.linkTiming.responseTimeoutSubDeviceMs = responseTimeoutMs + 50;
-        options.requestDelayMs = 5;
-        options.baudrateSettleMs = 20;
+        options.timing.link.responseTimeoutMs = responseTimeoutMs;
+        options.timing.link.responseTimeoutSubDeviceMs = responseTimeoutMs + 50;
+        options.timing.requestDelayMs = 5;
+        options.timing.baudrateSettleMs = 20;
         // A pseudo-terminal has no modem lines to set.
         options.backendFactory = []
         { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };

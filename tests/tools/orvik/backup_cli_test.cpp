@@ -10,7 +10,6 @@
 #include <QJsonObject>
 
 using namespace RescaleTest;
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 
 namespace
 {
@@ -96,9 +95,9 @@ struct Memories
 // runs once the backup is saved, before anything is written.
 Outcome rescaleWithBackup(const OrvikSimulatorFixture& sensor, const QString& folder,
                           const std::function<void()>& afterBackup = {},
-                          const DeviceServiceTimeouts& timeouts = {})
+                          const VELTRIX_Timing& timing = TestSupport::testTiming())
 {
-    return runInProcess(sensor, size("D1H"), timeouts,
+    return runInProcess(sensor, size("D1H"), timing,
                         [&](RescaleRun& run)
                         {
                             run.setBackupFolder(folder);
@@ -168,11 +167,11 @@ TEST(RescaleBackup, ASensorLostMidWriteIsRestoredLaterWithOrvikRestore)
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
     const Memories before(sensor);
     const QTemporaryDir folder;
-    DeviceServiceTimeouts timeouts;
-    timeouts.sessionTimeoutMs = 1500;
+    VELTRIX_Timing timing = TestSupport::testTiming();
+    timing.sessionTimeoutMs = 1500;
 
     const Outcome outcome = rescaleWithBackup(
-        sensor, folder.path(), [&sensor] { sensor.setDropAfter(sensor.answerCount() + 6); }, timeouts);
+        sensor, folder.path(), [&sensor] { sensor.setDropAfter(sensor.answerCount() + 6); }, timing);
 
     EXPECT_EQ(outcome.exitCode, RescaleArguments::RescaleFailed) << outcome.text();
     const QString backup = outcome.backupPath();

@@ -10,7 +10,6 @@
 
 using namespace RescaleTest;
 using Parsed = RescaleArguments::Parsed;
-using Hvd::Weft::Communication::DeviceServiceTimeouts;
 using Hvd::Weft::Communication::VeltrixDeviceService;
 
 namespace
@@ -248,7 +247,7 @@ TEST(RescaleFailures, SensorFallsSilentDuringTheWrite)
     sensor.addFault(Sim::Fault::silent(131));
 
     CapturedLog log;
-    const Outcome outcome = runInProcess(sensor, size("D1F"), DeviceServiceTimeouts{1500, 300, {}});
+    const Outcome outcome = runInProcess(sensor, size("D1F"), TestSupport::quickTiming());
     const QString failure = QStringLiteral("Device didn`t respond -> timeout! !");
     expectFailed(outcome, outcome.notRestored(failure, failure, sensor.devicePath()), sensor, Line::Lost);
     // The stack's silence, the session's timeout and the failure: each once
@@ -289,7 +288,7 @@ TEST(RescaleFailures, AdapterPulledDuringTheWrite)
     EXPECT_EQ(sensor.requestCount(131), 0);
     EXPECT_TRUE(QFileInfo::exists(outcome.backupPath()));
     // Not the 15 s answer timeout of the write, nor a second one of a restore.
-    EXPECT_LT(clock.elapsed(), 15000);
+    EXPECT_TIME_BELOW(clock.elapsed(), 15000);
 }
 
 // The first write refused, and the adapter pulled as the restore writes:
@@ -300,7 +299,7 @@ TEST(RescaleFailures, AdapterPulledDuringTheRestore)
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
     sensor.addFault(Sim::Fault::nak(131, 1));
     const Outcome outcome =
-        runInProcess(sensor, size("D3H"), {},
+        runInProcess(sensor, size("D3H"), TestSupport::testTiming(),
                      [&sensor](RescaleRun& run)
                      {
                          QObject::connect(&run, &RescaleRun::progressed,

@@ -11,6 +11,8 @@
 #include "device/Value.h"
 #include "device/Version.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/pace.h"
+#include "tests/support/wait.h"
 #include "tools/orvik-sim/OrvikMemoryLayout.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
 #include "tools/orvik/RescaleArguments.h"
@@ -211,6 +213,14 @@ inline Outcome runOrvik(const QStringList& arguments, const QString& workingDire
         environment.remove(QString::fromLatin1(name));
     // Backups and reports go into the test's data folder, not the user's.
     environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
+    // The suite's pace; the simulated sensor's burst pacing stays, which
+    // only makes the program wait a little longer for the first frame.
+    environment.remove(
+        QString::fromLatin1(Hvd::Weft::Communication::VeltrixDeviceService::timeScaleVariable));
+    if (TestSupport::testPace != 1.0)
+        environment.insert(
+            QString::fromLatin1(Hvd::Weft::Communication::VeltrixDeviceService::timeScaleVariable),
+            QString::number(TestSupport::testPace));
     for (const QString& setting : environmentSettings)
         environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
@@ -254,12 +264,12 @@ inline int openHandles(const QString& devicePath)
 // object goes away, so that only the run itself can have released it.
 // `prepare` sets the run up before it starts (a backup folder, a listener).
 inline Outcome runInProcess(const OrvikSimulatorFixture& sensor, const Orvik& orvik,
-                            const Hvd::Weft::Communication::DeviceServiceTimeouts& timeouts = {},
+                            const VELTRIX_Timing& timing = TestSupport::testTiming(),
                             const std::function<void(RescaleRun&)>& prepare = {})
 {
     const int handlesBefore = openHandles(sensor.devicePath());
     Outcome outcome;
-    RescaleRun run(sensor.devicePath(), orvik, timeouts);
+    RescaleRun run(sensor.devicePath(), orvik, timing);
     if (prepare)
         prepare(run);
     QObject::connect(&run, &RescaleRun::printed,

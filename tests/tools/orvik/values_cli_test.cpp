@@ -131,34 +131,3 @@ TEST(ValuesProgram, ARefusedReadEndsWithItsReasonAndExitOne)
     EXPECT_EQ(runOrvik({"measure"}).exitCode, 2);
     EXPECT_EQ(runOrvik({"values", "--samples", "3"}).exitCode, 2);
 }
-
-// With every core busy: a read stopped by SIGTERM releases the port at once,
-// and the next read on the same line gets exactly the sensor's values.
-TEST(ValuesProgram, UnderLoadASigtermStopsTheReadAndTheNextOneWorks)
-{
-    OrvikSimulatorFixture sensor(steered());
-    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
-    CpuLoad load;
-    WorkDirectory work;
-    QProcess process;
-    process.setWorkingDirectory(work.path());
-    process.start(programPath(), {"values", "--port", sensor.devicePath(), "--samples", "40"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.requestCount(138) >= 3; }, runTimeoutMs));
-    process.terminate();
-    ASSERT_TRUE(process.waitForFinished(10000));
-    const int samplesAtSignal = sensor.requestCount(138);
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError())
-                    .contains("Interrupted by SIGTERM: the run was stopped and the port released."));
-    QTest::qWait(500);
-    EXPECT_EQ(sensor.requestCount(138), samplesAtSignal);
-
-    const Outcome next =
-        runOrvik({"values", "--port", sensor.devicePath(), "--samples", "2", "--format", "csv"});
-    EXPECT_EQ(next.exitCode, 0) << next.text();
-    // The flows go on from where the stopped read left them.
-    ASSERT_EQ(next.out.size(), 3) << next.text();
-    const int flow = samplesAtSignal % 12 + 1;
-    EXPECT_TRUE(next.out[1].startsWith(QStringLiteral("1,129,Out overflow; Flow too high,%1,L/m").arg(flow)))
-        << next.text();
-}

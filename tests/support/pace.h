@@ -1,0 +1,32 @@
+#pragma once
+
+#include "protocol/VELTRIX_Timing.h"
+
+// Simulator suites shorten the line's delays by this factor on both ends;
+// timeouts stay as they are. The suite that keeps the protocol's own pace is
+// built with ORVIK_TEST_PACE=1.
+#ifndef ORVIK_TEST_PACE
+#define ORVIK_TEST_PACE 0.1
+#endif
+
+namespace TestSupport
+{
+
+inline constexpr double testPace = ORVIK_TEST_PACE;
+
+// What a suite's service and simulated sensor are built with.
+inline VELTRIX_Timing testTiming()
+{
+    return VELTRIX_Timing().scaled(testPace);
+}
+
+// The same with short timeouts, for tests that wait on a silent sensor.
+inline VELTRIX_Timing quickTiming()
+{
+    VELTRIX_Timing timing = testTiming();
+    timing.sessionTimeoutMs = 1500;
+    timing.portOpenTimeoutMs = 400;
+    return timing;
+}
+
+} // namespace TestSupport
