@@ -4,6 +4,8 @@
 // and nothing of the set-up (test bed, simulator, temporary files) outlives
 // the script, after the window closes or on Ctrl-C.
 
+#include "tests/support/pace.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -38,6 +40,8 @@ struct DemoRun
         env.insert("ORVIK_BUILD_DIR", QDir(binDir() + "/..").absolutePath());
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("TMPDIR", tmp.path());
+        // The simulator and the window at the suite's pace.
+        env.insert("ORVIK_TIME_SCALE", QString::number(TestSupport::testPace));
         // Qt would make its runtime folder in TMPDIR otherwise.
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         script.setProcessEnvironment(env);

@@ -9,6 +9,7 @@
 
 using namespace RescaleTest;
 using Hvd::Unit::LengthType;
+using Hvd::Weft::Communication::VeltrixDeviceService;
 
 namespace
 {
@@ -73,7 +74,9 @@ float storedKFactor(const OrvikSimulatorFixture& sensor)
 
 } // namespace
 
-// The program itself on a metric size, from a sensor calibrated in millimetres.
+// The program itself on a metric size, from a sensor calibrated in
+// millimetres: the one complete run at the protocol's own pace, with no
+// time scale in the program's environment.
 TEST(RescaleEndToEnd, ProgramRescalesToAMetricSize)
 {
     OrvikSimulatorFixture sensor(sensorWith("Orvik 82.5", 1.2));
@@ -81,7 +84,10 @@ TEST(RescaleEndToEnd, ProgramRescalesToAMetricSize)
     const float oldK = storedKFactor(sensor);
 
     WorkDirectory work;
-    const Outcome outcome = runProgram({"--port", sensor.devicePath(), "--size", "D1H"}, work.path());
+    const QString noScale = QString::fromLatin1(VeltrixDeviceService::timeScaleVariable) + QLatin1Char('=');
+    const Outcome outcome =
+        runOrvik({"rescale", "--port", sensor.devicePath(), "--size", "D1H"}, work.path(), {noScale});
+    EXPECT_FALSE(work.log().contains(VeltrixDeviceService::timeScaleVariable));
     expectRescaled(sensor, size("D1H"), 0.0825, oldK, outcome);
     EXPECT_TRUE(isCleanSuccessLog(work.log()));
     // Progress from the connector and from every step of the rescale.

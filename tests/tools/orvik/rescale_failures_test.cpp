@@ -1,5 +1,5 @@
 // `orvik rescale`'s bad input and the sensor faults it must report without
-// ever reporting success.
+// ever reporting success, and runs stopped by SIGTERM.
 
 #include "rescale_test_support.h"
 
@@ -334,4 +334,83 @@ TEST(RescaleFailures, ReadBackNeverMatches)
     EXPECT_TRUE(outcome.failures().value(0).contains(QLatin1String("\nThe sensor was NOT restored")))
         << outcome.text();
     expectFailed(outcome, outcome.failures().value(0), sensor, Line::Lost);
+}
+
+// SIGTERM while the write runs, at the protocol's own pace: a shorter one
+// would leave the signal no room between two writes.
+TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog)
+{
+    OrvikSimulatorOptions options;
+    options.sensor.variant = QStringLiteral("Orvik 82.5");
+    OrvikSimulatorFixture sensor(options);
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    WorkDirectory work;
+
+    QProcess process;
+    process.setWorkingDirectory(work.path());
+    process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
+    QByteArray out;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&]
+        {
+            out += process.readAllStandardOutput();
+            return sensor.requestCount(131) >= 2;
+        },
+        runTimeoutMs))
+        << out.toStdString();
+    const int writesAtSignal = sensor.requestCount(131);
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    out += process.readAllStandardOutput();
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), RescaleArguments::RescaleFailed);
+    EXPECT_TRUE(err.contains("Interrupted by SIGTERM: the rescale was stopped and the port released."))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains("Writing parameters")) << err.toStdString();
+    // Stopped: no more writes, no factory defaults, no restart.
+    QTest::qWait(500);
+    EXPECT_LE(sensor.requestCount(131), writesAtSignal + 1);
+    EXPECT_EQ(sensor.requestCount(143), 0);
+
+    const QByteArray log = work.log();
+    for (const char* line :
+         {"[info] [main] Starting orvik rescale", "Command: 131", "[warning] [main] Received SIGTERM",
+          "Operation was aborted and com port was closed!"})
+        EXPECT_TRUE(log.contains(line)) << line << "\n" << log.toStdString();
+    EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik rescale, return code 1"))
+        << log.toStdString();
+}
+
+// SIGTERM a moment after the adapter was pulled in the middle of the write:
+// whichever the program hears first ends the run, once, with the log closed.
+TEST(RescaleInterrupted, SigtermRightAfterAHangUpEndsTheRunOnce)
+{
+    OrvikSimulatorFixture sensor;
+    ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
+    sensor.hangUpAtNextRequest(131);
+    WorkDirectory work;
+    QProcess process;
+    process.setWorkingDirectory(work.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
+    environment.insert(QString::fromLatin1(VeltrixDeviceService::timeScaleVariable),
+                       QString::number(TestSupport::testPace));
+    process.setProcessEnvironment(environment);
+    process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.hungUp(); }, runTimeoutMs));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), RescaleArguments::RescaleFailed) << err.toStdString();
+    const int endings = static_cast<int>(err.count(VeltrixDeviceService::lineLostText()) +
+                                         err.count(QLatin1String("Interrupted by SIGTERM")));
+    EXPECT_EQ(endings, 1) << err.toStdString();
+    const QByteArray log = work.log();
+    EXPECT_EQ(log.count("Closing orvik rescale, return code 1"), 1) << log.toStdString();
+    EXPECT_TRUE(log.trimmed().endsWith("[info] [main] Closing orvik rescale, return code 1"))
+        << log.toStdString();
 }
