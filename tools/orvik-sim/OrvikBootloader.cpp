@@ -127,9 +127,7 @@ std::uint32_t OrvikBootloader::baudrate() const
 
 void OrvikBootloader::clearFaults()
 {
-    mConfig.silentFrom.reset();
-    mConfig.refuseData.reset();
-    mConfig.badCheck.reset();
+    mConfig.clearFaults();
 }
 
 void OrvikBootloader::enter()

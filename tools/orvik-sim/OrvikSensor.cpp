@@ -141,9 +141,7 @@ QByteArray OrvikSensor::bootloaderReceive(const QByteArray& bytes)
 void OrvikSensor::clearFaults()
 {
     mConfig.faults.clear();
-    mConfig.bootloader.silentFrom.reset();
-    mConfig.bootloader.refuseData.reset();
-    mConfig.bootloader.badCheck.reset();
+    mConfig.bootloader.clearFaults();
     if (mLoader)
         mLoader->clearFaults();
 }

@@ -126,6 +126,13 @@ struct BootloaderConfig
     // This check answer is wrong (Tiva: the status of Get Status, MSP432:
     // the CRC of a CRC check); -1: every one.
     std::optional<int> badCheck;
+
+    void clearFaults()
+    {
+        silentFrom.reset();
+        refuseData.reset();
+        badCheck.reset();
+    }
 };
 
 // Everything a simulated sensor is made of; the defaults are a factory-fresh
