@@ -45,6 +45,8 @@ struct VELTRIX_LinkLayer::PowerCycleControl
     quint64 generation = 0;
     int runningTasks = 0;
     quint64 rtsConfirmations = 0;
+    // Wake-up tokens handed to the port, counted before the write is queued.
+    quint64 tokenWrites = 0;
 
     // Waits until `deadline`; false if the cycle was cancelled meanwhile.
     // Called with the mutex held.
@@ -394,8 +396,19 @@ void VELTRIX_LinkLayer::writeToTransport(const QByteArray& data)
 
 void VELTRIX_LinkLayer::portDataWritten()
 {
-    if (mHw == VELTRIX_Session::VELTRIX_HW_UART)
-        transportDataWritten();
+    if (mHw != VELTRIX_Session::VELTRIX_HW_UART)
+        return;
+    {
+        // The port confirms in the order it was given: a token counted but
+        // not yet confirmed is what this confirmation is for.
+        QMutexLocker lock(&mPowerCycle->mutex);
+        if (mTokenConfirmations < mPowerCycle->tokenWrites)
+        {
+            ++mTokenConfirmations;
+            return;
+        }
+    }
+    transportDataWritten();
 }
 
 void VELTRIX_LinkLayer::transportDataWritten()
@@ -645,6 +658,12 @@ void VELTRIX_LinkLayer::portStateChanged(bool open)
     mPortOpen = open;
     // Whatever cycle ran belongs to the port as it was before this change.
     cancelPowerCycle();
+    {
+        // Every write of the last opening has been confirmed or has failed by
+        // the time its state changes: a token that failed is owed nothing.
+        QMutexLocker lock(&mPowerCycle->mutex);
+        mTokenConfirmations = mPowerCycle->tokenWrites;
+    }
     emit portNewState(open);
     if (!open)
     {
@@ -715,6 +734,7 @@ void VELTRIX_LinkLayer::runPowerCycle(VELTRIX_LinkLayer* link, std::shared_ptr<P
     if (setLines(settings.dtrOff, settings.rtsOff) && sleep(settings.powerDownMs) &&
         setLines(settings.dtrCommunication, settings.rtsCommunication) && sleep(settings.startupMs))
     {
+        ++control->tokenWrites;
         emit link->portWriteData(QByteArray(VELTRIX_Frame::szWakeUpToken), settings.singleWire);
         emit link->powerCycleFinished(generation);
     }

@@ -149,7 +149,8 @@ private:
                               quint64 generation, VELTRIX_Session::InterfaceSettings settings,
                               int rtsConfirmTimeoutMs);
     // Tells a running power cycle to stop before its next line change or
-    // write; called on every open, close and on destruction.
+    // write; called on every open, close and on destruction. A frame held for
+    // the cycle stays for the next opening's cycle; a close drops it.
     void cancelPowerCycle();
     // Before a close: stops a power cycle and sets the bypass levels, which
     // reach the port before its close. Closing from here on: a second close
@@ -187,6 +188,9 @@ private:
     // awake, however late the machine runs the cycle.
     bool mPowerCycling = false;
     QByteArray mHeldFrame;
+    // Write confirmations of wake-up tokens taken so far; the token is no
+    // session frame and its confirmation must not start the answer wait.
+    quint64 mTokenConfirmations = 0;
     // Bytes of the chunk being processed asked for the silence timer; it is
     // started once after the chunk, not once per byte.
     bool mResponseTimerWanted = false;

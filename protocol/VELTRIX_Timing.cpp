@@ -22,7 +22,6 @@ VELTRIX_Timing VELTRIX_Timing::scaled(double factor) const
                        &t.link.startupMs,
                        &t.requestDelayMs,
                        &t.baudrateSettleMs,
-                       &t.portScanIntervalMs,
                        &t.firstContact.startDelayMs,
                        &t.firstContact.stepDelayMs,
                        &t.parameter.startDelayMs,

@@ -38,8 +38,8 @@ struct VELTRIX_LinkTiming
     int burstNextFrameDelayMs = 1;
     // Bluetooth LE: from a lost connection to scanning again.
     int btleRescanDelayMs = 500;
-    // The adapter's power cycle when the device's description gives none:
-    // lines off, then on until the device runs.
+    // The session record's default power cycle (lines off, then on until the
+    // device runs); the service uses the times of the device's description.
     int powerDownMs = 250;
     int startupMs = 250;
 };
@@ -71,7 +71,8 @@ struct VELTRIX_Timing
     // baud rate change.
     int requestDelayMs = 150;
     int baudrateSettleMs = 100;
-    // How often the list of serial ports is read.
+    // How often the list of serial ports is read: polling, not pacing, so
+    // it is not scaled.
     int portScanIntervalMs = 1000;
 
     // Timeouts of the service. The open is confirmed from the port's own
@@ -109,8 +110,9 @@ struct VELTRIX_Timing
     static int scaleDelay(int delayMs, double factor);
 
     // A scale factor as text ("0.1"); nothing unless it is a number from
-    // minScale to maxScale.
+    // minScale to maxScale. Never above 1: longer delays would outrun the
+    // timeouts, which stay.
     static std::optional<double> parseScale(const QString& text);
     static constexpr double minScale = 0.01;
-    static constexpr double maxScale = 10.0;
+    static constexpr double maxScale = 1.0;
 };

@@ -72,7 +72,7 @@ void FirstContact::start(const Comport& comport, bool deviceIdentification)
     port->comport = comport;
     if (!port->isOpen)
     {
-        port->reopen(comport, timing.portOpenTimeoutMs);
+        port->reopen(comport, port->openTimeoutMs);
     }
     else if (port->pendingCloses() > 0)
     {

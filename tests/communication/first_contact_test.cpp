@@ -18,12 +18,12 @@ namespace
 OrvikSimulatorOptions sensorAt(Sim::BusAddress address, std::uint16_t baudMask = 0x001F)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.address = address;
     options.sensor.baudMask = baudMask;
     return options;
 }
 
-// Short enough to keep failing exchanges quick, long enough for any answer.
 } // namespace
 
 TEST(FirstContact, IdentifiesDeviceAndSubDeviceAtTheFastestOfferedRate)
@@ -165,6 +165,7 @@ TEST(FirstContactFailures, EveryFailureEndsWithOneErrorAndAClosedPort)
     {
         SCOPED_TRACE(c.name);
         OrvikSimulatorOptions options;
+        options.timing = TestSupport::testTiming();
         options.sensor.faults = {c.fault};
         OrvikSimulatorFixture sensor(options);
         ServiceHarness harness(TestSupport::quickTiming());

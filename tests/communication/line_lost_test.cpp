@@ -25,6 +25,7 @@ namespace
 OrvikSimulatorOptions withMsp432Loader()
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.bootloader.family = Sim::BootloaderFamily::Msp432;
     return options;
 }

@@ -44,6 +44,7 @@ QByteArray imageBytes()
 Sim::OrvikSimulatorOptions withLoader(const Sim::BootloaderConfig& loader)
 {
     Sim::OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.bootloader = loader;
     return options;
 }

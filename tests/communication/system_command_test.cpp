@@ -30,6 +30,7 @@ struct Bench
     static OrvikSimulatorOptions optionsWith(QList<Fault> faults)
     {
         OrvikSimulatorOptions options;
+        options.timing = TestSupport::testTiming();
         options.sensor.faults = std::move(faults);
         return options;
     }
@@ -43,7 +44,10 @@ struct Bench
 
 TEST(SystemCommands, EachSlotSendsItsCodeAndEndsWithItsOwnSignal)
 {
-    Bench bench;
+    // A store pause far longer than the line's own time, so that it shows.
+    VELTRIX_Timing timing = TestSupport::testTiming();
+    timing.factoryDefaultsPauseMs = 400;
+    Bench bench({}, timing);
     bench.harness.call([dev = bench.device](VeltrixDeviceService& s)
                        { s.resetToFactoryDefaults(Address::Type::Device, dev); });
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successResetToFactoryDefaults"}));
@@ -58,7 +62,6 @@ TEST(SystemCommands, EachSlotSendsItsCodeAndEndsWithItsOwnSignal)
                        { s.setCurrentAsFactoryDefaults(Address::Type::Device, dev); });
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successSetCurrentAsFactoryDefaults"}));
     // Start delay, request delay and the pause for the device to store its values.
-    const VELTRIX_Timing timing = TestSupport::testTiming();
     EXPECT_GE(clock.elapsed(),
               timing.sysCommand.startDelayMs + timing.requestDelayMs + timing.factoryDefaultsPauseMs);
     EXPECT_TRUE(

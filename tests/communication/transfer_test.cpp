@@ -47,6 +47,7 @@ QByteArray field(const char* text, int width = 16)
 OrvikSimulatorOptions sensorWith(QList<Fault> faults = {})
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.kfactor = 0.953125;
     options.sensor.faults = std::move(faults);
     return options;

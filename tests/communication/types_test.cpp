@@ -176,6 +176,8 @@ TEST(Timing, ScalingShortensDelaysOnlyAndTheEnvironmentChoosesTheFactor)
     EXPECT_EQ(fast.bootloader.mspConnectDelayMs, 100);
     EXPECT_EQ(fast.link.burstFirstFrameDelayMs, 25);
     EXPECT_EQ(fast.link.burstNextFrameDelayMs, 1);
+    EXPECT_EQ(fast.uploadStartDelayMs, 20);
+    EXPECT_EQ(fast.bootloader.mspWakeUpRepeatMs, 2);
     EXPECT_EQ(VELTRIX_Timing::scaleDelay(0, 0.1), 0);
     EXPECT_DOUBLE_EQ(fast.scaled(0.5).pace, 0.05);
     for (const auto& [name, before, after] :
@@ -183,6 +185,9 @@ TEST(Timing, ScalingShortensDelaysOnlyAndTheEnvironmentChoosesTheFactor)
           {"sub-device response", real.link.responseTimeoutSubDeviceMs, fast.link.responseTimeoutSubDeviceMs},
           {"burst watchdog", real.link.burstWatchdogMs, fast.link.burstWatchdogMs},
           {"drain", real.link.drainSlackMs, fast.link.drainSlackMs},
+          {"RTS confirmation", real.link.rtsConfirmTimeoutMs, fast.link.rtsConfirmTimeoutMs},
+          {"Bluetooth LE discovery", real.link.btleDiscoveryTimeoutMs, fast.link.btleDiscoveryTimeoutMs},
+          {"port scan (polling)", real.portScanIntervalMs, fast.portScanIntervalMs},
           {"session", real.sessionTimeoutMs, fast.sessionTimeoutMs},
           {"open", real.portOpenTimeoutMs, fast.portOpenTimeoutMs},
           {"release", real.releaseTimeoutMs, fast.releaseTimeoutMs},
@@ -190,7 +195,7 @@ TEST(Timing, ScalingShortensDelaysOnlyAndTheEnvironmentChoosesTheFactor)
           {"MSP432 answer", real.bootloader.mspAnswerTimeoutMs, fast.bootloader.mspAnswerTimeoutMs}})
         EXPECT_EQ(after, before) << name;
 
-    for (const char* bad : {"", "fast", "0", "-1", "0.001", "11", "nan", "inf", "1e400"})
+    for (const char* bad : {"", "fast", "0", "-1", "0.001", "2", "nan", "inf", "1e400"})
         EXPECT_FALSE(VELTRIX_Timing::parseScale(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(VELTRIX_Timing::parseScale(QStringLiteral(" 0.5 ")), 0.5);
 

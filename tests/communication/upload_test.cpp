@@ -40,9 +40,9 @@ QByteArray pattern(int size)
 
 struct Bench
 {
-    explicit Bench(Sim::BootloaderConfig loader)
+    explicit Bench(Sim::BootloaderConfig loader, const VELTRIX_Timing& timing = uploadTiming())
         : sensor(options(loader))
-        , harness(uploadTiming())
+        , harness(timing)
     {
         // A sensor already in its loader is only opened, not identified.
         device = harness.connectTo(linePort(sensor), !loader.startInLoader);
@@ -52,6 +52,7 @@ struct Bench
     static OrvikSimulatorOptions options(Sim::BootloaderConfig loader)
     {
         OrvikSimulatorOptions options;
+        options.timing = TestSupport::testTiming();
         options.sensor.bootloader = loader;
         return options;
     }
@@ -125,13 +126,15 @@ TEST(Upload, RescueSendsNoCommandAndHandsOverAfterASecond)
 {
     Sim::BootloaderConfig config = loader(BootloaderFamily::Msp432);
     config.startInLoader = true;
-    Bench bench(config);
+    VELTRIX_Timing timing = uploadTiming();
+    timing.bootloaderHandOverMs = 1000;
+    Bench bench(config, timing);
     const QByteArray image = pattern(100);
     QElapsedTimer clock;
     clock.start();
     bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, image), true);
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"success"}, 30000));
-    EXPECT_GE(clock.elapsed(), uploadTiming().bootloaderHandOverMs);
+    EXPECT_GE(clock.elapsed(), timing.bootloaderHandOverMs);
     EXPECT_EQ(bench.sensor.requestCount(), 0);
     EXPECT_EQ(bench.sensor.flash(0x4000, image.size()), image);
 }

@@ -41,6 +41,7 @@ struct Bench
                                          std::uint8_t status, QList<Fault> faults)
     {
         OrvikSimulatorOptions options;
+        options.timing = TestSupport::testTiming();
         if (!deviceVariables.isEmpty())
             options.sensor.deviceVariables = variables(deviceVariables);
         if (!burstVariables.isEmpty())

@@ -348,7 +348,9 @@ std::unique_ptr<VELTRIX> makePtyFacade()
 {
     VELTRIX_Options options;
     options.timing.requestDelayMs = 20;
-    options.timing.baudrateSettleMs = 20;
+    // The protocol's own settle time: the slave here is a whole stack that
+    // switches its speed only once its answer has left, and 20 ms were not
+    // always enough for that on a busy machine.
     options.timing.link.burstFirstFrameDelayMs = 50;
     options.backendFactory = []
     { return std::make_unique<FQtSerialPortBackend>(FQtSerialPortBackend::ModemLines::TolerateMissing); };

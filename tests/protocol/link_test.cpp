@@ -772,6 +772,7 @@ TEST(VeltrixLinkAdapter, ARequestDuringThePowerCycleWaitsForTheWakeUp)
     VELTRIX_LinkLayer link(nullptr, VELTRIX_Session::VELTRIX_HW_UART, {}, LinkTest::fakeFactory(&fake));
     link.setInterfaceSettings(settings);
     VELTRIX_Session session;
+    QSignalSpy sent(&link, &VELTRIX_LinkLayer::sessionDataTxDone);
     const auto request = [&]
     {
         emit link.portOpen(settings.portName, 1200, FSerialPort::Data8, FSerialPort::OddParity,
@@ -789,6 +790,10 @@ TEST(VeltrixLinkAdapter, ARequestDuringThePowerCycleWaitsForTheWakeUp)
     EXPECT_TRUE(fake->writes().isEmpty());
     ASSERT_TRUE(waitUntil([&] { return fake->writes().size() >= 2; }));
     EXPECT_EQ(fake->writes(), (QList<QByteArray>{QByteArray("VELT"), kRequest137}));
+    // Only the request's own write starts the wait for its answer.
+    ASSERT_TRUE(waitUntil([&] { return sent.count() >= 1; }));
+    settle(50);
+    EXPECT_EQ(sent.count(), 1);
 
     link.sessionStop();
     emit link.portClose();

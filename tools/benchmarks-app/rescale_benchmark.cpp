@@ -111,7 +111,7 @@ struct Waits
         const int sequences = writes + takeOvers;
         write = VELTRIX_Timing().parameter.startDelayMs + writes * 2 * request + takeOvers * request +
                 (sequences - 1) * VELTRIX_Timing().parameter.stepDelayMs;
-        // 143 "set as factory defaults" (the thread then pauses), 143 "restart".
+        // 143 "set as factory defaults" (then the store pause), 143 "restart".
         system = 2 * (VELTRIX_Timing().sysCommand.startDelayMs + request) +
                  VELTRIX_Timing().factoryDefaultsPauseMs;
         this->writes = writes;

@@ -186,7 +186,7 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         {bootloader, bootloaderNow, blSilent, blRefuse, blBadCrc, blBadStatus, blNoRelease, anySpeed, fd});
     const QCommandLineOption timeScale(
         QStringLiteral("time-scale"),
-        "Scale the sensor's delays by F (0.01 to 10); give the program ORVIK_TIME_SCALE=F as well.", "F");
+        "Scale the sensor's delays by F (0.01 to 1); give the program ORVIK_TIME_SCALE=F as well.", "F");
     parser.addOptions({hangUpAfter, hangUpAt, timeScale});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
@@ -278,7 +278,7 @@ bool parseArguments(const QCoreApplication& app, ProgramOptions& options, QStrin
         const std::optional<double> factor = VELTRIX_Timing::parseScale(parser.value(timeScale));
         if (!factor)
         {
-            error = QStringLiteral("--time-scale needs a factor from 0.01 to 10");
+            error = QStringLiteral("--time-scale needs a factor from 0.01 to 1");
             return false;
         }
         options.simulator.timing = VELTRIX_Timing().scaled(*factor);

@@ -221,6 +221,7 @@ TEST(DeviceFlow, AWriteStartedBetweenTheReadsTwoOutcomesEndsOnItsOwn)
 TEST(DeviceFlow, AnotherSensorIsRestartedAndReleased)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.address = {19, 0, 4, 0, 3};
     Bench bench(options);
     QSignalSpy unexpected(bench.connector.get(), &DeviceConnector::unexpectedDeviceConnected);

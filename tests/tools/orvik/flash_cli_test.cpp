@@ -34,6 +34,7 @@ QString writeImage(const QTemporaryDir& dir, const QByteArray& bytes, std::uint3
 OrvikSimulatorOptions withLoader(Sim::BootloaderFamily family, bool startInLoader = false)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.bootloader.family = family;
     options.sensor.bootloader.startInLoader = startInLoader;
     return options;

@@ -165,6 +165,7 @@ TEST(RescaleFailures, MessagesInTheSystemLanguage)
 TEST(RescaleFailures, SensorWithAnotherAddress)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.address = {19, 0, 5, 0, 2};
     OrvikSimulatorFixture sensor(options);
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
@@ -181,6 +182,7 @@ TEST(RescaleFailures, SensorWithAnotherAddress)
 TEST(RescaleFailures, FirmwareTheDescriptionLacks)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.device.version = QStringLiteral("V02.19");
     OrvikSimulatorFixture sensor(options);
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
@@ -198,6 +200,7 @@ TEST(RescaleFailures, FirmwareTheDescriptionLacks)
 TEST(RescaleFailures, VariantNameWithoutANumber)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.variant = QStringLiteral("Orvik x");
     OrvikSimulatorFixture sensor(options);
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
@@ -341,6 +344,7 @@ TEST(RescaleFailures, ReadBackNeverMatches)
 TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog)
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.variant = QStringLiteral("Orvik 82.5");
     OrvikSimulatorFixture sensor(options);
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
@@ -348,6 +352,9 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
 
     QProcess process;
     process.setWorkingDirectory(work.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QString::fromLatin1(VeltrixDeviceService::timeScaleVariable));
+    process.setProcessEnvironment(environment);
     process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
     QByteArray out;
     ASSERT_TRUE(QTest::qWaitFor(

@@ -41,6 +41,7 @@ TEST(RescaleUnderLoad, EveryRescaleSucceedsWhileAllCoresAreBusy)
         for (int run = 1; run <= runs; ++run)
         {
             OrvikSimulatorOptions options;
+            options.timing = TestSupport::testTiming();
             options.sensor.variant = QStringLiteral("Orvik 82.5");
             options.sensor.kfactor = 1.2;
             OrvikSimulatorFixture sensor(options);

@@ -27,6 +27,7 @@ ValuesArguments::Parsed parse(QStringList arguments)
 OrvikSimulatorOptions steered()
 {
     OrvikSimulatorOptions options;
+    options.timing = TestSupport::testTiming();
     options.sensor.deviceVariables = Sim::parseLiveVariables("17:1/2/3/4/5/6/7/8/9/10/11/12,41:0.5,32:20");
     options.sensor.burstVariables = Sim::parseLiveVariables("7:1.5/2.5");
     options.sensor.status = 0x81;
