@@ -344,7 +344,6 @@ TEST(RescaleFailures, ReadBackNeverMatches)
 TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog)
 {
     OrvikSimulatorOptions options;
-    options.timing = TestSupport::testTiming();
     options.sensor.variant = QStringLiteral("Orvik 82.5");
     OrvikSimulatorFixture sensor(options);
     ASSERT_TRUE(sensor.isReady()) << sensor.errorString().toStdString();
@@ -352,9 +351,7 @@ TEST(RescaleInterrupted, SigtermInTheMiddleOfTheWriteStopsReleasesAndKeepsTheLog
 
     QProcess process;
     process.setWorkingDirectory(work.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QString::fromLatin1(VeltrixDeviceService::timeScaleVariable));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(orvikEnvironment(1.0));
     process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
     QByteArray out;
     ASSERT_TRUE(QTest::qWaitFor(
@@ -400,11 +397,7 @@ TEST(RescaleInterrupted, SigtermRightAfterAHangUpEndsTheRunOnce)
     WorkDirectory work;
     QProcess process;
     process.setWorkingDirectory(work.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
-    environment.insert(QString::fromLatin1(VeltrixDeviceService::timeScaleVariable),
-                       QString::number(TestSupport::testPace));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(orvikEnvironment());
     process.start(programPath(), {"rescale", "--port", sensor.devicePath(), "--size", "D80"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return sensor.hungUp(); }, runTimeoutMs));
     process.terminate();

@@ -199,6 +199,26 @@ inline QString programBackupFolder()
            QStringLiteral("/OrvikRescaler/backups");
 }
 
+// The environment the real program runs in: no display, the test's data
+// folder, and the given pace (1 keeps the protocol's own).
+inline QProcessEnvironment orvikEnvironment(double pace = TestSupport::testPace)
+{
+    const QString scaleVariable =
+        QString::fromLatin1(Hvd::Weft::Communication::VeltrixDeviceService::timeScaleVariable);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // No display at all: the program must not need one.
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    // Backups and reports go into the test's data folder, not the user's.
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
+    // The simulated sensor's burst pacing stays, which only makes the
+    // program wait a little longer for the first frame.
+    environment.remove(scaleVariable);
+    if (pace != 1.0)
+        environment.insert(scaleVariable, QString::number(pace));
+    return environment;
+}
+
 // The real program, started from the directory with Resources/ (or another
 // prepared like it).
 inline Outcome runOrvik(const QStringList& arguments, const QString& workingDirectory = {},
@@ -207,20 +227,7 @@ inline Outcome runOrvik(const QStringList& arguments, const QString& workingDire
     QProcess process;
     process.setWorkingDirectory(workingDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
                                                            : workingDirectory);
-    // No display at all: the program must not need one.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        environment.remove(QString::fromLatin1(name));
-    // Backups and reports go into the test's data folder, not the user's.
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), testDataHome());
-    // The suite's pace; the simulated sensor's burst pacing stays, which
-    // only makes the program wait a little longer for the first frame.
-    environment.remove(
-        QString::fromLatin1(Hvd::Weft::Communication::VeltrixDeviceService::timeScaleVariable));
-    if (TestSupport::testPace != 1.0)
-        environment.insert(
-            QString::fromLatin1(Hvd::Weft::Communication::VeltrixDeviceService::timeScaleVariable),
-            QString::number(TestSupport::testPace));
+    QProcessEnvironment environment = orvikEnvironment();
     for (const QString& setting : environmentSettings)
         environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
