@@ -2,18 +2,14 @@
 #include "ui_MainWindow.h"
 
 #include "app/OrvikWidget.h"
-#include "communication/DeviceService.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/logging/UiUtils.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QSettings>
 
-MainWindow::MainWindow(Hvd::Weft::Components::DeviceContext& context,
-                       Hvd::Weft::Communication::DeviceService& service,
-                       Hvd::Weft::Components::DeviceConnector& connector,
+MainWindow::MainWindow(Hvd::Weft::Components::DeviceStack& stack,
                        Hvd::Weft::Components::LocalizedFileOpener& opener)
     : QMainWindow(nullptr)
     , ui(new Ui_MainWindow)
@@ -27,12 +23,7 @@ MainWindow::MainWindow(Hvd::Weft::Components::DeviceContext& context,
     restoreWindowSettings();
 
     // Replaces the form's empty central widget, which goes with it.
-    setCentralWidget(new OrvikWidget(context, service, connector, this));
-
-    service.moveToThread(&deviceThread);
-    deviceThread.setObjectName(QStringLiteral("DeviceThread"));
-    deviceThread.start(QThread::InheritPriority);
-    Hvd::Weft::Communication::forwardLogToLogger(service);
+    setCentralWidget(new OrvikWidget(stack, this));
 
     connect(ui->actionHelp, &QAction::triggered, this, &MainWindow::showHelp);
     connect(ui->actionInfo, &QAction::triggered, this, &MainWindow::showCopyright);
@@ -43,10 +34,6 @@ MainWindow::~MainWindow()
     if (copyrightDialog.isVisible())
         copyrightDialog.close();
     saveWindowSettings();
-    // Waits for the slot the service is running; the service itself is
-    // destroyed by its owner after this.
-    deviceThread.quit();
-    deviceThread.wait(QDeadlineTimer(QDeadlineTimer::Forever));
     delete ui;
 }
 

@@ -4,7 +4,6 @@
 #include "components/widgets/CopyrightDialog.h"
 
 #include <QMainWindow>
-#include <QThread>
 
 QT_BEGIN_NAMESPACE
 class Ui_MainWindow;
@@ -12,19 +11,14 @@ QT_END_NAMESPACE
 
 namespace Hvd::Weft::Components
 {
-class DeviceConnector;
-class DeviceContext;
+class DeviceStack;
 class LocalizedFileOpener;
 } // namespace Hvd::Weft::Components
-namespace Hvd::Weft::Communication
-{
-class DeviceService;
-}
 
 // The program's only top-level window: fixed size, Info and Help actions,
 // geometry and tool-bar state remembered between runs, the rescaler as its
-// central widget. It runs the device service in the device thread and keeps
-// one About dialog, which Info opens.
+// central widget, on the program's device stack. It keeps one About dialog,
+// which Info opens.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -37,10 +31,7 @@ public:
     static constexpr const char* helpBaseName = "OrvikRescaler";
     static constexpr const char* helpExtension = ".pdf";
 
-    MainWindow(Hvd::Weft::Components::DeviceContext& context,
-               Hvd::Weft::Communication::DeviceService& service,
-               Hvd::Weft::Components::DeviceConnector& connector,
-               Hvd::Weft::Components::LocalizedFileOpener& opener);
+    MainWindow(Hvd::Weft::Components::DeviceStack& stack, Hvd::Weft::Components::LocalizedFileOpener& opener);
     ~MainWindow() override;
 
 private Q_SLOTS:
@@ -54,6 +45,5 @@ private:
 
     Ui_MainWindow* ui;
     Hvd::Weft::Components::CopyrightDialog copyrightDialog;
-    QThread deviceThread;
     Hvd::Weft::Components::LocalizedFileOpener& opener;
 };

@@ -1,10 +1,8 @@
 #include "app/OrvikRescaler.h"
 
 #include "app/MainWindow.h"
-#include "communication/QtComPortScanner.h"
 #include "communication/VeltrixDeviceService.h"
-#include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
+#include "components/connectors/DeviceStack.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "logging/Logger.h"
 #include "logging/TerminationSignals.h"
@@ -31,8 +29,7 @@ int OrvikRescaler::start()
     Logger::info("Starting {}", applicationNameText);
 
     setupTranslator(applicationNameText, translationDirectory);
-    for (const char* catalogue : libraryCatalogues)
-        installEmbeddedTranslator(catalogue);
+    installLibraryCatalogues();
 
     // Stopped from outside: leave through the normal path below, so that the
     // window stops a running rescale, the port is released and the log ends
@@ -47,15 +44,12 @@ int OrvikRescaler::start()
                      });
 
     // Destroyed in reverse order after the logger has stopped: the window
-    // first, which stops the device thread before the service goes.
-    Hvd::Weft::Components::DeviceContext context;
+    // first, then the stack, which stops the device thread before the
+    // service goes.
     Hvd::Weft::Components::DesktopLocalizedFileOpener opener;
-    const VELTRIX_Timing timing = Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment();
-    Hvd::Weft::Communication::VeltrixDeviceService service(
-        Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions(timing));
-    Hvd::Weft::Communication::QtComPortScanner scanner(timing.portScanIntervalMs, portLister);
-    Hvd::Weft::Components::DeviceConnector connector(context, service, scanner);
-    MainWindow window(context, service, connector, opener);
+    Hvd::Weft::Components::DeviceStack stack(
+        {Hvd::Weft::Communication::VeltrixDeviceService::timingFromEnvironment(), portLister, nullptr});
+    MainWindow window(stack, opener);
     window.show();
 
     const int code = exec();

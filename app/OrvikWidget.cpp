@@ -3,7 +3,7 @@
 
 #include "app/ParameterizeOrvikCommand.h"
 #include "app/RescaleFlow.h"
-#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceStack.h"
 #include "components/logging/UiUtils.h"
 #include "components/widgets/ExecuteCommandWidget.h"
 #include "components/widgets/MeasurementsWidget.h"
@@ -55,12 +55,10 @@ float displayFactor(LengthType unit)
 
 } // namespace
 
-OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
-                         Hvd::Weft::Communication::DeviceService& service,
-                         Hvd::Weft::Components::DeviceConnector& connector, QWidget* parent)
+OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceStack& stack, QWidget* parent)
     : QWidget(parent)
     , ui(new Ui_OrvikWidget)
-    , flow(new RescaleFlow(context, service, connector, this))
+    , flow(new RescaleFlow(stack, this))
     , executeWidget(new ExecuteCommandWidget(tr("&Parameterize"), tr("Parameterize the device"),
                                              flow->rescaleCommand(), grantBeforeRunning))
     , measurementsWidget(
@@ -85,7 +83,7 @@ OrvikWidget::OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
                             tr("Max. flow") + QStringLiteral(" (Q<sub>max</sub>)"), QString(),
                             MeasurementsWidget::Column::First);
 
-    ui->comPorts->setConnector(connector);
+    ui->comPorts->setConnector(stack.getConnector());
     ui->comPorts->setShowOnlyPorts(true);
 
     connect(executeWidget, &ExecuteCommandWidget::executionRequested, this, &OrvikWidget::request);

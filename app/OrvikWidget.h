@@ -11,15 +11,9 @@ QT_BEGIN_NAMESPACE
 class Ui_OrvikWidget;
 QT_END_NAMESPACE
 
-namespace Hvd::Weft::Communication
-{
-class DeviceService;
-}
-
 namespace Hvd::Weft::Components
 {
-class DeviceConnector;
-class DeviceContext;
+class DeviceStack;
 class ExecuteCommandWidget;
 class MeasurementsWidget;
 } // namespace Hvd::Weft::Components
@@ -42,9 +36,7 @@ public:
         Done = 2,
     };
 
-    OrvikWidget(Hvd::Weft::Components::DeviceContext& context,
-                Hvd::Weft::Communication::DeviceService& service,
-                Hvd::Weft::Components::DeviceConnector& connector, QWidget* parent);
+    OrvikWidget(Hvd::Weft::Components::DeviceStack& stack, QWidget* parent);
     ~OrvikWidget() override;
 
     State getState() const { return state; }

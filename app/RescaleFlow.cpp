@@ -1,20 +1,16 @@
 #include "app/RescaleFlow.h"
 
+#include "app/OrvikDescription.h"
 #include "app/ParameterizeOrvikCommand.h"
 #include "app/RescaleReport.h"
 #include "app/RestoreCommand.h"
 #include "app/SensorBackup.h"
 #include "communication/DeviceService.h"
-#include "components/QtResourceReader.h"
 #include "components/commands/CompositeCommand.h"
 #include "components/commands/ReadParametersCommand.h"
-#include "components/connectors/DeviceConnector.h"
 #include "components/connectors/DeviceContext.h"
-#include "device/Exceptions.h"
+#include "components/connectors/DeviceStack.h"
 #include "device/Tag.h"
-#include "device/import/FileReader.h"
-#include "device/import/Importer.h"
-#include "device/import/JsonFormatImporter.h"
 #include "logging/Logger.h"
 
 #include <QCoreApplication>
@@ -23,66 +19,24 @@
 #include <QLocale>
 
 #include <cmath>
-#include <memory>
-#include <stdexcept>
 #include <string>
 
 using Hvd::Weft::Communication::DeviceService;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::CompositeCommand;
-using Hvd::Weft::Components::Connector;
-using Hvd::Weft::Components::DeviceConnector;
 using Hvd::Weft::Components::DeviceContext;
+using Hvd::Weft::Components::DeviceStack;
 using Hvd::Weft::Components::Logger;
-using Hvd::Weft::Components::QtResourceReader;
 using Hvd::Weft::Components::ReadParametersCommand;
+using Hvd::Weft::Components::SensorSession;
 using Hvd::Weft::Components::System;
 namespace Device = Hvd::Weft::Device;
 
-namespace
-{
-
-constexpr int releaseWatchMs = 20;
-// The service confirms an abort at once; this only guards a stuck thread.
-constexpr int interruptReleaseMs = 3000;
-
-QString importFailure(const std::exception& exception)
-{
-    return RescaleFlow::text(QT_TRANSLATE_NOOP(
-               "OrvikWidget", "Could not load the N5Q2-Orvik device file. Please contact support. ")) +
-           QString::fromStdString(exception.what());
-}
-
-} // namespace
-
-// Both schemas are read and compiled here; a missing or unreadable file
-// becomes an import error that names it.
-Device::Importer RescaleFlow::createImporter()
-{
-    try
-    {
-        const Device::FileReader settingsSchema(RescaleFlow::settingsSchemaFile);
-        const Device::FileReader descriptionSchema(RescaleFlow::descriptionSchemaFile);
-        auto format = std::make_shared<Device::JsonFormatImporter>(descriptionSchema, settingsSchema);
-        return Device::Importer(Device::Importer::Config{{Device::Format::DESC_JSON, format},
-                                                         {Device::Format::PARA_JSON, format}});
-    }
-    catch (const std::invalid_argument& exception)
-    {
-        throw Device::ImportException(std::string("Could not read schema file: ") + exception.what());
-    }
-    catch (const Device::IoException& exception)
-    {
-        throw Device::ImportException(std::string("Could not read schema file: ") + exception.what());
-    }
-}
-
-RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceService,
-                         DeviceConnector& deviceConnector, QObject* parent)
+RescaleFlow::RescaleFlow(DeviceStack& stack, QObject* parent)
     : QObject(parent)
-    , context(deviceContext)
-    , service(deviceService)
-    , connector(deviceConnector)
+    , context(stack.getContext())
+    , service(stack.getService())
+    , session(stack)
     , readCommand(new ReadParametersCommand(
           context, service, text(QT_TRANSLATE_NOOP("OrvikWidget", "Reading calibrated diameter")), nullptr))
     , parameterizeCommand(new ParameterizeOrvikCommand(context, service, nullptr))
@@ -143,14 +97,14 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                     lineGone = true;
             });
 
-    connect(&connector, &Connector::progressUpdated, this,
+    connect(&session, &SensorSession::progressUpdated, this,
             [this](std::uint8_t progress, const QString& description)
             {
                 // The release after a failure is not shown.
                 if (stage == Stage::Connecting || stage == Stage::Rescaling || stage == Stage::Restoring)
                     Q_EMIT progressUpdated(progress, description);
             });
-    connect(&connector, &DeviceConnector::deviceConnected, this,
+    connect(&session, &SensorSession::connected, this,
             [this]
             {
                 if (stage == Stage::Restoring)
@@ -158,7 +112,7 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                 else
                     checkSensor();
             });
-    connect(&connector, &DeviceConnector::unexpectedDeviceConnected, this,
+    connect(&session, &SensorSession::wrongSensor, this,
             [this]
             {
                 if (stage == Stage::Connecting)
@@ -166,64 +120,18 @@ RescaleFlow::RescaleFlow(DeviceContext& deviceContext, DeviceService& deviceServ
                 else if (stage == Stage::Restoring)
                     restoreEnded(false, text(QT_TRANSLATE_NOOP("OrvikWidget", "another sensor answered")));
             });
-    connect(&connector, &Connector::errorOccurred, this,
+    connect(&session, &SensorSession::connectFailed, this,
             [this](const QString& message)
             {
-                if (stage == Stage::Releasing)
-                    releaseEnded(message);
-                else if (stage == Stage::Restoring)
+                if (stage == Stage::Restoring)
                 {
                     Logger::error("Could not reconnect to restore the parameters: {}", message.toStdString());
                     restoreEnded(false, message);
                 }
-                else if (stage == Stage::Connecting || stage == Stage::Rescaling)
+                else if (stage == Stage::Connecting)
                     fail(message);
             });
-    connect(&connector, &Connector::targetDisconnected, this,
-            [this]
-            {
-                if (stage == Stage::Releasing)
-                    releaseEnded(std::nullopt);
-                else if (stage == Stage::Restoring && restoreCommand)
-                    restoreEnded(
-                        false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the adapter was disconnected")), true);
-                else if (stage == Stage::Restoring)
-                    connector.connectTarget(port);
-            });
-
-    releaseWatch.setInterval(releaseWatchMs);
-    connect(&releaseWatch, &QTimer::timeout, this,
-            [this]
-            {
-                if (connector.isRunning())
-                    return;
-                releaseWatch.stop();
-                releaseEnded(std::nullopt);
-            });
-    connect(&service, &DeviceService::requestTaken, this,
-            [this](quint64 id)
-            {
-                if (interruptWatch.isActive() && id == interruptRequest)
-                    interruptTaken = true;
-            });
-    connect(&service, &DeviceService::successDisconnecting, this,
-            [this]
-            {
-                if (!interruptTaken || !interruptWatch.isActive())
-                    return;
-                interruptWatch.stop();
-                stage = Stage::Idle;
-                Q_EMIT released(std::nullopt);
-            });
-    interruptWatch.setSingleShot(true);
-    interruptWatch.setInterval(interruptReleaseMs);
-    connect(&interruptWatch, &QTimer::timeout, this,
-            [this]
-            {
-                Logger::error("The port was not confirmed released after the interrupt");
-                stage = Stage::Idle;
-                Q_EMIT released(std::nullopt);
-            });
+    connect(&session, &SensorSession::released, this, &RescaleFlow::onReleased);
 }
 
 RescaleFlow::~RescaleFlow()
@@ -251,10 +159,9 @@ void RescaleFlow::setBackupFolder(const QString& folder)
 
 void RescaleFlow::start(const QString& portName)
 {
-    if (stage == Stage::Connecting || stage == Stage::Rescaling || stage == Stage::Restoring ||
-        interruptWatch.isActive())
+    if (stage == Stage::Connecting || stage == Stage::Rescaling || stage == Stage::Restoring || interrupting)
         return;
-    if (stage == Stage::Releasing || connector.isRunning() || connector.isTargetConnected())
+    if (stage == Stage::Releasing || !session.isFree())
     {
         // The sensor of the previous run is still being released; a connect
         // now would be ignored and leave the caller waiting.
@@ -271,7 +178,7 @@ void RescaleFlow::start(const QString& portName)
     newKFactor = shownDiameter = shownRangeEnd = 0;
     kFactorName.clear();
     QString failure;
-    if (!importDeviceDescription(context, &failure))
+    if (!OrvikDescription::importInto(context, &failure))
     {
         fail(failure);
         return;
@@ -282,38 +189,7 @@ void RescaleFlow::start(const QString& portName)
         return;
     }
     Logger::info("Starting connection to {}", port.toStdString());
-    connector.connectTarget(port);
-    // A connector that refused at once has said why (and the flow has failed).
-    if (stage == Stage::Connecting && !connector.isRunning())
-        fail(text(QT_TRANSLATE_NOOP("OrvikWidget", "No port has been selected.")));
-}
-
-bool RescaleFlow::importDeviceDescription(DeviceContext& target, QString* failure)
-{
-    const QtResourceReader reader(descriptionResource);
-    Logger::info("Importing device description {}", reader.getSourceName());
-    try
-    {
-        const Device::Importer importer = createImporter();
-        Device::Device device = importer.importDevice(reader);
-        Logger::info("Imported device description {}", reader.getSourceName());
-        target.setDevice(std::move(device));
-        return true;
-    }
-    catch (const Device::ValidationException& exception)
-    {
-        std::string errors;
-        for (const std::string& error : exception.getErrors())
-            errors += (errors.empty() ? "" : "\n") + error;
-        Logger::error("{}\n{}", exception.what(), errors);
-        *failure = importFailure(exception);
-    }
-    catch (const std::exception& exception)
-    {
-        Logger::error("{}", exception.what());
-        *failure = importFailure(exception);
-    }
-    return false;
+    session.connectSensor(port);
 }
 
 void RescaleFlow::checkSensor()
@@ -370,11 +246,8 @@ void RescaleFlow::restore(const QString& failure)
     Q_EMIT progressUpdated(0, text(QT_TRANSLATE_NOOP("OrvikWidget", "Restoring previous parameters")));
     // The service closes its port with a failed write, and the sensor may
     // hold half of it in its working memory: start again from a power cycle.
-    if (connector.isTargetConnected() && !connector.isRunning())
-        connector.releaseTarget();
-    else if (!connector.isRunning())
-        connector.connectTarget(port);
-    else
+    // Once released, the sensor is connected again (onReleased).
+    if (!session.release(SensorSession::Release::Close) && !session.connectSensor(port))
         restoreEnded(false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the port is busy")));
 }
 
@@ -490,31 +363,37 @@ void RescaleFlow::fail(const QString& message, bool lineLost)
     Logger::error("Rescaling failed: {}",
                   QString(message).replace(QLatin1Char('\n'), QLatin1Char(' ')).toStdString());
     stage = Stage::Releasing;
-    if (lineLost && connector.isTargetConnected() && !connector.isRunning())
-    {
-        // The service has closed the port with its failure: only forget the
-        // sensor, a restart could no longer reach it.
-        connector.releaseTarget();
-    }
-    else if (connector.isTargetConnected() && !connector.isRunning())
-    {
-        // A sensor still connected is restarted and released.
-        connector.setRunning(true);
-        connector.disconnectTarget();
-    }
-    else if (connector.isRunning())
-    {
-        // The connector releases a sensor of the wrong kind by itself.
-        releaseWatch.start();
-    }
+    // On a lost line the service has closed the port with its failure: only
+    // forget the sensor, a restart could no longer reach it. A sensor still
+    // connected otherwise is restarted and released.
+    const bool releasing =
+        session.release(lineLost ? SensorSession::Release::Close : SensorSession::Release::Restart);
     Q_EMIT failed(message);
-    if (stage == Stage::Releasing && !connector.isRunning() && !releaseWatch.isActive())
+    if (!releasing && stage == Stage::Releasing)
         releaseEnded(std::nullopt);
+}
+
+void RescaleFlow::onReleased(const std::optional<QString>& releaseError)
+{
+    if (interrupting)
+    {
+        interrupting = false;
+        stage = Stage::Idle;
+        Q_EMIT released(std::nullopt);
+    }
+    else if (stage == Stage::Releasing)
+        releaseEnded(releaseError);
+    else if (stage == Stage::Restoring && restoreCommand)
+        restoreEnded(false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the adapter was disconnected")), true);
+    else if (stage == Stage::Restoring && releaseError)
+        restoreEnded(false, *releaseError);
+    else if (stage == Stage::Restoring && !session.connectSensor(port))
+        restoreEnded(false, text(QT_TRANSLATE_NOOP("OrvikWidget", "the port is busy")));
 }
 
 void RescaleFlow::releaseEnded(const std::optional<QString>& releaseError)
 {
-    if (stage != Stage::Releasing || interruptWatch.isActive())
+    if (stage != Stage::Releasing || interrupting)
         return;
     stage = Stage::Idle;
     Q_EMIT released(releaseError);
@@ -522,9 +401,10 @@ void RescaleFlow::releaseEnded(const std::optional<QString>& releaseError)
 
 void RescaleFlow::interrupt()
 {
-    if (interruptWatch.isActive())
+    if (interrupting)
         return;
     Logger::warn("Rescale interrupted: stopping and releasing the port");
+    interrupting = true;
     if (composite)
         composite->cancel();
     if (restoreCommand)
@@ -534,22 +414,8 @@ void RescaleFlow::interrupt()
         restoreCommand->deleteLater();
         restoreCommand = nullptr;
     }
-    releaseWatch.stop();
     stage = Stage::Releasing;
-    // The abort stops every sequence and closes the port; its confirmation,
-    // heard only once the service has taken up this very request, ends it.
-    const quint64 requestId = service.newRequestId();
-    interruptRequest = requestId;
-    interruptTaken = false;
-    interruptWatch.start();
-    QMetaObject::invokeMethod(
-        &service,
-        [target = &service, requestId]
-        {
-            target->tagNextRequest(requestId);
-            target->abort();
-        },
-        Qt::QueuedConnection);
+    session.interrupt();
 }
 
 std::optional<double> RescaleFlow::calibratedDiameter(const QString& variantName)

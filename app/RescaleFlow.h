@@ -2,11 +2,11 @@
 
 #include "app/Orvik.h"
 #include "components/commands/CompositeCommand.h"
+#include "components/connectors/SensorSession.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -17,16 +17,11 @@ namespace Hvd::Weft::Communication
 class DeviceService;
 }
 
-namespace Hvd::Weft::Device
-{
-class Importer;
-}
-
 namespace Hvd::Weft::Components
 {
 class Command;
-class DeviceConnector;
 class DeviceContext;
+class DeviceStack;
 class ReadParametersCommand;
 } // namespace Hvd::Weft::Components
 
@@ -59,9 +54,7 @@ public:
     // passed its check: the window lets its execute widget run it, the
     // command line runs it directly (the default). The command is owned by
     // whoever runs it; see takeRescaleCommand.
-    RescaleFlow(Hvd::Weft::Components::DeviceContext& context,
-                Hvd::Weft::Communication::DeviceService& service,
-                Hvd::Weft::Components::DeviceConnector& connector, QObject* parent = nullptr);
+    explicit RescaleFlow(Hvd::Weft::Components::DeviceStack& stack, QObject* parent = nullptr);
     ~RescaleFlow() override;
 
     // The composite "Reading calibrated diameter" + rescaling. The flow owns
@@ -85,13 +78,6 @@ public:
     // begun, or its restore runs): how to put its backup back. Empty otherwise.
     QString partialWriteAdvice() const;
 
-    // Imports the shipped description into `context`; on failure the user's
-    // text is in `failure` and the reason in the log.
-    static bool importDeviceDescription(Hvd::Weft::Components::DeviceContext& context, QString* failure);
-    // The importer of descriptions and settings files, with both schemas
-    // compiled. Throws Device::ImportException naming a schema it cannot read.
-    static Hvd::Weft::Device::Importer createImporter();
-
     // A user-visible text of the rescaler, translated in the window's context;
     // a text not shown by the window itself is marked where it is written
     // with QT_TRANSLATE_NOOP("OrvikWidget", ...), so that the catalogue holds it.
@@ -102,10 +88,6 @@ public:
     // Product variant names below this number give the diameter in inches,
     // from it on in millimetres.
     static constexpr double inchLimit = 40;
-
-    static constexpr const char* descriptionResource = ":/N5Q2-Orvik.desc.json";
-    static constexpr const char* settingsSchemaFile = "Resources/DeviceSettings.schema.json";
-    static constexpr const char* descriptionSchemaFile = "Resources/DeviceDescription.schema.json";
 
 Q_SIGNALS:
     void progressUpdated(std::uint32_t progress, const QString& description);
@@ -135,25 +117,20 @@ private:
     void restoreEnded(bool restored, const QString& reason, bool lineLost = false);
     void saveReport();
     void releaseEnded(const std::optional<QString>& releaseError);
+    void onReleased(const std::optional<QString>& releaseError);
     void onValueCalculated(bool isDeviceParameter, const QString& name, double value, const QString& unit);
     void connectCalibratedDiameter();
 
     Hvd::Weft::Components::DeviceContext& context;
     Hvd::Weft::Communication::DeviceService& service;
-    Hvd::Weft::Components::DeviceConnector& connector;
+    Hvd::Weft::Components::SensorSession session;
     Hvd::Weft::Components::ReadParametersCommand* readCommand;
     ParameterizeOrvikCommand* parameterizeCommand;
     QPointer<Hvd::Weft::Components::CompositeCommand> composite;
     QPointer<Hvd::Weft::Components::CompositeCommand> restoreCommand;
     std::function<void()> startRescale;
-    // Polls the connector while it releases a wrong sensor on its own: that
-    // release ends without a signal.
-    QTimer releaseWatch;
-    // Bounds the wait for the port's release after an interrupt.
-    QTimer interruptWatch;
-    // The abort of the running interrupt, and whether the service took it up.
-    quint64 interruptRequest = 0;
-    bool interruptTaken = false;
+    // An interrupt runs: its release ends the flow, whatever else ends.
+    bool interrupting = false;
     // The service reported the adapter's line lost during this run.
     bool lineGone = false;
     Stage stage = Stage::Idle;

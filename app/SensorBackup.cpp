@@ -1,6 +1,6 @@
 #include "app/SensorBackup.h"
 
-#include "app/RescaleFlow.h"
+#include "app/OrvikDescription.h"
 #include "components/connectors/DeviceContext.h"
 #include "device/Device.h"
 #include "device/EnumNames.h"
@@ -296,7 +296,7 @@ std::optional<SensorBackup> SensorBackup::load(const QString& path, const Device
         // Read once: the importer checks the text, the backup's own keys come
         // from the same text.
         const std::string content = Device::FileReader(path.toStdString()).read();
-        settings = RescaleFlow::createImporter().importDeviceSettingsForDevice(
+        settings = OrvikDescription::createImporter().importDeviceSettingsForDevice(
             description, Device::StringReader(path.toStdString(), content));
         // The schema has checked the backup's own keys.
         const json document = json::parse(content);

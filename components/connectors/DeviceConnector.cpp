@@ -153,6 +153,7 @@ void DeviceConnector::runDisconnect(Command* command, bool withSignals)
                 setRunning(false);
                 if (withSignals)
                     Q_EMIT targetDisconnected();
+                Q_EMIT releaseEnded(std::nullopt);
             });
     connect(command, &Command::errorOccurred, this,
             [this, withSignals](const QString& message)
@@ -161,6 +162,7 @@ void DeviceConnector::runDisconnect(Command* command, bool withSignals)
                 setRunning(false);
                 if (withSignals)
                     Q_EMIT errorOccurred(message);
+                Q_EMIT releaseEnded(message);
             });
     disconnectCommand = command;
     command->execute();

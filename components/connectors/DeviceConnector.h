@@ -5,6 +5,8 @@
 #include "components/connectors/ComPortConnector.h"
 #include "components/connectors/DeviceContext.h"
 
+#include <optional>
+
 namespace Hvd::Weft::Components
 {
 
@@ -36,6 +38,9 @@ public:
 Q_SIGNALS:
     void deviceConnected(const Hvd::Weft::Communication::Device& device);
     void unexpectedDeviceConnected(const Hvd::Weft::Communication::Device& device);
+    // Every release ends with this, with or without the user-facing signals
+    // and whether it succeeded or not (then with its message).
+    void releaseEnded(const std::optional<QString>& releaseError);
 
 protected:
     void doDisconnectTarget(bool withSignals) override;

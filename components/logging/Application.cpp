@@ -97,6 +97,17 @@ QTranslator* Application::installEmbeddedTranslator(const char* name)
     return translator;
 }
 
+int Application::installLibraryCatalogues()
+{
+    int installed = 0;
+    for (const char* catalogue : libraryCatalogues)
+    {
+        if (installEmbeddedTranslator(catalogue))
+            ++installed;
+    }
+    return installed;
+}
+
 bool Application::notify(QObject* receiver, QEvent* event)
 {
     try

@@ -41,6 +41,8 @@ public:
     // The catalogues the component and communication libraries embed: every
     // program that shows their texts installs them beside its own.
     static constexpr std::array<const char*, 2> libraryCatalogues = {"OrvikComponents", "OrvikCommunication"};
+    // Installs each of them; returns how many were installed.
+    static int installLibraryCatalogues();
 
     bool notify(QObject* receiver, QEvent* event) override;
 

@@ -2,10 +2,8 @@
 
 #include "app/OrvikWidget.h"
 #include "app/message_boxes.h"
-#include "communication/QtComPortScanner.h"
 #include "components/components_test_support.h"
-#include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
+#include "components/connectors/DeviceStack.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/widgets/CopyrightDialog.h"
 
@@ -69,18 +67,17 @@ struct MainWindowTest : ::testing::Test
     FailingOpener opener;
 };
 
-// The objects the program hands to its window, made fresh for each window:
-// the window moves the service into its device thread for good.
+// The program's device stack with a stand-in service, and the window on it.
 struct Assembly
 {
-    Hvd::Weft::Components::DeviceContext context;
-    FakeDeviceService service;
-    Hvd::Weft::Communication::QtComPortScanner scanner{1000, [] { return ComPortScanner::List{}; }};
-    Hvd::Weft::Components::DeviceConnector connector{context, service, scanner};
+    std::unique_ptr<FakeDeviceService> made = std::make_unique<FakeDeviceService>();
+    FakeDeviceService& service = *made;
+    Hvd::Weft::Components::DeviceStack stack{
+        {VELTRIX_Timing(), [] { return ComPortScanner::List{}; }, std::move(made)}};
     std::unique_ptr<MainWindow> window;
 
     explicit Assembly(Hvd::Weft::Components::LocalizedFileOpener& opener)
-        : window(std::make_unique<MainWindow>(context, service, connector, opener))
+        : window(std::make_unique<MainWindow>(stack, opener))
     {
     }
     ~Assembly() { window.reset(); }
@@ -200,19 +197,19 @@ TEST_F(MainWindowTest, HelpOpensTheManualOfTheSystemLanguageBesideTheProgramElse
     QLocale::setDefault(previous);
 }
 
-TEST_F(MainWindowTest, RescalerInTheMiddleAndTheServiceInItsOwnThreadUntilTheWindowGoes)
+TEST_F(MainWindowTest, RescalerInTheMiddleAndTheServiceInItsOwnThreadUntilTheStackGoes)
 {
-    Assembly assembly(opener);
-    EXPECT_NE(qobject_cast<OrvikWidget*>(assembly.window->centralWidget()), nullptr);
-    QThread* thread = assembly.service.thread();
+    auto assembly = std::make_unique<Assembly>(opener);
+    EXPECT_NE(qobject_cast<OrvikWidget*>(assembly->window->centralWidget()), nullptr);
+    QThread* thread = assembly->service.thread();
     ASSERT_NE(thread, QThread::currentThread());
     EXPECT_EQ(thread->objectName(), "DeviceThread");
     EXPECT_TRUE(thread->isRunning());
 
-    // A slot still running when the window closes is waited for.
+    // A slot still running when the stack goes is waited for.
     QSemaphore slotStarted;
     std::atomic<bool> slotDone = false;
-    QMetaObject::invokeMethod(&assembly.service,
+    QMetaObject::invokeMethod(&assembly->service,
                               [&slotStarted, &slotDone]
                               {
                                   slotStarted.release();
@@ -220,7 +217,8 @@ TEST_F(MainWindowTest, RescalerInTheMiddleAndTheServiceInItsOwnThreadUntilTheWin
                                   slotDone = true;
                               });
     ASSERT_TRUE(slotStarted.tryAcquire(1, 10000));
-    assembly.window.reset();
+    assembly->window.reset();
+    assembly.reset();
     EXPECT_TRUE(slotDone);
 }
 

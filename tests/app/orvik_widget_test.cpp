@@ -8,9 +8,9 @@
 #include "app/RescaleFlow.h"
 #include "app/message_boxes.h"
 #include "app/rescaling_test_support.h"
-#include "communication/QtComPortScanner.h"
-#include "components/connectors/DeviceConnector.h"
+#include "components/connectors/DeviceStack.h"
 #include "components/widgets/MeasurementsWidget.h"
+#include "tests/support/pace.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -72,11 +72,13 @@ struct WidgetTest : ::testing::Test
     }
 
     MessageBoxes boxes;
-    DeviceContext context;
-    RecordingService service;
-    Hvd::Weft::Communication::QtComPortScanner scanner{60000, [] { return ComPortScanner::List{}; }};
-    DeviceConnector connector{context, service, scanner};
-    OrvikWidget widget{context, service, connector, nullptr};
+    std::unique_ptr<RecordingService> made = std::make_unique<RecordingService>();
+    RecordingService& service = *made;
+    Hvd::Weft::Components::DeviceStack stack{
+        {TestSupport::withoutPortScans(), [] { return ComPortScanner::List{}; }, std::move(made)}};
+    DeviceContext& context = stack.getContext();
+    DeviceConnector& connector = stack.getConnector();
+    OrvikWidget widget{stack, nullptr};
 };
 
 TEST_F(WidgetTest, SizeListAndDiameterFieldFollowTheChosenSize)

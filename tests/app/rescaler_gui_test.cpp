@@ -6,10 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/OrvikWidget.h"
 #include "app/message_boxes.h"
-#include "communication/QtComPortScanner.h"
-#include "communication/VeltrixDeviceService.h"
-#include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
+#include "components/connectors/DeviceStack.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "components/widgets/MeasurementsWidget.h"
 #include "tests/support/pace.h"
@@ -45,15 +42,22 @@ protected:
     bool doOpenFile(const QString&) override { return false; }
 };
 
-// The program's objects around the window, as the start function makes
-// them, with a scanner that lists the simulated sensor's port.
+// The program's device stack and window, as the start function makes them,
+// with a scanner that lists the simulated sensor's ports.
+VELTRIX_Timing scannedEvery(int intervalMs)
+{
+    VELTRIX_Timing timing = TestSupport::testTiming();
+    timing.portScanIntervalMs = intervalMs;
+    return timing;
+}
+
 struct Program
 {
     explicit Program(const OrvikSimulatorOptions& options)
         : sensor(options)
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-        window = std::make_unique<MainWindow>(context, service, connector, opener);
+        window = std::make_unique<MainWindow>(stack, opener);
         window->show();
     }
     ~Program() { window.reset(); }
@@ -97,25 +101,24 @@ struct Program
     std::unique_ptr<OrvikSimulatorFixture> replugged;
     std::atomic<const OrvikSimulatorFixture*> listedReplugged = nullptr;
     NoHelp opener;
-    Hvd::Weft::Components::DeviceContext context;
-    Hvd::Weft::Communication::VeltrixDeviceService service{
-        Hvd::Weft::Communication::VeltrixDeviceService::serialPortOptions(TestSupport::testTiming())};
-    Hvd::Weft::Communication::QtComPortScanner scanner{
-        200, [this]
-        {
-            ComPortScanner::List ports;
-            for (const OrvikSimulatorFixture* present :
-                 std::initializer_list<const OrvikSimulatorFixture*>{&sensor, listedReplugged.load()})
-            {
-                if (present == nullptr || present->hungUp())
-                    continue;
-                Comport port;
-                port.number = present->devicePath();
-                ports.append(port);
-            }
-            return ports;
-        }};
-    Hvd::Weft::Components::DeviceConnector connector{context, service, scanner};
+    Hvd::Weft::Components::DeviceStack stack{
+        {scannedEvery(200),
+         [this]
+         {
+             ComPortScanner::List ports;
+             for (const OrvikSimulatorFixture* present :
+                  std::initializer_list<const OrvikSimulatorFixture*>{&sensor, listedReplugged.load()})
+             {
+                 if (present == nullptr || present->hungUp())
+                     continue;
+                 Comport port;
+                 port.number = present->devicePath();
+                 ports.append(port);
+             }
+             return ports;
+         },
+         nullptr}};
+    Hvd::Weft::Components::DeviceConnector& connector = stack.getConnector();
     std::unique_ptr<MainWindow> window;
     MessageBoxes boxes;
     QStringList& shown = boxes.texts;

@@ -4,9 +4,7 @@
 #include "app/OrvikWidget.h"
 #include "app/RescaleFlow.h"
 #include "app/SensorBackup.h"
-#include "communication/QtComPortScanner.h"
-#include "components/connectors/DeviceConnector.h"
-#include "components/connectors/DeviceContext.h"
+#include "components/connectors/DeviceStack.h"
 #include "components/logging/LocalizedFileOpener.h"
 #include "tools/help-manual/StandInService.h"
 
@@ -23,6 +21,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 using Hvd::Weft::Communication::ComPortScanner;
 using State = OrvikWidget::State;
@@ -92,15 +91,25 @@ QImage withMessageBox(const QImage& window, const QImage& box)
     return shot;
 }
 
-// The objects the program hands to its window, with the stand-in service.
+// The program's device stack with the stand-in service, and its window.
+// The tour lists the ports itself: the scanner's first list would come
+// only after the tour.
+VELTRIX_Timing tourTiming()
+{
+    VELTRIX_Timing timing;
+    timing.portScanIntervalMs = 60000;
+    return timing;
+}
+
 struct Assembly
 {
-    Hvd::Weft::Components::DeviceContext context;
     NoOpener opener;
-    StandInService service;
-    Hvd::Weft::Communication::QtComPortScanner scanner{60000, [] { return ComPortScanner::List{}; }};
-    Hvd::Weft::Components::DeviceConnector connector{context, service, scanner};
-    MainWindow window{context, service, connector, opener};
+    std::unique_ptr<StandInService> standIn = std::make_unique<StandInService>();
+    StandInService& service = *standIn;
+    Hvd::Weft::Components::DeviceStack stack{
+        {tourTiming(), [] { return ComPortScanner::List{}; }, std::move(standIn)}};
+    Hvd::Weft::Components::DeviceConnector& connector = stack.getConnector();
+    MainWindow window{stack, opener};
 };
 
 } // namespace

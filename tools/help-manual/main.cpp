@@ -42,12 +42,7 @@ int installTranslators(QCoreApplication& application, const QLocale& locale, con
                   translations, QStringLiteral(".qm")) &&
         QCoreApplication::installTranslator(own))
         ++installed;
-    for (const char* catalogue : Application::libraryCatalogues)
-    {
-        if (Application::installEmbeddedTranslator(catalogue))
-            ++installed;
-    }
-    return installed;
+    return installed + Application::installLibraryCatalogues();
 }
 
 void removeTranslators(QCoreApplication& application)

@@ -51,17 +51,17 @@ BackupRun::~BackupRun()
 
 void BackupRun::runJob()
 {
-    auto deviceParameters = everyParameter(stack.context.getDeviceParameterSet());
-    auto subdeviceParameters = everyParameter(stack.context.getSubdeviceParameterSet());
+    auto deviceParameters = everyParameter(stack.getContext().getDeviceParameterSet());
+    auto subdeviceParameters = everyParameter(stack.getContext().getSubdeviceParameterSet());
     if (deviceParameters.empty() && subdeviceParameters.empty())
     {
         fail(translate("The device description has no parameters for this sensor's firmware %1.")
-                 .arg(stack.context.getConnectedDevice().version));
+                 .arg(stack.getContext().getConnectedDevice().version));
         return;
     }
     Logger::info("Reading {} device and {} sub device parameters for a backup", deviceParameters.size(),
                  subdeviceParameters.size());
-    command = std::make_unique<ReadParametersCommand>(stack.context, *stack.service,
+    command = std::make_unique<ReadParametersCommand>(stack.getContext(), stack.getService(),
                                                       translate("Reading parameters"), nullptr);
     deviceNames.clear();
     subdeviceNames.clear();
@@ -85,8 +85,9 @@ void BackupRun::save(const SensorBackup::SettingList& deviceSettings,
                      const SensorBackup::SettingList& subdeviceSettings)
 {
     QString why;
-    const auto backup = SensorBackup::taken(stack.context, deviceSettings, subdeviceSettings, deviceNames,
-                                            subdeviceNames, SensorBackup::SerialSetting::Kept, &why);
+    const auto backup =
+        SensorBackup::taken(stack.getContext(), deviceSettings, subdeviceSettings, deviceNames,
+                            subdeviceNames, SensorBackup::SerialSetting::Kept, &why);
     QString path = arguments.file;
     if (!backup)
         path.clear();
@@ -120,7 +121,7 @@ RestoreRun::~RestoreRun()
 bool RestoreRun::prepare(QString* problem)
 {
     QString why;
-    backup = SensorBackup::load(arguments.file, stack.context.getDevice(), &why);
+    backup = SensorBackup::load(arguments.file, stack.getContext().getDevice(), &why);
     if (!backup)
     {
         Logger::error("Refused the backup {}: {}", arguments.file.toStdString(), why.toStdString());
@@ -132,7 +133,7 @@ bool RestoreRun::prepare(QString* problem)
 
 void RestoreRun::runJob()
 {
-    const QString otherSensor = backup->mismatch(stack.context.getConnectedDevice());
+    const QString otherSensor = backup->mismatch(stack.getContext().getConnectedDevice());
     if (!otherSensor.isEmpty())
     {
         Logger::error("Refused the backup {}: {}", arguments.file.toStdString(), otherSensor.toStdString());
@@ -142,15 +143,15 @@ void RestoreRun::runJob()
     SensorBackup::ParameterList deviceParameters;
     SensorBackup::ParameterList subdeviceParameters;
     QString why;
-    if (!backup->toParameters(stack.context, SensorBackup::Limits::Checked, deviceParameters,
+    if (!backup->toParameters(stack.getContext(), SensorBackup::Limits::Checked, deviceParameters,
                               subdeviceParameters, &why))
     {
         fail(translate("The backup cannot be restored: %1").arg(why));
         return;
     }
     Logger::info("Restoring the device parameters from {}", arguments.file.toStdString());
-    command.reset(createRestoreCommand(stack.context, *stack.service, *backup, std::move(deviceParameters),
-                                       std::move(subdeviceParameters), nullptr));
+    command.reset(createRestoreCommand(stack.getContext(), stack.getService(), *backup,
+                                       std::move(deviceParameters), std::move(subdeviceParameters), nullptr));
     follow(*command);
     connect(command.get(), &Command::finished, this,
             [this]

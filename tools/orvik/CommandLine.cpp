@@ -119,8 +119,7 @@ int execute(const QString& subcommand, const std::function<std::unique_ptr<Comma
         QCoreApplication::installTranslator(&translator);
     // The messages of the commands and the service come from the libraries'
     // catalogues; without them a German run would answer half in English.
-    for (const char* catalogue : Hvd::Weft::Components::Application::libraryCatalogues)
-        Hvd::Weft::Components::Application::installEmbeddedTranslator(catalogue);
+    Hvd::Weft::Components::Application::installLibraryCatalogues();
 
     int code = Failed;
     try

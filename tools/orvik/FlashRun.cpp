@@ -20,7 +20,7 @@ FlashRun::FlashRun(const FlashArguments::Parsed& parsed, const VELTRIX_Timing& t
     : SensorRun(parsed.port, !parsed.request.rescueMode, timing, parent)
     , arguments(parsed)
 {
-    connect(stack.service.get(), &DeviceService::log, this,
+    connect(&stack.getService(), &DeviceService::log, this,
             [this](LogLevel, const QString& entry)
             {
                 if (entry.startsWith(stateEntry))
@@ -38,8 +38,8 @@ void FlashRun::runJob()
 {
     Logger::info("Uploading {} into the device on {}", arguments.request.fileName.toStdString(),
                  port.toStdString());
-    command =
-        std::make_unique<UploadFirmwareCommand>(stack.context, *stack.service, arguments.request, nullptr);
+    command = std::make_unique<UploadFirmwareCommand>(stack.getContext(), stack.getService(),
+                                                      arguments.request, nullptr);
     follow(*command,
            [this](const QString& message)
            {

@@ -31,7 +31,7 @@ RescaleRun::RescaleRun(const QString& portName, const Orvik& size, const VELTRIX
     , port(portName)
     , orvik(size)
     , stack(timing)
-    , flow(std::make_unique<RescaleFlow>(stack.context, *stack.service, stack.connector))
+    , flow(std::make_unique<RescaleFlow>(stack))
 {
     flow->setOrvik(orvik);
     connect(flow.get(), &RescaleFlow::valueShown, this,

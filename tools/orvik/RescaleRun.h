@@ -1,8 +1,9 @@
 #pragma once
 
 #include "app/Orvik.h"
+#include "communication/VeltrixDeviceService.h"
+#include "components/connectors/DeviceStack.h"
 #include "tools/orvik/CommandRun.h"
-#include "tools/orvik/DeviceStack.h"
 
 #include <QObject>
 #include <QString>
@@ -45,7 +46,7 @@ private:
     const QString port;
     const Orvik orvik;
     // In the order the window's program creates them; destroyed in reverse.
-    DeviceStack stack;
+    Hvd::Weft::Components::DeviceStack stack;
     std::unique_ptr<RescaleFlow> flow;
 
     bool started = false;

@@ -1,5 +1,6 @@
 #include "tools/orvik/SensorRun.h"
 
+#include "app/OrvikDescription.h"
 #include "app/RescaleFlow.h"
 #include "components/commands/Command.h"
 #include "logging/Logger.h"
@@ -8,56 +9,37 @@
 using Hvd::Weft::Communication::DeviceService;
 using Hvd::Weft::Communication::LogLevel;
 using Hvd::Weft::Components::Command;
-using Hvd::Weft::Components::Connector;
-using Hvd::Weft::Components::DeviceConnector;
 using Hvd::Weft::Components::Logger;
-
-namespace
-{
-
-constexpr int releasePollMs = 50;
-
-} // namespace
+using Hvd::Weft::Components::SensorSession;
 
 SensorRun::SensorRun(const QString& portName, bool identify, const VELTRIX_Timing& timing, QObject* parent)
     : CommandRun(parent)
     , port(portName)
     , stack(timing)
+    , session(stack)
 {
-    DeviceService* service = stack.service.get();
-    DeviceConnector& connector = stack.connector;
-    connector.setDeviceIdentification(identify);
+    stack.getConnector().setDeviceIdentification(identify);
 
     // A warning of the line (such as variables left out) is the user's to see.
-    connect(service, &DeviceService::log, this,
+    connect(&stack.getService(), &DeviceService::log, this,
             [this](LogLevel level, const QString& entry)
             {
                 if (level == LogLevel::Warning)
                     Q_EMIT progressed(tr("Warning: %1").arg(entry));
             });
-    connect(&connector, &Connector::progressUpdated, this,
+    connect(&session, &SensorSession::progressUpdated, this,
             [this](std::uint8_t progress, const QString& description)
             { showProgress(progress, description); });
-    connect(&connector, &DeviceConnector::deviceConnected, this, [this] { runJob(); });
-    connect(&connector, &DeviceConnector::unexpectedDeviceConnected, this,
+    connect(&session, &SensorSession::connected, this, [this] { runJob(); });
+    connect(&session, &SensorSession::wrongSensor, this,
             [this] { fail(RescaleFlow::text("Only Orvik devices are supported.")); });
-    connect(&connector, &Connector::errorOccurred, this, &SensorRun::fail);
-    connect(&connector, &Connector::targetDisconnected, this, &SensorRun::released);
-
-    interruptWatch.setSingleShot(true);
-    interruptWatch.setInterval(stack.timing.releaseTimeoutMs);
-    connect(&interruptWatch, &QTimer::timeout, this, &SensorRun::released);
-    connect(service, &DeviceService::requestTaken, this,
-            [this](quint64 id)
+    connect(&session, &SensorSession::connectFailed, this, &SensorRun::fail);
+    connect(&session, &SensorSession::released, this,
+            [this](const std::optional<QString>& releaseError)
             {
-                if (id == interruptRequest)
-                    interruptTaken = true;
-            });
-    connect(service, &DeviceService::successDisconnecting, this,
-            [this]
-            {
-                if (interruptTaken)
-                    released();
+                if (releaseError && failure.isEmpty())
+                    failure = *releaseError;
+                released();
             });
 }
 
@@ -69,13 +51,13 @@ void SensorRun::start()
         return;
     started = true;
     QString problem;
-    if (!RescaleFlow::importDeviceDescription(stack.context, &problem) || !prepare(&problem))
+    if (!OrvikDescription::importInto(stack.getContext(), &problem) || !prepare(&problem))
     {
         Q_EMIT failed(problem);
         end(CommandLine::Failed);
         return;
     }
-    stack.connector.connectTarget(port);
+    session.connectSensor(port);
 }
 
 void SensorRun::follow(Command& command, std::function<void(const QString&)> onError)
@@ -111,28 +93,18 @@ void SensorRun::failKeepingPort(const QString& message)
 
 void SensorRun::release()
 {
-    if (code || interruptWatch.isActive())
+    if (code || interrupted)
         return;
-    if (stack.connector.isTargetConnected() && !stack.connector.isRunning())
-    {
-        // Nothing on the sensor needs a restart to take effect.
-        stack.connector.releaseTarget();
-        return;
-    }
-    if (stack.connector.isRunning())
-    {
-        // A wrong sensor is released by the connector on its own, without a signal.
-        QTimer::singleShot(releasePollMs, this, &SensorRun::release);
-        return;
-    }
-    released();
+    // Nothing on the sensor needs a restart to take effect. With nothing to
+    // release the run ends at once.
+    if (!session.release(SensorSession::Release::Close))
+        released();
 }
 
 void SensorRun::released()
 {
     if (code)
         return;
-    interruptWatch.stop();
     if (succeeded && failure.isEmpty())
     {
         end(CommandLine::Success);
@@ -144,26 +116,12 @@ void SensorRun::released()
 
 void SensorRun::interrupt(const QString& reason)
 {
-    if (code || interruptWatch.isActive())
+    if (code || interrupted)
         return;
     Logger::warn("Interrupted: stopping and releasing the port");
+    interrupted = true;
     failure = tr("Interrupted by %1: the run was stopped and the port released.").arg(reason);
     succeeded = false;
     stopJob();
-    // The abort stops the service's operation and closes the port; its
-    // confirmation, heard only once the service has taken up this very
-    // request, ends the run.
-    DeviceService* service = stack.service.get();
-    const quint64 requestId = service->newRequestId();
-    interruptRequest = requestId;
-    interruptTaken = false;
-    interruptWatch.start();
-    QMetaObject::invokeMethod(
-        service,
-        [target = service, requestId]
-        {
-            target->tagNextRequest(requestId);
-            target->abort();
-        },
-        Qt::QueuedConnection);
+    session.interrupt();
 }

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "communication/VeltrixDeviceService.h"
+#include "components/connectors/DeviceStack.h"
+#include "components/connectors/SensorSession.h"
 #include "tools/orvik/CommandRun.h"
-#include "tools/orvik/DeviceStack.h"
-
-#include <QTimer>
 
 #include <functional>
-
-#include <memory>
 
 namespace Hvd::Weft::Components
 {
@@ -15,8 +13,9 @@ class Command;
 }
 
 // A subcommand's job on the sensor of one port, through the window's
-// objects (DeviceStack): the sensor is connected, the job runs, and the sensor is
-// released again without a restart. A derived run supplies the job.
+// objects (the device stack and a sensor session): the sensor is connected,
+// the job runs, and the sensor is released again without a restart. A
+// derived run supplies the job.
 class SensorRun : public CommandRun
 {
     Q_OBJECT
@@ -54,16 +53,14 @@ protected:
     void failKeepingPort(const QString& message);
 
     const QString port;
-    DeviceStack stack;
+    Hvd::Weft::Components::DeviceStack stack;
 
 private:
     void release();
     void released();
 
-    // Bounds the wait for the port after an interrupt.
-    QTimer interruptWatch;
-    quint64 interruptRequest = 0;
-    bool interruptTaken = false;
+    Hvd::Weft::Components::SensorSession session;
+    bool interrupted = false;
     bool started = false;
     bool succeeded = false;
     QString failure;

@@ -23,7 +23,8 @@ ValuesRun::~ValuesRun()
 void ValuesRun::runJob()
 {
     Logger::info("Reading the values of the device on {}", port.toStdString());
-    command = std::make_unique<ReadValuesCommand>(stack.context, *stack.service, arguments.request, nullptr);
+    command = std::make_unique<ReadValuesCommand>(stack.getContext(), stack.getService(), arguments.request,
+                                                  nullptr);
     follow(*command);
     connect(command.get(), &ReadValuesCommand::sampleReceived, this,
             [this](const Slots& sample)

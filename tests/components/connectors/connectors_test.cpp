@@ -35,6 +35,10 @@ struct ConnectorSignals
         QObject::connect(&connector, &Connector::targetDisconnected, &connector, note("targetDisconnected"));
         QObject::connect(&connector, &ComPortConnector::portsChanged, &connector, note("portsChanged"));
         QObject::connect(&connector, &Connector::progressUpdated, &connector, note("progressUpdated"));
+        QObject::connect(
+            &connector, &DeviceConnector::releaseEnded, &connector,
+            [this](const std::optional<QString>& error)
+            { order.push_back(error ? "releaseFailed: " + error->toStdString() : "releaseEnded"); });
         QObject::connect(&connector, &Connector::errorOccurred, &connector,
                          [this](const QString& message)
                          {
@@ -165,8 +169,10 @@ TEST_F(ConnectorTest, UnexpectedSensorIsRestartedAndReleasedQuietly)
     EXPECT_EQ(service.calls[1].type, Address::Type::Device);
     EXPECT_FALSE(connector->isTargetConnected());
     EXPECT_EQ(context.getConnectedDevicePort(), Comport{});
-    // Only the connect's progress; the release itself says nothing.
-    EXPECT_EQ(seen.without("progressUpdated"), std::vector<std::string>{"unexpectedDeviceConnected"});
+    // Only the connect's progress; the release itself says nothing to the
+    // user, yet tells when it has ended.
+    EXPECT_EQ(seen.without("progressUpdated"),
+              (std::vector<std::string>{"unexpectedDeviceConnected", "releaseEnded"}));
     const auto progressCount = std::count(seen.order.begin(), seen.order.end(), "progressUpdated");
     EXPECT_EQ(progressCount, 2) << "connect progress 0 and 40 only";
 
@@ -185,8 +191,8 @@ TEST_F(ConnectorTest, DisconnectRestartsThenReleasesAndClearsTheContext)
     connector->disconnectTarget();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(service.slotNames(), (std::vector<std::string>{"restartDevice", "abort"}));
-    EXPECT_EQ(seen.without("progressUpdated"), std::vector<std::string>{"targetDisconnected"});
-    EXPECT_FALSE(seen.order.empty());
+    EXPECT_EQ(seen.without("progressUpdated"),
+              (std::vector<std::string>{"targetDisconnected", "releaseEnded"}));
     EXPECT_FALSE(connector->isTargetConnected());
     EXPECT_EQ(context.getConnectedDevicePort(), Comport{});
 
@@ -196,6 +202,7 @@ TEST_F(ConnectorTest, DisconnectRestartsThenReleasesAndClearsTheContext)
     connector->disconnectTarget();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !seen.errors.isEmpty(); }, 2000));
     EXPECT_EQ(seen.errors, QStringList{"Device responded to command 143 with an error"});
+    EXPECT_EQ(seen.order.back(), "releaseFailed: Device responded to command 143 with an error");
     EXPECT_EQ(service.slotNames(), std::vector<std::string>{"restartDevice"});
     EXPECT_FALSE(connector->isTargetConnected());
     EXPECT_FALSE(connector->isRunning());
