@@ -9,6 +9,7 @@
 #include "units/Units.h"
 
 #include <compare>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -35,6 +36,16 @@ public:
     // One unit of the diameter the user enters and the sensor's name carries,
     // in metres: a millimetre for metric sizes, an inch for all others.
     float getShownUnit() const { return lengthUnit == Hvd::Unit::LengthType::MilliMeter ? 0.001f : 0.0254f; }
+
+    // The product variant name the sensor carries for a size, such as
+    // "Orvik 82.5" or "Orvik 3.068": the diameter in the shown unit.
+    static QString variantName(double shownDiameter);
+    // The calibrated diameter in metres that a product variant name carries;
+    // empty if it holds no number.
+    static std::optional<double> calibratedDiameter(const QString& variantName);
+    // Product variant names below this number give the diameter in inches,
+    // from it on in millimetres.
+    static constexpr double inchLimit = 40;
 
     std::strong_ordering operator<=>(const Orvik& other) const;
     bool operator==(const Orvik& other) const;

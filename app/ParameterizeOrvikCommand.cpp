@@ -12,8 +12,6 @@
 #include "device/Value.h"
 #include "logging/Logger.h"
 
-#include <QByteArray>
-
 #include <QDateTime>
 
 #include <algorithm>
@@ -378,8 +376,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
 
     const double end = measuringRangeEnd;
     const float shownDiameter = orvik.innerDiameter.value() / orvik.getShownUnit();
-    const std::string sizeText =
-        "Orvik " + QByteArray::number(static_cast<double>(shownDiameter), 'g', 6).toStdString();
+    const std::string sizeText = Orvik::variantName(static_cast<double>(shownDiameter)).toStdString();
     try
     {
         const ParameterSet<Parameter>& device = *deviceSet;
