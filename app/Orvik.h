@@ -36,6 +36,26 @@ public:
     // One unit of the diameter the user enters and the sensor's name carries,
     // in metres: a millimetre for metric sizes, an inch for all others.
     float getShownUnit() const { return lengthUnit == Hvd::Unit::LengthType::MilliMeter ? 0.001f : 0.0254f; }
+    // The name of that unit, "mm" or "in".
+    QString getShownUnitText() const { return QString::fromLatin1(Hvd::Unit::toString(lengthUnit)); }
+    // The inner diameter in the shown unit, in single precision as the
+    // sensor's name and the diameter field take it.
+    float getShownDiameter() const { return innerDiameter.value() / getShownUnit(); }
+    void setShownDiameter(float shown) { setInnerDiameter(Diameter(shown * getShownUnit())); }
+
+    // Inner diameters in metres. The two free sizes take one from the user
+    // within minimumEditableDiameter and maximumDiameter; for a fixed size the
+    // field only shows its diameter, which lies well inside its limits.
+    static constexpr float minimumEditableDiameter = 0.04f;
+    static constexpr float minimumFixedDiameter = 0.01f;
+    static constexpr float maximumDiameter = 0.45f;
+    float getMinimumDiameter() const
+    {
+        return innerDiameterEditable ? minimumEditableDiameter : minimumFixedDiameter;
+    }
+    // The limits in the shown unit, divided in single precision.
+    float getShownMinimum() const { return getMinimumDiameter() / getShownUnit(); }
+    float getShownMaximum() const { return maximumDiameter / getShownUnit(); }
 
     // The product variant name the sensor carries for a size, such as
     // "Orvik 82.5" or "Orvik 3.068": the diameter in the shown unit.

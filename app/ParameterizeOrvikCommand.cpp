@@ -375,7 +375,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     }
 
     const double end = measuringRangeEnd;
-    const float shownDiameter = orvik.innerDiameter.value() / orvik.getShownUnit();
+    const float shownDiameter = orvik.getShownDiameter();
     const std::string sizeText = Orvik::variantName(static_cast<double>(shownDiameter)).toStdString();
     try
     {
@@ -408,7 +408,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     }
 
     Q_EMIT valueCalculated(deviceParameter, QStringLiteral("InnerDiameter"), shownDiameter,
-                           Hvd::Unit::toString(orvik.lengthUnit));
+                           orvik.getShownUnitText());
 
     // The range end in the unit the sensor now shows, in single precision as
     // the sensor computes it.
