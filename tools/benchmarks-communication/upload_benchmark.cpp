@@ -8,6 +8,7 @@
 
 #include "communication/VeltrixDeviceService.h"
 #include "communication/internal/Bootloader.h"
+#include "communication/internal/VeltrixDeviceServiceAccess.h"
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
 #include "tests/support/wait.h"
 #include "tools/benchmark_support.h"
@@ -107,9 +108,13 @@ void BM_Upload64KiB(benchmark::State& state)
             },
             Qt::QueuedConnection);
         // The family exists once the upload has started; it writes only after the hand-over.
-        TestWait::waitUntil([&] { return service.getBootloader()->getHandler()->family() != nullptr; }, 5000);
+        TestWait::waitUntil(
+            [&]
+            { return VeltrixDeviceServiceAccess::bootloader(service)->getHandler()->family() != nullptr; },
+            5000);
         QObject::connect(
-            service.getBootloader()->getHandler()->family(), &Bootloader::writeDataToInterface, &app,
+            VeltrixDeviceServiceAccess::bootloader(service)->getHandler()->family(),
+            &Bootloader::writeDataToInterface, &app,
             [&written](const QByteArray& data, bool) { written += data.size(); }, Qt::DirectConnection);
         TestWait::waitUntil([&] { return uploaded || !failure.isEmpty(); }, 300000);
         wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
