@@ -1,9 +1,8 @@
 #include "app/ParameterizeOrvikCommand.h"
 
+#include "app/ClosingSteps.h"
 #include "components/commands/CompositeCommand.h"
-#include "components/commands/DisconnectCommand.h"
 #include "components/commands/ReadParametersCommand.h"
-#include "components/commands/RestartDeviceCommand.h"
 #include "components/commands/SetAsFactoryDefaultsCommand.h"
 #include "components/commands/WriteParametersCommand.h"
 #include "components/connectors/DeviceContext.h"
@@ -28,11 +27,8 @@ using Hvd::Weft::Communication::DeviceService;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::CompositeCommand;
 using Hvd::Weft::Components::DeviceContext;
-using Hvd::Weft::Components::DisconnectCommand;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::ReadParametersCommand;
-using Hvd::Weft::Components::RestartDeviceCommand;
-using Hvd::Weft::Components::SetAsFactoryDefaultsCommand;
 using Hvd::Weft::Components::System;
 using Hvd::Weft::Components::WriteParametersCommand;
 using Hvd::Weft::Device::DataType;
@@ -220,15 +216,11 @@ Command* ParameterizeOrvikCommand::createCommand()
     for (const Parameter& parameter : subdeviceReads)
         backupSubdeviceNames.insert(parameter.getName());
     read->setParameters(std::move(deviceReads), std::move(subdeviceReads));
-    auto* write = new WriteParametersCommand(context, service,
-                                             WriteParametersCommand::tr("Writing parameters"), composite);
-    auto* factoryDefaults = new SetAsFactoryDefaultsCommand(context, service, composite);
-    connect(factoryDefaults, &Command::finished, this, [this] { factoryDefaultsStored = true; });
     composite->addCommand(read);
-    composite->addCommand(write);
-    composite->addCommand(factoryDefaults);
-    composite->addCommand(new RestartDeviceCommand(context, service, composite));
-    composite->addCommand(new DisconnectCommand(context, service, composite));
+    const ClosingSteps closing =
+        addClosingSteps(*composite, context, service, WriteParametersCommand::tr("Writing parameters"));
+    WriteParametersCommand* write = closing.write;
+    connect(closing.factoryDefaults, &Command::finished, this, [this] { factoryDefaultsStored = true; });
 
     // The read emits its values before it finishes, so the write holds its
     // lists before the composite starts it. A failure here has already ended
