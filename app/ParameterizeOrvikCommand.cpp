@@ -161,6 +161,17 @@ void ParameterizeOrvikCommand::doExecute()
               Hvd::Weft::Components::deviceStillConnected);
         return;
     }
+    // A negative reference, or one too narrow for the probe (no free area),
+    // would scale the k-factors into nonsense or NaN, which the sensor would
+    // then keep as its factory defaults.
+    if (!(innerDiameterReference > 0 && freeArea(innerDiameterReference) > 0))
+    {
+        Logger::error(getDepth(), "Inner diameter reference {} leaves no free area beside the probe",
+                      innerDiameterReference);
+        error(tr("No inner diameter reference was set"), System::Application,
+              Hvd::Weft::Components::deviceStillConnected);
+        return;
+    }
     if (orvik.name.empty())
     {
         Logger::error(getDepth(), "No Orvik was set");
