@@ -1,5 +1,9 @@
 #include "app/Orvik.h"
 
+#include <QByteArray>
+#include <QLocale>
+
+#include <cmath>
 #include <cstddef>
 
 using Hvd::Unit::FlowType;
@@ -14,6 +18,8 @@ namespace
 
 // Lets a record travel through queued connections as well as in a QVariant.
 const int orvikTypeRegistration = qRegisterMetaType<Orvik>("Orvik");
+
+constexpr char variantPrefix[] = "Orvik ";
 
 } // namespace
 
@@ -58,6 +64,26 @@ const std::set<Orvik>& Orvik::getOrviks()
         Orvik("Dxx", 50.0f * milliMeter),  Orvik("Axx", 2.0f * inch),
     };
     return orviks;
+}
+
+QString Orvik::variantName(double shownDiameter)
+{
+    return QLatin1String(variantPrefix) + QString::fromLatin1(QByteArray::number(shownDiameter, 'g', 6));
+}
+
+std::optional<double> Orvik::calibratedDiameter(const QString& variantName)
+{
+    static constexpr qsizetype prefixLength = sizeof(variantPrefix) - 1;
+    bool ok = false;
+    const double x = QLocale::c().toDouble(variantName.mid(prefixLength).trimmed(), &ok);
+    // "nan" and "inf" parse, yet would scale the k-factor into nonsense.
+    if (!ok || !std::isfinite(x))
+        return std::nullopt;
+    // Names carry inches for the imperial sizes and millimetres for the
+    // metric ones. The largest inch diameter this tool handles is 17.7 in and
+    // the smallest millimetre one 40 mm, so 40 separates them; the tool itself
+    // writes "Orvik 50" for a 50 mm pipe.
+    return x < inchLimit ? x * 0.0254 : x / 1000;
 }
 
 std::strong_ordering Orvik::operator<=>(const Orvik& other) const

@@ -16,9 +16,7 @@
 #include <QUrl>
 
 #include <cmath>
-#include <limits>
 
-using Hvd::Unit::LengthType;
 using Hvd::Weft::Components::ExecuteCommandWidget;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::MeasurementsWidget;
@@ -33,25 +31,6 @@ constexpr bool grantBeforeRunning = true;
 constexpr bool proportionalFont = false;
 constexpr unsigned char autoWidth = 0;
 constexpr unsigned char autoDecimals = 0;
-
-// How the spin box shows a diameter: one displayed unit in metres (0 for a
-// unit it cannot show).
-float displayFactor(LengthType unit)
-{
-    switch (unit)
-    {
-    case LengthType::MilliMeter:
-        return 0.001f;
-    case LengthType::Inch:
-        return 0.0254f;
-    case LengthType::CentiMeter:
-        return 0.01f;
-    case LengthType::Meter:
-    case LengthType::User:
-        return 1.0f;
-    }
-    return 0.0f;
-}
 
 } // namespace
 
@@ -152,19 +131,14 @@ void OrvikWidget::sizeChosen(int index)
     const Orvik orvik = currentOrvik();
     ui->innerDiameter->setEnabled(orvik.innerDiameterEditable);
 
-    const float factor = displayFactor(orvik.lengthUnit);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const float minimum = orvik.innerDiameterEditable ? 0.04f : 0.01f;
     {
         // Limits and value change one after another; the intermediate values
         // must not end up as the record's diameter.
         const QSignalBlocker blocker(ui->innerDiameter);
-        ui->innerDiameter->setMinimum(factor == 0.0f ? nan : static_cast<double>(minimum / factor));
-        ui->innerDiameter->setMaximum(factor == 0.0f ? nan : static_cast<double>(0.45f / factor));
-        ui->innerDiameter->setValue(
-            factor == 0.0f ? nan : static_cast<double>(orvik.innerDiameter.value() / factor));
-        ui->innerDiameter->setSuffix(QLatin1Char(' ') +
-                                     QString::fromLatin1(Hvd::Unit::toString(orvik.lengthUnit)));
+        ui->innerDiameter->setMinimum(static_cast<double>(orvik.getShownMinimum()));
+        ui->innerDiameter->setMaximum(static_cast<double>(orvik.getShownMaximum()));
+        ui->innerDiameter->setValue(static_cast<double>(orvik.getShownDiameter()));
+        ui->innerDiameter->setSuffix(QLatin1Char(' ') + orvik.getShownUnitText());
     }
     // The command always holds the record on screen, even when the shown
     // number happens to be the same as before.
@@ -176,7 +150,7 @@ void OrvikWidget::diameterChanged(double value)
     Orvik orvik = currentOrvik();
     if (orvik.innerDiameterEditable)
     {
-        orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(value) * orvik.getShownUnit()));
+        orvik.setShownDiameter(static_cast<float>(value));
         ui->size->setItemData(ui->size->currentIndex(), QVariant::fromValue(orvik));
     }
     flow->setOrvik(orvik);

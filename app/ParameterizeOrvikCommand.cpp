@@ -1,9 +1,8 @@
 #include "app/ParameterizeOrvikCommand.h"
 
+#include "app/ClosingSteps.h"
 #include "components/commands/CompositeCommand.h"
-#include "components/commands/DisconnectCommand.h"
 #include "components/commands/ReadParametersCommand.h"
-#include "components/commands/RestartDeviceCommand.h"
 #include "components/commands/SetAsFactoryDefaultsCommand.h"
 #include "components/commands/WriteParametersCommand.h"
 #include "components/connectors/DeviceContext.h"
@@ -11,8 +10,6 @@
 #include "device/Tag.h"
 #include "device/Value.h"
 #include "logging/Logger.h"
-
-#include <QByteArray>
 
 #include <QDateTime>
 
@@ -30,11 +27,8 @@ using Hvd::Weft::Communication::DeviceService;
 using Hvd::Weft::Components::Command;
 using Hvd::Weft::Components::CompositeCommand;
 using Hvd::Weft::Components::DeviceContext;
-using Hvd::Weft::Components::DisconnectCommand;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::ReadParametersCommand;
-using Hvd::Weft::Components::RestartDeviceCommand;
-using Hvd::Weft::Components::SetAsFactoryDefaultsCommand;
 using Hvd::Weft::Components::System;
 using Hvd::Weft::Components::WriteParametersCommand;
 using Hvd::Weft::Device::DataType;
@@ -167,6 +161,17 @@ void ParameterizeOrvikCommand::doExecute()
               Hvd::Weft::Components::deviceStillConnected);
         return;
     }
+    // A negative reference, or one too narrow for the probe (no free area),
+    // would scale the k-factors into nonsense or NaN, which the sensor would
+    // then keep as its factory defaults.
+    if (!(innerDiameterReference > 0 && freeArea(innerDiameterReference) > 0))
+    {
+        Logger::error(getDepth(), "Inner diameter reference {} leaves no free area beside the probe",
+                      innerDiameterReference);
+        error(tr("No inner diameter reference was set"), System::Application,
+              Hvd::Weft::Components::deviceStillConnected);
+        return;
+    }
     if (orvik.name.empty())
     {
         Logger::error(getDepth(), "No Orvik was set");
@@ -222,15 +227,11 @@ Command* ParameterizeOrvikCommand::createCommand()
     for (const Parameter& parameter : subdeviceReads)
         backupSubdeviceNames.insert(parameter.getName());
     read->setParameters(std::move(deviceReads), std::move(subdeviceReads));
-    auto* write = new WriteParametersCommand(context, service,
-                                             WriteParametersCommand::tr("Writing parameters"), composite);
-    auto* factoryDefaults = new SetAsFactoryDefaultsCommand(context, service, composite);
-    connect(factoryDefaults, &Command::finished, this, [this] { factoryDefaultsStored = true; });
     composite->addCommand(read);
-    composite->addCommand(write);
-    composite->addCommand(factoryDefaults);
-    composite->addCommand(new RestartDeviceCommand(context, service, composite));
-    composite->addCommand(new DisconnectCommand(context, service, composite));
+    const ClosingSteps closing =
+        addClosingSteps(*composite, context, service, WriteParametersCommand::tr("Writing parameters"));
+    WriteParametersCommand* write = closing.write;
+    connect(closing.factoryDefaults, &Command::finished, this, [this] { factoryDefaultsStored = true; });
 
     // The read emits its values before it finishes, so the write holds its
     // lists before the composite starts it. A failure here has already ended
@@ -377,9 +378,8 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     }
 
     const double end = measuringRangeEnd;
-    const float shownDiameter = orvik.innerDiameter.value() / orvik.getShownUnit();
-    const std::string sizeText =
-        "Orvik " + QByteArray::number(static_cast<double>(shownDiameter), 'g', 6).toStdString();
+    const float shownDiameter = orvik.getShownDiameter();
+    const std::string sizeText = Orvik::variantName(static_cast<double>(shownDiameter)).toStdString();
     try
     {
         const ParameterSet<Parameter>& device = *deviceSet;
@@ -411,7 +411,7 @@ bool ParameterizeOrvikCommand::setParameters(Command* reporter)
     }
 
     Q_EMIT valueCalculated(deviceParameter, QStringLiteral("InnerDiameter"), shownDiameter,
-                           Hvd::Unit::toString(orvik.lengthUnit));
+                           orvik.getShownUnitText());
 
     // The range end in the unit the sensor now shows, in single precision as
     // the sensor computes it.

@@ -418,21 +418,6 @@ void RescaleFlow::interrupt()
     session.interrupt();
 }
 
-std::optional<double> RescaleFlow::calibratedDiameter(const QString& variantName)
-{
-    static constexpr qsizetype prefixLength = sizeof("Orvik ") - 1;
-    bool ok = false;
-    const double x = QLocale::c().toDouble(variantName.mid(prefixLength).trimmed(), &ok);
-    // "nan" and "inf" parse, yet would scale the k-factor into nonsense.
-    if (!ok || !std::isfinite(x))
-        return std::nullopt;
-    // Names carry inches for the imperial sizes and millimetres for the
-    // metric ones. The largest inch diameter this tool handles is 17.7 in and
-    // the smallest millimetre one 40 mm, so 40 separates them; the tool itself
-    // writes "Orvik 50" for a 50 mm pipe.
-    return x < inchLimit ? x * 0.0254 : x / 1000;
-}
-
 void RescaleFlow::connectCalibratedDiameter()
 {
     connect(
@@ -443,7 +428,7 @@ void RescaleFlow::connectCalibratedDiameter()
             const QString variant =
                 deviceSettings.empty() ? QString()
                                        : QString::fromStdString(deviceSettings.front().getValue().toString());
-            if (const auto diameter = calibratedDiameter(variant))
+            if (const auto diameter = Orvik::calibratedDiameter(variant))
             {
                 parameterizeCommand->setInnerDiameterReference(*diameter);
                 return;

@@ -82,12 +82,6 @@ public:
     // a text not shown by the window itself is marked where it is written
     // with QT_TRANSLATE_NOOP("OrvikWidget", ...), so that the catalogue holds it.
     static QString text(const char* sourceText);
-    // The calibrated diameter in metres that a product variant name such as
-    // "Orvik 82.5" or "Orvik 3.068" carries; empty if it holds no number.
-    static std::optional<double> calibratedDiameter(const QString& variantName);
-    // Product variant names below this number give the diameter in inches,
-    // from it on in millimetres.
-    static constexpr double inchLimit = 40;
 
 Q_SIGNALS:
     void progressUpdated(std::uint32_t progress, const QString& description);

@@ -1,11 +1,9 @@
 #include "app/RestoreCommand.h"
 
+#include "app/ClosingSteps.h"
 #include "app/SensorBackup.h"
 #include "components/commands/CompositeCommand.h"
-#include "components/commands/DisconnectCommand.h"
 #include "components/commands/ReadParametersCommand.h"
-#include "components/commands/RestartDeviceCommand.h"
-#include "components/commands/SetAsFactoryDefaultsCommand.h"
 #include "components/commands/WriteParametersCommand.h"
 #include "components/connectors/DeviceContext.h"
 #include "device/Tag.h"
@@ -49,13 +47,9 @@ CompositeCommand* createRestoreCommand(DeviceContext& context, DeviceService& se
                          });
         composite->addCommand(check);
     }
-    auto* write = new WriteParametersCommand(
-        context, service, QCoreApplication::translate("SensorBackup", "Restoring previous parameters"),
-        composite);
-    write->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
-    composite->addCommand(write);
-    composite->addCommand(new SetAsFactoryDefaultsCommand(context, service, composite));
-    composite->addCommand(new RestartDeviceCommand(context, service, composite));
-    composite->addCommand(new DisconnectCommand(context, service, composite));
+    const ClosingSteps closing =
+        addClosingSteps(*composite, context, service,
+                        QCoreApplication::translate("SensorBackup", "Restoring previous parameters"));
+    closing.write->setParameters(std::move(deviceParameters), std::move(subdeviceParameters));
     return composite;
 }

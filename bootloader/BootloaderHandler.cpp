@@ -192,6 +192,7 @@ void BootloaderHandler::stateFamily(Bootloader::BLSTATE state)
     const QString text = Bootloader::stateText(state);
     if (!text.isEmpty())
         emit this->state(text);
+    emit stateChanged(state);
     if (state == Bootloader::BLSTATE_UPLOAD_SUCCESSFULL || state == Bootloader::BLSTATE_DOWNLOAD_SUCCESSFULL)
     {
         // Queued, so that whoever hears the state first has it before the port is let go.

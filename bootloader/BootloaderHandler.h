@@ -19,8 +19,8 @@ class QThread;
 // setLeavePortOpenOnError(), then download(fileName) once the device's
 // bootloader runs: the port is wired to the family, set to the family's line
 // settings, and the transfer starts when the port confirms them. state(),
-// error() and actionProgress() report; after "Download successful" or an
-// error the port is released again.
+// stateChanged(), error() and actionProgress() report; after "Download
+// successful" or an error the port is released again.
 class BootloaderHandler : public QObject
 {
     Q_OBJECT
@@ -85,6 +85,9 @@ signals:
     void actionProgress(uint8_t percentage);
     void error(QString error);
     void state(QString state);
+    // The same change as a value: what to act on, while state() is for the
+    // log and the screen. Also for states that have no text.
+    void stateChanged(Bootloader::BLSTATE state);
     void openUART(QString PortToOpen, int BaudRate, FSerialPort::DataBits dataBits,
                   FSerialPort::Parity parity, FSerialPort::StopBits stopBits, FSerialPort::FlowControl flow);
     void clearUARTData();

@@ -55,21 +55,6 @@ public:
     static VELTRIX_Timing timingFromEnvironment();
     static constexpr const char* timeScaleVariable = "ORVIK_TIME_SCALE";
 
-    // Device runs, then sub-device runs, in chunks of at most 50 bytes;
-    // nothing when both lists are empty. Sorts both lists in place.
-    static std::optional<Internal::Chunks<50>> getCombinedChunks(const Device& device,
-                                                                 ParameterRefList& deviceParameters,
-                                                                 ParameterRefList& subdeviceParameters);
-
-    // The owned parts, for diagnostics and tests.
-    VELTRIX* getFacade() const { return facade; }
-    Internal::Port* getPort() const { return port; }
-    Internal::FirstContact* getFirstContact() const { return firstContact; }
-    Internal::SysCommand* getSysCommand() const { return sysCommand; }
-    Internal::Parameter* getParameterTransfer() const { return parameter; }
-    Internal::Values* getValues() const { return values; }
-    Internal::Bootloader* getBootloader() const { return bootloader; }
-
     // The message for a lost line, in the user's language.
     static QString lineLostText();
 
@@ -110,14 +95,20 @@ public slots:
                 bool leavePortOpenOnError) override;
     void portVanished(const QString& number) override;
 
+private:
+    // Tests and benchmarks look at the owned parts through it.
+    friend struct VeltrixDeviceServiceAccess;
+
+    // Device runs, then sub-device runs, in chunks of at most 50 bytes;
+    // nothing when both lists are empty. Sorts both lists in place.
+    static std::optional<Internal::Chunks<50>> getCombinedChunks(const Device& device,
+                                                                 ParameterRefList& deviceParameters,
+                                                                 ParameterRefList& subdeviceParameters);
     // Decodes the bytes of a finished read onto the stored parameter lists.
     void parseReadData(const QByteArray& data);
-
     // True while any sequence holds the line: first contact, a system
     // command, a parameter transfer, a measured-value run or an upload.
     bool isBusy() const;
-
-private:
     // Refuses a request while another operation holds the line: two
     // operations on one half-duplex line would take each other's answers.
     // After a lost line everything but a new start is refused at once.

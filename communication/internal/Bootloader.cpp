@@ -40,7 +40,7 @@ Bootloader::Bootloader(QObject* parent, VELTRIX* facade, Port* port, const VELTR
                     setProgress(percent);
             });
     connect(handler, &BootloaderHandler::log, this, [this](const QString& text) { trace(text); });
-    connect(handler, &BootloaderHandler::state, this, &Bootloader::onState);
+    connect(handler, &BootloaderHandler::stateChanged, this, &Bootloader::onState);
     connect(handler, &BootloaderHandler::error, this, &Bootloader::onError);
 }
 
@@ -110,10 +110,11 @@ void Bootloader::onHandOver()
     handler->download(fileName);
 }
 
-void Bootloader::onState(const QString& text)
+void Bootloader::onState(::Bootloader::BLSTATE state)
 {
-    trace(QStringLiteral("New Bootloader state: ") + text);
-    if (phase == Phase::Idle || text != QLatin1String("Download successful"))
+    if (const QString text = ::Bootloader::stateText(state); !text.isEmpty())
+        trace(QStringLiteral("New Bootloader state: ") + text);
+    if (phase == Phase::Idle || state != ::Bootloader::BLSTATE_DOWNLOAD_SUCCESSFULL)
         return;
     setProgress(100);
     emit success();

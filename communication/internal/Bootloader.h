@@ -65,7 +65,7 @@ private:
     void onStep() override {}
     void handOverLater();
     void onHandOver();
-    void onState(const QString& text);
+    void onState(::Bootloader::BLSTATE state);
     void onError(const QString& text);
 
     Phase phase = Phase::Idle;

@@ -361,9 +361,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "Only Orvik devices are supported."}),
     [](const ::testing::TestParamInfo<Language>& info) { return std::string(info.param.name); });
 
-TEST(RescaleFlow, CalibratedDiameterFromTheProductVariantName)
+TEST(Orvik, CalibratedDiameterFromTheProductVariantName)
 {
-    const auto calibratedDiameter = &RescaleFlow::calibratedDiameter;
+    const auto calibratedDiameter = &Orvik::calibratedDiameter;
     EXPECT_NEAR(calibratedDiameter("Orvik 82.5").value_or(0), 0.0825, 1e-12);
     EXPECT_NEAR(calibratedDiameter("Orvik 3.068").value_or(0), 0.0779272, 1e-9);
     EXPECT_NEAR(calibratedDiameter("Orvik  107.1 ").value_or(0), 0.1071, 1e-12);
@@ -376,7 +376,7 @@ TEST(RescaleFlow, CalibratedDiameterFromTheProductVariantName)
     {
         const float shown = orvik.innerDiameter.value() /
                             (orvik.lengthUnit == Hvd::Unit::LengthType::MilliMeter ? 0.001f : 0.0254f);
-        return "Orvik " + QString::number(static_cast<double>(shown), 'g', 6);
+        return Orvik::variantName(static_cast<double>(shown));
     };
     std::vector<Orvik> sizes(Orvik::getOrviks().begin(), Orvik::getOrviks().end());
     for (const auto& [name, metres] : std::vector<std::pair<const char*, float>>{

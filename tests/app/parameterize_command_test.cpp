@@ -57,6 +57,9 @@ TEST_F(ParameterizeCommandTest, RefusesWithoutReferenceSizeOrKFactorBeforeSendin
     const std::vector<Case> cases{
         {0.0005, d80(), "V02.10", "No inner diameter reference was set"},
         {-0.001, d80(), "V02.10", "No inner diameter reference was set"},
+        // Too narrow for the probe ("Orvik 1.5"), or negative: no free area.
+        {0.0381, d80(), "V02.10", "No inner diameter reference was set"},
+        {-0.0825, d80(), "V02.10", "No inner diameter reference was set"},
         {0.1071, Orvik(), "V02.10", "No Orvik was set"},
         // A sub device firmware the description does not know has no k-factor.
         {0.1071, d80(), "V09.00", "No parameter with tag KFAKTOR found"},

@@ -2,7 +2,7 @@
 #include "bootloader/msp432/MSP432.h"
 #include "bootloader/tiva/Tiva.h"
 #include "bootloader_test_support.h"
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QPointer>
 #include <QThread>

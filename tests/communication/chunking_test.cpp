@@ -3,6 +3,7 @@
 #include "communication/TransferableData.h"
 #include "communication/VeltrixDeviceService.h"
 #include "communication/internal/Parameter.h"
+#include "communication/internal/VeltrixDeviceServiceAccess.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ TEST(Chunking, NoParametersGiveNothing)
 {
     ParameterRefs none;
     ParameterRefs noneEither;
-    EXPECT_FALSE(VeltrixDeviceService::getCombinedChunks(fullDevice, none, noneEither).has_value());
+    EXPECT_FALSE(VeltrixDeviceServiceAccess::combinedChunks(fullDevice, none, noneEither).has_value());
 }
 
 TEST(Chunking, BackToBackParametersMergeAndLongRunsSplitAtFifty)
@@ -75,7 +76,7 @@ TEST(Chunking, BackToBackParametersMergeAndLongRunsSplitAtFifty)
     ParameterRefs device{c, b, a};
     ParameterRefs sub;
 
-    const auto chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, device, sub);
+    const auto chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, device, sub);
     ASSERT_TRUE(chunks.has_value());
     EXPECT_TRUE(chunks->valid);
     EXPECT_EQ(chunks->device, plainDevice);
@@ -95,11 +96,11 @@ TEST(Chunking, ChunkBoundaryAtExactlyFiftyBytes)
     const Parameter fiftyOne = byteArray("fiftyOne", 300, 51);
     ParameterRefs one{fifty};
     ParameterRefs none;
-    auto chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, one, none);
+    auto chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, one, none);
     EXPECT_EQ(sizes(*chunks), (std::vector<int>{50}));
 
     ParameterRefs other{fiftyOne};
-    chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, other, none);
+    chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, other, none);
     EXPECT_EQ(sizes(*chunks), (std::vector<int>{50, 1}));
     EXPECT_EQ(layout(*chunks),
               (std::vector<std::pair<Type, std::uint16_t>>{{Type::Device, 300}, {Type::Device, 350}}));
@@ -111,7 +112,7 @@ TEST(Chunking, OverlappingParametersFormSeparateRuns)
     const Parameter inside = byteArray("inside", 14, 4, 0x22);
     ParameterRefs device{inside, first};
     ParameterRefs none;
-    const auto chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, device, none);
+    const auto chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, device, none);
     EXPECT_EQ(layout(*chunks),
               (std::vector<std::pair<Type, std::uint16_t>>{{Type::Device, 10}, {Type::Device, 14}}));
     EXPECT_EQ(chunks->chunks[0].data, QByteArray(8, 0x11));
@@ -130,7 +131,7 @@ TEST(Chunking, SubDeviceChunksFollowTheDeviceAddressType)
     {
         ParameterRefs deviceList{deviceParameter};
         ParameterRefs subList{subParameter};
-        const auto chunks = VeltrixDeviceService::getCombinedChunks(device, deviceList, subList);
+        const auto chunks = VeltrixDeviceServiceAccess::combinedChunks(device, deviceList, subList);
         EXPECT_EQ(layout(*chunks),
                   (std::vector<std::pair<Type, std::uint16_t>>{{Type::Device, 5}, {expected, 2}}));
     }
@@ -144,7 +145,7 @@ TEST(Chunking, CurrentValueIsSentWhenValidOtherwiseTheDefault)
         makeParameter("fallback", DataType::DBYTEU16, 1, 2, Value(std::uint16_t{0x5678}));
     ParameterRefs device{current, fallback};
     ParameterRefs none;
-    const auto chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, device, none);
+    const auto chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, device, none);
     EXPECT_EQ(chunks->chunks[0].data, bytesOf({0x34, 0x12, 0x78, 0x56}));
 }
 
@@ -155,7 +156,7 @@ TEST(Chunking, AValueOfTheWrongSizeDoesNotMoveItsNeighbour)
     const Parameter after = makeParameter("after", DataType::DBYTEU8, 1, 4, Value(std::uint8_t{9}));
     ParameterRefs device{shortValue, after};
     ParameterRefs none;
-    const auto chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, device, none);
+    const auto chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, device, none);
     EXPECT_EQ(chunks->chunks[0].data, bytesOf({1, 2, 0, 0, 9}));
 }
 
@@ -165,7 +166,7 @@ TEST(Chunking, ARunWithoutBytesMakesTheListInvalid)
     const Parameter good = makeParameter("good", DataType::DBYTEU8, 1, 0, Value(std::uint8_t{1}));
     ParameterRefs device{good, unknown};
     ParameterRefs none;
-    const auto chunks = VeltrixDeviceService::getCombinedChunks(plainDevice, device, none);
+    const auto chunks = VeltrixDeviceServiceAccess::combinedChunks(plainDevice, device, none);
     ASSERT_TRUE(chunks.has_value());
     EXPECT_FALSE(chunks->valid);
     EXPECT_EQ(sizes(*chunks), (std::vector<int>{1}));
@@ -180,7 +181,7 @@ TEST(ReadDecoding, OnePositionRunsThroughBothListsInAddressOrder)
     ParameterRefs device{text, ratio, number};
     ParameterRefs sub{subFactor};
     // The chunking sorts the lists; decoding relies on that order.
-    ASSERT_TRUE(VeltrixDeviceService::getCombinedChunks(fullDevice, device, sub));
+    ASSERT_TRUE(VeltrixDeviceServiceAccess::combinedChunks(fullDevice, device, sub));
 
     QByteArray data = bytesOf({0x34, 0x12, 0x00, 0x00, 0xC0, 0x3F, 'A', 'B', 0, 0});
     data.append(bytesOf({0, 0, 0, 0, 0, 0, 0x04, 0x40}));

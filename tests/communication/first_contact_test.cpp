@@ -94,7 +94,7 @@ TEST(FirstContact, SamePortIsReusedAndAnotherPortReplacesIt)
 
     EXPECT_EQ(harness.connectTo(linePort(second)).address.bytes[0], 20);
     EXPECT_TRUE(harness.spy.logged("different com port already open. Closing ..."));
-    EXPECT_EQ(harness.service->getPort()->comport.number, second.devicePath());
+    EXPECT_EQ(VeltrixDeviceServiceAccess::port(*harness.service)->comport.number, second.devicePath());
     EXPECT_EQ(second.baudrate(), 1200u);
     EXPECT_TRUE(harness.spy.expectOutcomes({"foundDevice", "foundDevice", "foundDevice"}));
 }
@@ -114,7 +114,7 @@ TEST(FirstContact, ReconnectRightAfterAbortOpensThePortAgain)
         });
     ASSERT_TRUE(harness.spy.expectOutcomes({"foundDevice", "successDisconnecting", "foundDevice"}));
     EXPECT_EQ(sensor.requestCount(137), 2);
-    EXPECT_TRUE(harness.service->getPort()->isOpen);
+    EXPECT_TRUE(VeltrixDeviceServiceAccess::port(*harness.service)->isOpen);
 }
 
 TEST(FirstContact, OpenWithoutIdentificationReportsTheBootloaderPlaceholder)
@@ -179,7 +179,7 @@ TEST(FirstContactFailures, EveryFailureEndsWithOneErrorAndAClosedPort)
                                                       "Received: "))
                 << harness.spy.errors.front().toStdString();
         EXPECT_EQ(harness.spy.progress.last(), 0u);
-        EXPECT_TRUE(waitUntil([&] { return !harness.service->getPort()->isOpen; }));
+        EXPECT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*harness.service)->isOpen; }));
     }
 }
 

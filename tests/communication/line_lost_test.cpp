@@ -112,9 +112,12 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
         EXPECT_EQ(spy.errors, QStringList{VeltrixDeviceService::lineLostText()});
         EXPECT_TRUE(spy.loggedAt(LogLevel::Error,
                                  "Connection to the adapter on " + sensor.devicePath() + " was lost"));
-        EXPECT_TRUE(waitUntil([&] { return !harness.service->isBusy(); }));
-        EXPECT_TRUE(waitUntil([&] { return !harness.service->getPort()->isOpen; }));
-        EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+        EXPECT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::isBusy(*harness.service); }));
+        EXPECT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*harness.service)->isOpen; }));
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                return !VeltrixDeviceServiceAccess::facade(*harness.service)->getSerialPort()->isPortOpen();
+            }));
 
         // Nothing more is tried on the dead line: a restart is refused at once.
         spy.clear();
@@ -136,7 +139,9 @@ TEST(LineLost, EveryOperationEndsAtOnceWithTheLostLineAndTheServiceWorksOnTheNex
     EXPECT_EQ(next.requestCount(133), 1);
     // The port is given back before the sensor goes, so that its number is
     // not reused while the port's lock file still holds it.
-    EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+    EXPECT_TRUE(waitUntil(
+        [&]
+        { return !VeltrixDeviceServiceAccess::facade(*harness.service)->getSerialPort()->isPortOpen(); }));
 }
 
 // A hang-up just before the port is opened, and one while it is being
@@ -148,8 +153,11 @@ TEST(LineLost, HangUpsAsThePortOpensOrClosesEndOnce)
     auto& spy = harness.spy;
     const auto settled = [&]
     {
-        EXPECT_TRUE(waitUntil([&] { return !harness.service->isBusy(); }));
-        EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+        EXPECT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::isBusy(*harness.service); }));
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                return !VeltrixDeviceServiceAccess::facade(*harness.service)->getSerialPort()->isPortOpen();
+            }));
     };
     {
         OrvikSimulatorFixture sensor;
@@ -175,5 +183,7 @@ TEST(LineLost, HangUpsAsThePortOpensOrClosesEndOnce)
     spy.clear();
     EXPECT_FALSE(harness.connectTo(linePort(next)).name.isEmpty());
     harness.call([](VeltrixDeviceService& s) { s.abort(); });
-    EXPECT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+    EXPECT_TRUE(waitUntil(
+        [&]
+        { return !VeltrixDeviceServiceAccess::facade(*harness.service)->getSerialPort()->isPortOpen(); }));
 }

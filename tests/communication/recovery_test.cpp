@@ -164,8 +164,11 @@ TEST(Recovery, AfterEveryFailureTheNextOperationOnTheSameServiceSucceeds)
         row.during(*sensor, harness);
         ASSERT_TRUE(spy.waitForOutcomes(1, 30000));
         EXPECT_NE(spy.outcomes.front(), succeeded.front());
-        ASSERT_TRUE(waitUntil([&] { return !harness.service->isBusy(); }));
-        ASSERT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+        ASSERT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::isBusy(*harness.service); }));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return !VeltrixDeviceServiceAccess::facade(*harness.service)->getSerialPort()->isPortOpen();
+            }));
 
         if (sensor->hungUp())
             sensor = std::make_unique<OrvikSimulatorFixture>(withLoader(loader(row.loader.family)));
@@ -192,12 +195,15 @@ TEST(Recovery, AfterEveryFailureTheNextOperationOnTheSameServiceSucceeds)
             EXPECT_TRUE(waitUntil([&] { return sensor->transferCompleted(); }));
             break;
         }
-        ASSERT_TRUE(waitUntil([&] { return !harness.service->isBusy(); }));
+        ASSERT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::isBusy(*harness.service); }));
         // Given back before the sensor goes, so that its number is not
         // reused while the port's lock file still holds it.
         spy.clear();
         harness.call([](VeltrixDeviceService& s) { s.abort(); });
         ASSERT_TRUE(spy.expectOutcomes({"successDisconnecting"}));
-        ASSERT_TRUE(waitUntil([&] { return !harness.service->getFacade()->getSerialPort()->isPortOpen(); }));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return !VeltrixDeviceServiceAccess::facade(*harness.service)->getSerialPort()->isPortOpen();
+            }));
     }
 }

@@ -3,6 +3,7 @@
 #include "communication_test_support.h"
 
 #include "communication/VeltrixDeviceService.h"
+#include "communication/internal/VeltrixDeviceServiceAccess.h"
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include "tests/support/pace.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"

@@ -76,7 +76,7 @@ TEST(SystemCommands, EachSlotSendsItsCodeAndEndsWithItsOwnSignal)
               (QList<SystemCommandRecord>{
                   {Target::Device, 1, true}, {Target::Device, 0, true}, {Target::Device, 3, true}}));
     // The port stays open for the next operation.
-    EXPECT_TRUE(bench.harness.service->getPort()->isOpen);
+    EXPECT_TRUE(VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen);
 }
 
 TEST(SystemCommands, ASecondCommandWhileTheFirstRunsIsRefused)
@@ -114,7 +114,8 @@ TEST(SystemCommands, FailuresCloseThePort)
         ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
         EXPECT_EQ(bench.harness.spy.errors.front(), "Device didn`t acknowledge command 143");
         EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Error, "Device didn`t acknowledge command 143"));
-        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+        EXPECT_TRUE(
+            waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
     }
     {
         Bench bench({Fault::silent(143)}, TestSupport::quickTiming());
@@ -123,7 +124,8 @@ TEST(SystemCommands, FailuresCloseThePort)
         ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}));
         EXPECT_EQ(bench.harness.spy.errors.front(), "Device didn`t respond -> timeout! !");
         EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Error, "Device didn't answer in time!"));
-        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+        EXPECT_TRUE(
+            waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
     }
 }
 
@@ -133,14 +135,15 @@ TEST(SystemCommands, ResetNvmEndsAfterItsWaitOnceAndClosesThePort)
     QElapsedTimer clock;
     clock.start();
     bench.harness.call(
-        [dev = bench.device](VeltrixDeviceService& s) {
-            s.getSysCommand()->startSystemCommand(Address::Type::Device, dev,
-                                                  {SysCommand::Command::ResetNvm});
+        [dev = bench.device](VeltrixDeviceService& s)
+        {
+            VeltrixDeviceServiceAccess::sysCommand(s)->startSystemCommand(Address::Type::Device, dev,
+                                                                          {SysCommand::Command::ResetNvm});
         });
     ASSERT_TRUE(bench.harness.spy.expectOutcomes({"successResetNvm"}));
     EXPECT_GE(clock.elapsed(), TestSupport::testTiming().resetNvmWaitMs);
     EXPECT_TRUE(bench.harness.spy.loggedAt(LogLevel::Info, "Operation was aborted and com port was closed!"));
-    EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+    EXPECT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
     EXPECT_EQ(bench.sensor.systemCommands(), (QList<SystemCommandRecord>{{Target::Device, 2, true}}));
 }
 

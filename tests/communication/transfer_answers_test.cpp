@@ -2,7 +2,7 @@
 
 #include "communication/internal/Parameter.h"
 #include "protocol/VELTRIX.h"
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QSignalSpy>
 

@@ -194,7 +194,8 @@ TEST(ParameterRead, FailuresEndTheReadWithOneErrorAndAClosedPort)
         EXPECT_TRUE(bench.harness.spy.errors.front().startsWith(c.error))
             << bench.harness.spy.errors.front().toStdString();
         EXPECT_EQ(bench.harness.spy.progress.last(), 0u);
-        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+        EXPECT_TRUE(
+            waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
 
         // The same service reads the sensor once it answers properly again.
         bench.sensor.clearFaults();
@@ -251,7 +252,7 @@ TEST(ParameterWrite, FourMismatchesExceedTheRetries)
         bench.harness.spy.errors.front(),
         "Exceeded max retries: Device responded to command 130: Sent value didn't correspond to read value: "
         "NVM address: 399 written: 4f7276696b2031303000000000000000 read: b07276696b2031303000000000000000");
-    EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+    EXPECT_TRUE(waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
 }
 
 TEST(ParameterWrite, ARefusedWriteLeavesTheTransferReadyForTheNextOne)
@@ -262,8 +263,9 @@ TEST(ParameterWrite, ARefusedWriteLeavesTheTransferReadyForTheNextOne)
     EXPECT_EQ(bench.harness.spy.errors.front(), "Device didn`t acknowledge command 131");
     // Nothing may be left waiting for the read-back that will never come.
     bool waiting = true;
-    bench.harness.callAndWait([&](VeltrixDeviceService& s)
-                              { waiting = s.getParameterTransfer()->getSession()->isRunning(); });
+    bench.harness.callAndWait(
+        [&](VeltrixDeviceService& s)
+        { waiting = VeltrixDeviceServiceAccess::parameterTransfer(s)->getSession()->isRunning(); });
     EXPECT_FALSE(waiting);
 
     bench.reconnect();

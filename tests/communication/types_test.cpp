@@ -7,7 +7,7 @@
 #include "communication/VeltrixDeviceService.h"
 #include "communication/internal/FirstContact.h"
 #include "protocol/VELTRIX.h"
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QSignalSpy>
 

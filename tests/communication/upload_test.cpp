@@ -113,7 +113,8 @@ TEST(Upload, EachFamilyFlashesTheImageAndGivesThePortBack)
         EXPECT_TRUE(
             bench.harness.spy.logged("Device responded to command 133: Bootloader started -> closing port"));
         EXPECT_TRUE(bench.harness.spy.logged("New Bootloader state: Download successful"));
-        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+        EXPECT_TRUE(
+            waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
 
         // The stack has its port back: the sensor, restarted into its new
         // firmware, is found again on the same port.
@@ -169,8 +170,9 @@ TEST(Upload, FaultsEndInTheirTextAndTheNextConnectWorks)
         ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}, 30000));
         EXPECT_EQ(bench.harness.spy.errors, QStringList{c.error});
         EXPECT_FALSE(bench.sensor.transferCompleted());
-        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
-        EXPECT_FALSE(bench.harness.service->isBusy());
+        EXPECT_TRUE(
+            waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
+        EXPECT_FALSE(VeltrixDeviceServiceAccess::isBusy(*bench.harness.service));
 
         bench.harness.spy.clear();
         EXPECT_EQ(bench.harness.connectTo(linePort(bench.sensor)).name, bench.device.name);
@@ -218,8 +220,9 @@ TEST(Upload, AbortGivesThePortBackAndLeaveOpenKeepsItOpen)
         ASSERT_TRUE(waitUntil([&] { return spy.logged("New Bootloader state: Download started"); }, 20000));
         bench.harness.call([](VeltrixDeviceService& s) { s.abort(); });
         ASSERT_TRUE(spy.expectOutcomes({"successDisconnecting"}));
-        EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
-        EXPECT_FALSE(bench.harness.service->isBusy());
+        EXPECT_TRUE(
+            waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
+        EXPECT_FALSE(VeltrixDeviceServiceAccess::isBusy(*bench.harness.service));
         EXPECT_FALSE(bench.sensor.transferCompleted());
         // The retry at once finds the loader idle and starts from the
         // sensor's application again.
@@ -232,8 +235,8 @@ TEST(Upload, AbortGivesThePortBackAndLeaveOpenKeepsItOpen)
         bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, pattern(300)), false, true);
         ASSERT_TRUE(bench.harness.spy.expectOutcomes({"error"}, 30000));
         settle(300);
-        EXPECT_TRUE(bench.harness.service->getPort()->isOpen);
-        EXPECT_FALSE(bench.harness.service->isBusy());
+        EXPECT_TRUE(VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen);
+        EXPECT_FALSE(VeltrixDeviceServiceAccess::isBusy(*bench.harness.service));
         // The port left open at the loader's settings is opened anew for the
         // protocol: the power cycle ends the loader and the sensor answers.
         bench.harness.spy.clear();
@@ -249,11 +252,12 @@ TEST(Upload, ALoaderErrorReportedWhileWiredLetsGoOfThePortAndTheRetrySends133)
     bench.upload(BootloaderType::MSP432, writeImage(bench.dir, 0x4000, pattern(3000)));
     ASSERT_TRUE(waitUntil([&] { return spy.logged("New Bootloader state: Download started"); }, 20000));
     // An error the loader reports without giving the port up itself.
-    emit bench.harness.service->getFacade()->getSerialPort()->errorOccuredOnPort(
-        QSerialPort::PermissionError);
+    emit VeltrixDeviceServiceAccess::facade(*bench.harness.service)
+        ->getSerialPort()
+        ->errorOccuredOnPort(QSerialPort::PermissionError);
     ASSERT_TRUE(spy.expectOutcomes({"error"}, 10000));
     EXPECT_EQ(spy.errors, QStringList{"Bootloader: Could not open interface"});
-    EXPECT_FALSE(bench.harness.service->getBootloader()->getHandler()->isConnected());
+    EXPECT_FALSE(VeltrixDeviceServiceAccess::bootloader(*bench.harness.service)->getHandler()->isConnected());
 
     bench.reconnectAndRetry(BootloaderType::MSP432);
 }

@@ -114,7 +114,7 @@ TEST(MeasuredValues, AnAccumulationSkipsTwoAnswersAveragesAndTotals)
     EXPECT_EQ(spy.events.last(), "finishedAccumulate");
     EXPECT_EQ(spy.events.at(spy.events.size() - 2), "warning");
     EXPECT_EQ(spy.progress.last(), 100u);
-    EXPECT_TRUE(bench.harness.service->getPort()->isOpen);
+    EXPECT_TRUE(VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen);
 }
 
 TEST(MeasuredValues, TrimmingRemovesTheExtremesOfTheLeadingSlotOnly)
@@ -239,9 +239,10 @@ TEST(MeasuredValues, FailuresEndWithTheirTextAndClosePort)
         EXPECT_TRUE(spy.samples.isEmpty());
         if (c.samples != 0)
         {
-            EXPECT_TRUE(waitUntil([&] { return !bench.harness.service->getPort()->isOpen; }));
+            EXPECT_TRUE(
+                waitUntil([&] { return !VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen; }));
         }
-        EXPECT_FALSE(bench.harness.service->isBusy());
+        EXPECT_FALSE(VeltrixDeviceServiceAccess::isBusy(*bench.harness.service));
     }
 }
 
@@ -267,8 +268,8 @@ TEST(MeasuredValues, ARefusedRequestLeavesTheRunningOneAloneAndAbortStopsIt)
     bench.harness.call([](VeltrixDeviceService& s) { s.abort(); });
     ASSERT_TRUE(spy.expectOutcomes({"successDisconnecting"}));
     EXPECT_TRUE(spy.loggedAt(LogLevel::Trace, "Operation was aborted and com port was closed!"));
-    EXPECT_FALSE(bench.harness.service->getPort()->isOpen);
-    EXPECT_FALSE(bench.harness.service->isBusy());
+    EXPECT_FALSE(VeltrixDeviceServiceAccess::port(*bench.harness.service)->isOpen);
+    EXPECT_FALSE(VeltrixDeviceServiceAccess::isBusy(*bench.harness.service));
     const qsizetype gathered = spy.samples.size();
     settle(500);
     EXPECT_EQ(spy.samples.size(), gathered);

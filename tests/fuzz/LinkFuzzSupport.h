@@ -10,7 +10,7 @@
 #include "protocol/VELTRIX_LinkLayer.h"
 #include "protocol/VELTRIX_Session.h"
 #include "protocol/VELTRIX_SessionInfo.h"
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QList>
 #include <QObject>

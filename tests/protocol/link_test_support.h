@@ -2,8 +2,8 @@
 
 #include "protocol/VELTRIX_Session.h"
 #include "protocol/serial/FSerialPortBackend.h"
-#include "tests/support/FFakeSerialPortBackend.h"
 #include "tests/support/wait.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

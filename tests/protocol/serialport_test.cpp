@@ -2,7 +2,7 @@
 
 #include "protocol/serial/FQtSerialPortBackend.h"
 #include "protocol/serial/FSerialPort.h"
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-
-#include <functional>
+#include "tools/support/EventLoopWait.h"
 
 // An upper bound on wall-clock time, checked on plain builds only: the
 // sanitizers slow every step by a factor nobody can bound.
@@ -17,24 +13,7 @@
 namespace TestWait
 {
 
-// Runs the event loop until the condition holds or the time is up.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
-// Lets queued work settle for a while, for checks that something did not happen.
-inline void settle(int ms)
-{
-    waitUntil([] { return false; }, ms);
-}
+using EventLoopWait::settle;
+using EventLoopWait::waitUntil;
 
 } // namespace TestWait

@@ -9,9 +9,9 @@
 #include "communication/internal/Parameter.h"
 #include "device/ParameterSetBuilder.h"
 #include "protocol/serial/FSerialPort.h"
-#include "tests/support/wait.h"
 #include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
+#include "tools/support/EventLoopWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -96,13 +96,13 @@ void BM_ConnectIdentifyAndRead(benchmark::State& state)
         clock.start();
         QMetaObject::invokeMethod(
             &service, [&service, port] { service.start(port, true); }, Qt::QueuedConnection);
-        const bool connected = TestWait::waitUntil([&] { return found.has_value(); }, 20000);
+        const bool connected = EventLoopWait::waitUntil([&] { return found.has_value(); }, 20000);
         if (connected)
         {
             QMetaObject::invokeMethod(
                 &service, [&service, device = *found, &variant] { service.read(device, {variant}, {}); },
                 Qt::QueuedConnection);
-            TestWait::waitUntil([&] { return read; }, 20000);
+            EventLoopWait::waitUntil([&] { return read; }, 20000);
         }
         wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
         ++runs;

@@ -8,10 +8,11 @@
 
 #include "communication/VeltrixDeviceService.h"
 #include "communication/internal/Bootloader.h"
+#include "communication/internal/VeltrixDeviceServiceAccess.h"
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
-#include "tests/support/wait.h"
 #include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
+#include "tools/support/EventLoopWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -88,7 +89,7 @@ void BM_Upload64KiB(benchmark::State& state)
             [&service, port = Comport{sensor.devicePath(), QString(), 0, 0, true, 215, 300}]
             { service.start(port, true); },
             Qt::QueuedConnection);
-        if (!TestWait::waitUntil([&] { return found.has_value(); }, 20000))
+        if (!EventLoopWait::waitUntil([&] { return found.has_value(); }, 20000))
         {
             state.SkipWithError("connect failed");
             return;
@@ -107,18 +108,22 @@ void BM_Upload64KiB(benchmark::State& state)
             },
             Qt::QueuedConnection);
         // The family exists once the upload has started; it writes only after the hand-over.
-        TestWait::waitUntil([&] { return service.getBootloader()->getHandler()->family() != nullptr; }, 5000);
+        EventLoopWait::waitUntil(
+            [&]
+            { return VeltrixDeviceServiceAccess::bootloader(service)->getHandler()->family() != nullptr; },
+            5000);
         QObject::connect(
-            service.getBootloader()->getHandler()->family(), &Bootloader::writeDataToInterface, &app,
+            VeltrixDeviceServiceAccess::bootloader(service)->getHandler()->family(),
+            &Bootloader::writeDataToInterface, &app,
             [&written](const QByteArray& data, bool) { written += data.size(); }, Qt::DirectConnection);
-        TestWait::waitUntil([&] { return uploaded || !failure.isEmpty(); }, 300000);
+        EventLoopWait::waitUntil([&] { return uploaded || !failure.isEmpty(); }, 300000);
         wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
 
         state.PauseTiming();
         thread.quit();
         thread.wait();
         // The loader's reset goes out unanswered: the sensor sees it a moment later.
-        if (!uploaded || !TestWait::waitUntil([&] { return sensor.transferCompleted(); }, 3000))
+        if (!uploaded || !EventLoopWait::waitUntil([&] { return sensor.transferCompleted(); }, 3000))
         {
             state.SkipWithError(("upload failed: " + failure).toStdString().c_str());
             return;

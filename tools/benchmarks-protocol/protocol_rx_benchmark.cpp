@@ -7,7 +7,7 @@
 #include "protocol/VELTRIX_Frame.h"
 #include "protocol/VELTRIX_LinkLayer.h"
 #include "protocol/VELTRIX_Session.h"
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QCoreApplication>
 

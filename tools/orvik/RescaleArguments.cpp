@@ -22,11 +22,6 @@ QString translate(const char* text)
     return QCoreApplication::translate("RescaleArguments", text);
 }
 
-QString unitText(const Orvik& orvik)
-{
-    return QString::fromLatin1(Hvd::Unit::toString(orvik.lengthUnit));
-}
-
 // The spin box keeps three decimals and rounds its limits the same way.
 double roundAsSpinBox(double value)
 {
@@ -44,14 +39,12 @@ struct Range
     double maximum = 0;
 };
 
-// The spin box's limits for an editable size: 0.04 m to 0.45 m, divided in
-// single precision and rounded to its decimals (40 to 450 mm, 1.575 to
-// 17.717 in).
+// The spin box's limits for an editable size, rounded to its decimals (40 to
+// 450 mm, 1.575 to 17.717 in).
 Range diameterRange(const Orvik& orvik)
 {
-    const float unit = orvik.getShownUnit();
-    return {roundAsSpinBox(static_cast<double>(0.04f / unit)),
-            roundAsSpinBox(static_cast<double>(0.45f / unit))};
+    return {roundAsSpinBox(static_cast<double>(orvik.getShownMinimum())),
+            roundAsSpinBox(static_cast<double>(orvik.getShownMaximum()))};
 }
 
 std::optional<Orvik> findSize(const QString& name)
@@ -84,8 +77,8 @@ QString sizeTable()
         if (inLine == 5 || (inLine > 0 && orvik.name.front() != family))
             flush();
         family = orvik.name.front();
-        const float shown = orvik.innerDiameter.value() / orvik.getShownUnit();
-        const QString diameter = numberText(static_cast<double>(shown)) + QLatin1Char(' ') + unitText(orvik);
+        const QString diameter = numberText(static_cast<double>(orvik.getShownDiameter())) +
+                                 QLatin1Char(' ') + orvik.getShownUnitText();
         line += QStringLiteral("  %1 %2").arg(orvik.getNameText()).arg(diameter, -10);
         ++inLine;
     }
@@ -97,7 +90,7 @@ QString rangeText(const Orvik& orvik)
 {
     const Range range = diameterRange(orvik);
     return translate("%1 to %2 %3")
-        .arg(numberText(range.minimum), numberText(range.maximum), unitText(orvik));
+        .arg(numberText(range.minimum), numberText(range.maximum), orvik.getShownUnitText());
 }
 
 QString epilogue()
@@ -179,9 +172,9 @@ Parsed parse(const QStringList& arguments)
         const Range range = diameterRange(*orvik);
         if (shown < range.minimum || shown > range.maximum)
             return error(translate("Diameter %1 %2 is outside the range of %3: %4.")
-                             .arg(text, unitText(*orvik), code, rangeText(*orvik)));
+                             .arg(text, orvik->getShownUnitText(), code, rangeText(*orvik)));
         // The window takes the number on screen times the unit, in single precision.
-        parsed.orvik.setInnerDiameter(Orvik::Diameter(static_cast<float>(shown) * orvik->getShownUnit()));
+        parsed.orvik.setShownDiameter(static_cast<float>(shown));
     }
     return parsed;
 }

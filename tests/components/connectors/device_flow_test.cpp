@@ -2,6 +2,7 @@
 // its own thread, talking to the simulated sensor over a pseudo-terminal.
 
 #include "communication/VeltrixDeviceService.h"
+#include "communication/internal/VeltrixDeviceServiceAccess.h"
 #include "components/commands/CompositeCommand.h"
 #include "components/commands/ReadParametersCommand.h"
 #include "components/commands/ReadValuesCommand.h"
@@ -293,7 +294,13 @@ TEST(DeviceFlow, PortVanishingFromTheListEndsTheRunAndTheNextConnectWorks)
     EXPECT_TIME_BELOW(clock.elapsed(), 3000);
     EXPECT_EQ(errors.count(), 1);
     EXPECT_EQ(errors.first().at(0).toString(), Communication::VeltrixDeviceService::lineLostText());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !bench.service->getFacade()->getSerialPort()->isPortOpen(); }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&]
+        {
+            return !Communication::VeltrixDeviceServiceAccess::facade(*bench.service)
+                        ->getSerialPort()
+                        ->isPortOpen();
+        }));
 
     bench.connector->releaseTarget();
     ASSERT_TRUE(bench.waitIdle());

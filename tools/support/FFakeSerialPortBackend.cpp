@@ -1,4 +1,4 @@
-#include "tests/support/FFakeSerialPortBackend.h"
+#include "tools/support/FFakeSerialPortBackend.h"
 
 #include <QMetaObject>
 #include <QMutexLocker>
