@@ -253,20 +253,15 @@ void RescaleFlow::restore(const QString& failure)
 
 void RescaleFlow::restoreConnected()
 {
-    const SensorBackup& backup = *parameterizeCommand->getBackup();
-    const QString otherSensor = backup.mismatch(context.getConnectedDevice());
-    SensorBackup::ParameterList deviceParameters;
-    SensorBackup::ParameterList subdeviceParameters;
     QString why;
-    if (!otherSensor.isEmpty() || !backup.toParameters(context, SensorBackup::Limits::AsRead,
-                                                       deviceParameters, subdeviceParameters, &why))
+    restoreCommand = createRestoreCommand(context, service, *parameterizeCommand->getBackup(),
+                                          SensorBackup::Limits::AsRead, &why, this);
+    if (!restoreCommand)
     {
-        Logger::error("Cannot restore the device parameters: {}", (otherSensor + why).toStdString());
-        restoreEnded(false, otherSensor + why);
+        Logger::error("Cannot restore the device parameters: {}", why.toStdString());
+        restoreEnded(false, why);
         return;
     }
-    restoreCommand = createRestoreCommand(context, service, backup, std::move(deviceParameters),
-                                          std::move(subdeviceParameters), this);
     connect(restoreCommand, &Command::progressUpdated, this, &RescaleFlow::progressUpdated);
     connect(restoreCommand, &Command::finished, this, [this] { restoreEnded(true, {}); });
     connect(restoreCommand, &Command::errorOccurred, this,

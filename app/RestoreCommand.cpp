@@ -15,10 +15,15 @@ using namespace Hvd::Weft::Components;
 using Hvd::Weft::Communication::DeviceService;
 
 CompositeCommand* createRestoreCommand(DeviceContext& context, DeviceService& service,
-                                       const SensorBackup& backup,
-                                       DeviceService::ParameterList deviceParameters,
-                                       DeviceService::ParameterList subdeviceParameters, QObject* parent)
+                                       const SensorBackup& backup, SensorBackup::Limits limits,
+                                       QString* refusal, QObject* parent)
 {
+    *refusal = backup.mismatch(context.getConnectedDevice());
+    DeviceService::ParameterList deviceParameters;
+    DeviceService::ParameterList subdeviceParameters;
+    if (!refusal->isEmpty() ||
+        !backup.toParameters(context, limits, deviceParameters, subdeviceParameters, refusal))
+        return nullptr;
     auto* composite = new CompositeCommand({}, CompositeCommand::detailedProgressReports, parent);
     const auto serial = context.getDeviceParameter(Hvd::Weft::Device::Tag::SERIALNUMBER);
     if (serial && !backup.serialNumber.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SensorBackup.h"
 #include "communication/DeviceService.h"
 
 #include <QObject>
@@ -10,13 +11,13 @@ class CompositeCommand;
 class DeviceContext;
 } // namespace Hvd::Weft::Components
 
-struct SensorBackup;
-
-// Puts a backup back into the connected sensor: checks the unit's serial
-// number against the backup's, writes the values with read-back, stores
-// them as factory defaults, restarts the sensor and releases it. Nothing is
-// written to another unit. Used after a failed rescale and by "orvik restore".
-Hvd::Weft::Components::CompositeCommand* createRestoreCommand(
-    Hvd::Weft::Components::DeviceContext& context, Hvd::Weft::Communication::DeviceService& service,
-    const SensorBackup& backup, Hvd::Weft::Communication::DeviceService::ParameterList deviceParameters,
-    Hvd::Weft::Communication::DeviceService::ParameterList subdeviceParameters, QObject* parent);
+// Puts a backup back into the connected sensor: refuses a backup of another
+// unit or with values that cannot be written (nullptr, the reason in
+// `refusal`); otherwise checks the unit's serial number against the
+// backup's, writes the values with read-back, stores them as factory
+// defaults, restarts the sensor and releases it. Nothing is written to
+// another unit. Used after a failed rescale and by "orvik restore".
+Hvd::Weft::Components::CompositeCommand*
+createRestoreCommand(Hvd::Weft::Components::DeviceContext& context,
+                     Hvd::Weft::Communication::DeviceService& service, const SensorBackup& backup,
+                     SensorBackup::Limits limits, QString* refusal, QObject* parent);

@@ -7,6 +7,7 @@
 #include "communication/VeltrixDeviceService.h"
 #include "communication/internal/FirstContact.h"
 #include "communication/internal/Parameter.h"
+#include "components/connectors/DeviceStack.h"
 #include "device/ParameterSetBuilder.h"
 #include "protocol/serial/FSerialPort.h"
 #include "tools/benchmark_support.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -79,11 +79,10 @@ void BM_ConnectIdentifyAndRead(benchmark::State& state)
     {
         state.PauseTiming();
         OrvikSimulatorFixture sensor;
-        VeltrixDeviceService service(VeltrixDeviceService::serialPortOptions(VELTRIX_Timing()));
-        QThread thread;
-        thread.setObjectName(QStringLiteral("DeviceThread"));
-        service.moveToThread(&thread);
-        thread.start();
+        // The program's stack, with no port scans to disturb the measurement.
+        Hvd::Weft::Components::DeviceStack stack(
+            {VELTRIX_Timing(), [] { return Hvd::Weft::Communication::ComPortScanner::List{}; }, nullptr});
+        auto& service = static_cast<VeltrixDeviceService&>(stack.getService());
         std::optional<Device> found;
         bool read = false;
         QObject::connect(&service, &DeviceService::foundDevice, &app,
@@ -108,8 +107,6 @@ void BM_ConnectIdentifyAndRead(benchmark::State& state)
         ++runs;
 
         state.PauseTiming();
-        thread.quit();
-        thread.wait();
         if (!connected || !read)
         {
             state.SkipWithError("connect or read failed");

@@ -9,6 +9,7 @@
 #include "communication/VeltrixDeviceService.h"
 #include "communication/internal/Bootloader.h"
 #include "communication/internal/VeltrixDeviceServiceAccess.h"
+#include "components/connectors/DeviceStack.h"
 #include "protocol/VELTRIX_MASTER_AppLayer.h"
 #include "tools/benchmark_support.h"
 #include "tools/orvik-sim/OrvikSimulatorFixture.h"
@@ -18,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -73,11 +73,10 @@ void BM_Upload64KiB(benchmark::State& state)
         Sim::OrvikSimulatorOptions options;
         options.sensor.bootloader.family = tiva ? Sim::BootloaderFamily::Tiva : Sim::BootloaderFamily::Msp432;
         Sim::OrvikSimulatorFixture sensor(options);
-        VeltrixDeviceService service(VeltrixDeviceService::serialPortOptions(VELTRIX_Timing()));
-        QThread thread;
-        thread.setObjectName(QStringLiteral("DeviceThread"));
-        service.moveToThread(&thread);
-        thread.start();
+        // The program's stack, with no port scans to disturb the measurement.
+        Hvd::Weft::Components::DeviceStack stack(
+            {VELTRIX_Timing(), [] { return Hvd::Weft::Communication::ComPortScanner::List{}; }, nullptr});
+        auto& service = static_cast<VeltrixDeviceService&>(stack.getService());
         std::optional<Device> found;
         bool uploaded = false;
         QString failure;
@@ -120,8 +119,6 @@ void BM_Upload64KiB(benchmark::State& state)
         wallMs += static_cast<double>(clock.nsecsElapsed()) / 1e6;
 
         state.PauseTiming();
-        thread.quit();
-        thread.wait();
         // The loader's reset goes out unanswered: the sensor sees it a moment later.
         if (!uploaded || !EventLoopWait::waitUntil([&] { return sensor.transferCompleted(); }, 3000))
         {

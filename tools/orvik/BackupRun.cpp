@@ -133,25 +133,16 @@ bool RestoreRun::prepare(QString* problem)
 
 void RestoreRun::runJob()
 {
-    const QString otherSensor = backup->mismatch(stack.getContext().getConnectedDevice());
-    if (!otherSensor.isEmpty())
-    {
-        Logger::error("Refused the backup {}: {}", arguments.file.toStdString(), otherSensor.toStdString());
-        fail(translate("The backup cannot be restored: %1").arg(otherSensor));
-        return;
-    }
-    SensorBackup::ParameterList deviceParameters;
-    SensorBackup::ParameterList subdeviceParameters;
     QString why;
-    if (!backup->toParameters(stack.getContext(), SensorBackup::Limits::Checked, deviceParameters,
-                              subdeviceParameters, &why))
+    command.reset(createRestoreCommand(stack.getContext(), stack.getService(), *backup,
+                                       SensorBackup::Limits::Checked, &why, nullptr));
+    if (!command)
     {
+        Logger::error("Refused the backup {}: {}", arguments.file.toStdString(), why.toStdString());
         fail(translate("The backup cannot be restored: %1").arg(why));
         return;
     }
     Logger::info("Restoring the device parameters from {}", arguments.file.toStdString());
-    command.reset(createRestoreCommand(stack.getContext(), stack.getService(), *backup,
-                                       std::move(deviceParameters), std::move(subdeviceParameters), nullptr));
     follow(*command);
     connect(command.get(), &Command::finished, this,
             [this]
