@@ -89,10 +89,17 @@ SensorSession::SensorSession(DeviceStack& deviceStack, QObject* parent)
             });
 }
 
+SensorSession::State SensorSession::getState() const
+{
+    if (state == State::Connected && !stack.getConnector().isTargetConnected())
+        return State::Idle;
+    return state;
+}
+
 bool SensorSession::isFree() const
 {
     const DeviceConnector& connector = stack.getConnector();
-    return state == State::Idle && !connector.isRunning() && !connector.isTargetConnected();
+    return getState() == State::Idle && !connector.isRunning() && !connector.isTargetConnected();
 }
 
 bool SensorSession::connectSensor(const QString& portName)
@@ -108,9 +115,10 @@ bool SensorSession::connectSensor(const QString& portName)
 
 bool SensorSession::release(Release how)
 {
-    switch (state)
+    switch (getState())
     {
     case State::Idle:
+        state = State::Idle;
         return false;
     case State::Connecting:
         pendingRelease = how;

@@ -42,7 +42,8 @@ public:
 
     explicit SensorSession(DeviceStack& stack, QObject* parent = nullptr);
 
-    State getState() const { return state; }
+    // Idle once a job's own closing steps have released the sensor.
+    State getState() const;
     const QString& getPort() const { return port; }
 
     // Nothing connected, connecting or being released.
@@ -50,7 +51,8 @@ public:
     // False, with no signal to follow, unless free.
     bool connectSensor(const QString& port);
     // False, with no signal to follow, when nothing was connected. A release
-    // asked for during a connect waits for its outcome.
+    // asked for during a connect waits for its outcome. Never ends before it
+    // returns.
     bool release(Release how);
     // Stops whatever runs on the line and closes the port at once, without a
     // restart. The service confirms its abort; a stuck device thread is

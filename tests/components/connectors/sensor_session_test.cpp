@@ -2,6 +2,7 @@
 // in its device thread: each connect ends once, each release and interrupt
 // ends in exactly one released(), and the next connect works after each.
 
+#include "components/commands/DisconnectCommand.h"
 #include "components/components_test_support.h"
 #include "components/connectors/DeviceStack.h"
 #include "components/connectors/SensorSession.h"
@@ -110,8 +111,23 @@ TEST_F(SessionTest, ReleasesEndOnceWhicheverWayTheyRun)
     EXPECT_FALSE(stack.getConnector().isTargetConnected());
     expectNextConnectWorks();
 
+    // Released by the job itself (a rescale's closing steps): nothing left
+    // to release, and the port is free for the next job.
+    ASSERT_TRUE(session.connectSensor("COM3"));
+    ASSERT_TRUE(connected.wait(3000));
+    released.clear();
+    DisconnectCommand closingStep(stack.getContext(), service, nullptr);
+    QSignalSpy closed(&closingStep, &Command::finished);
+    closingStep.execute();
+    ASSERT_TRUE(closed.wait(3000));
+    EXPECT_EQ(session.getState(), State::Idle);
+    EXPECT_FALSE(session.release(SensorSession::Release::Restart));
+    EXPECT_EQ(released.count(), 0);
+    expectNextConnectWorks();
+
     // Another kind of sensor: told, then released by the connector on its own.
     released.clear();
+    connected.clear();
     service.deviceToFind = sensor({19, 0, 4, 0, 3});
     ASSERT_TRUE(session.connectSensor("COM3"));
     ASSERT_TRUE(wrong.wait(3000));
