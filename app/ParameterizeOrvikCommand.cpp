@@ -168,8 +168,9 @@ void ParameterizeOrvikCommand::doExecute()
     {
         Logger::error(getDepth(), "Inner diameter reference {} leaves no free area beside the probe",
                       innerDiameterReference);
-        error(tr("No inner diameter reference was set"), System::Application,
-              Hvd::Weft::Components::deviceStillConnected);
+        error(tr("The calibrated diameter %1 mm leaves no free area beside the probe.")
+                  .arg(QString::number(innerDiameterReference * 1000, 'g', 6)),
+              System::Application, Hvd::Weft::Components::deviceStillConnected);
         return;
     }
     if (orvik.name.empty())

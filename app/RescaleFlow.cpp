@@ -189,7 +189,8 @@ void RescaleFlow::start(const QString& portName)
         return;
     }
     Logger::info("Starting connection to {}", port.toStdString());
-    session.connectSensor(port);
+    if (!session.connectSensor(port))
+        fail(text(QT_TRANSLATE_NOOP("OrvikWidget", "The device is still being released. Please try again.")));
 }
 
 void RescaleFlow::checkSensor()

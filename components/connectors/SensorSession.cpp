@@ -36,6 +36,7 @@ SensorSession::SensorSession(DeviceStack& deviceStack, QObject* parent)
                 // The connector releases it on its own and says when it is done.
                 state = State::Releasing;
                 pendingRelease.reset();
+                quietRelease = true;
                 Q_EMIT wrongSensor(device);
             });
     connect(&connector, &Connector::errorOccurred, this,
@@ -46,7 +47,7 @@ SensorSession::SensorSession(DeviceStack& deviceStack, QObject* parent)
                 state = State::Idle;
                 if (std::exchange(pendingRelease, std::nullopt))
                 {
-                    Q_EMIT released(std::nullopt);
+                    Q_EMIT released(message);
                     return;
                 }
                 Q_EMIT connectFailed(message);
@@ -109,6 +110,7 @@ bool SensorSession::connectSensor(const QString& portName)
     port = portName;
     state = State::Connecting;
     pendingRelease.reset();
+    quietRelease = false;
     stack.getConnector().connectTarget(port);
     return true;
 }
@@ -161,6 +163,13 @@ void SensorSession::releaseEnded(const std::optional<QString>& releaseError)
     if (state != State::Releasing)
         return;
     state = State::Idle;
+    if (std::exchange(quietRelease, false))
+    {
+        if (releaseError)
+            Logger::warn("Releasing the other sensor failed: {}", releaseError->toStdString());
+        Q_EMIT released(std::nullopt);
+        return;
+    }
     Q_EMIT released(releaseError);
 }
 
@@ -170,6 +179,7 @@ void SensorSession::interrupt()
         return;
     state = State::Interrupting;
     pendingRelease.reset();
+    quietRelease = false;
     // The abort stops every sequence and closes the port; its confirmation,
     // heard only once the service has taken up this very request, ends it.
     DeviceService& service = stack.getService();

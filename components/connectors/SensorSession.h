@@ -76,6 +76,9 @@ private:
     State state = State::Idle;
     QString port;
     std::optional<Release> pendingRelease;
+    // The connector releases a sensor of the wrong kind on its own: a
+    // failure of that release is only logged, the user has heard why.
+    bool quietRelease = false;
     QTimer interruptWatch;
     // The abort of the running interrupt, and whether the service took it up.
     quint64 interruptRequest = 0;

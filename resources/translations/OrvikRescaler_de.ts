@@ -188,6 +188,10 @@
         <source>No subdevice parameters found for the connected device</source>
         <translation>Keine Untergeräteparameter für das angeschlossene Gerät gefunden</translation>
     </message>
+    <message>
+        <source>The calibrated diameter %1 mm leaves no free area beside the probe.</source>
+        <translation>Der kalibrierte Durchmesser %1 mm lässt neben der Sonde keine freie Fläche.</translation>
+    </message>
 </context>
 <context>
     <name>RescaleReport</name>

@@ -58,8 +58,8 @@ TEST_F(ParameterizeCommandTest, RefusesWithoutReferenceSizeOrKFactorBeforeSendin
         {0.0005, d80(), "V02.10", "No inner diameter reference was set"},
         {-0.001, d80(), "V02.10", "No inner diameter reference was set"},
         // Too narrow for the probe ("Orvik 1.5"), or negative: no free area.
-        {0.0381, d80(), "V02.10", "No inner diameter reference was set"},
-        {-0.0825, d80(), "V02.10", "No inner diameter reference was set"},
+        {0.0381, d80(), "V02.10", "The calibrated diameter 38.1 mm leaves no free area beside the probe."},
+        {-0.0825, d80(), "V02.10", "The calibrated diameter -82.5 mm leaves no free area beside the probe."},
         {0.1071, Orvik(), "V02.10", "No Orvik was set"},
         // A sub device firmware the description does not know has no k-factor.
         {0.1071, d80(), "V09.00", "No parameter with tag KFAKTOR found"},

@@ -57,7 +57,8 @@ void SensorRun::start()
         end(CommandLine::Failed);
         return;
     }
-    session.connectSensor(port);
+    if (!session.connectSensor(port))
+        fail(RescaleFlow::text("The device is still being released. Please try again."));
 }
 
 void SensorRun::follow(Command& command, std::function<void(const QString&)> onError)
