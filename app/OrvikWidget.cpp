@@ -15,8 +15,6 @@
 #include <QSignalBlocker>
 #include <QUrl>
 
-#include <cmath>
-
 using Hvd::Weft::Components::ExecuteCommandWidget;
 using Hvd::Weft::Components::Logger;
 using Hvd::Weft::Components::MeasurementsWidget;

@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QLocale>
 
 #include <cmath>
 #include <string>

@@ -43,10 +43,8 @@ public:
     const VELTRIX_Timing& getTiming() const { return timing; }
     DeviceContext& getContext() { return context; }
     Communication::DeviceService& getService() { return *service; }
-    Communication::QtComPortScanner& getScanner() { return scanner; }
     DeviceConnector& getConnector() { return connector; }
     const DeviceConnector& getConnector() const { return connector; }
-    QThread& getDeviceThread() { return deviceThread; }
 
 private:
     const VELTRIX_Timing timing;
